@@ -1,0 +1,92 @@
+#include "diagnostics.h"
+
+#include "AsmState.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+void reportError(const char* message)
+{
+    std::fprintf(stderr, "Syntax Error in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName,
+                 message);
+    exitWithError();
+}
+
+void reportWarning(const char* message)
+{
+    if (asmState.finalPass)
+        std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName,
+                     message);
+}
+
+void reportLabelError(const char* what)
+{
+    std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
+                 asmState.labelName ? asmState.labelName : "", what);
+    exitWithError();
+}
+
+static void closeStream(FILE*& stream)
+{
+    if (stream) {
+        std::fclose(stream);
+        stream = nullptr;
+    }
+}
+
+void exitWithError()
+{
+    std::fputs("Exiting...", stderr);
+    closeStream(asmState.inputFile);
+    closeStream(asmState.tempFile);
+    closeStream(asmState.outputFile);
+    std::exit(1);
+}
+
+void printOpenFailure(const char* name, bool forWriting)
+{
+    const char* reason = std::strerror(errno);
+    std::fprintf(stderr, forWriting ? "Error while opening %s for writing! %s\n" : "Error while opening %s! %s\n",
+                 name, reason);
+}
+
+void exitWithWriteFailure(const char* name)
+{
+    std::fprintf(stderr, "Error while writing %s! %s\n", name, std::strerror(errno));
+    exitWithError();
+}
+
+static void outOfMemory()
+{
+    std::fputs("Out of memory!\n", stderr);
+    exitWithError();
+}
+
+void* allocOrExit(std::size_t size)
+{
+    void* block = std::malloc(size ? size : 1);
+    if (!block)
+        outOfMemory();
+    return block;
+}
+
+void* reallocOrExit(void* block, std::size_t size)
+{
+    void* grown = std::realloc(block, size ? size : 1);
+    if (!grown)
+        outOfMemory();
+    return grown;
+}
+
+void showUsage()
+{
+    std::fputs("orbant v0.41 - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
+               "Written by the orbant developers\n"
+               "https://orbant.example.org/\n"
+               "\n"
+               "Usage: orbant filename[.asm] [output]\n",
+               stdout);
+    std::exit(0);
+}

@@ -1,0 +1,22 @@
+// Fixed-format diagnostics and the ways the assembler ends.
+#pragma once
+
+#include <cstddef>
+
+// Prints "Syntax Error in line ..." with the message and ends the run.
+[[noreturn]] void reportError(const char* message);
+// Prints "Warning in line ..." in the final pass only.
+void reportWarning(const char* message);
+// Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends the run.
+[[noreturn]] void reportLabelError(const char* what);
+// Writes "Exiting...", closes every stream and ends with status 1.
+[[noreturn]] void exitWithError();
+// "Error while opening NAME! " or "... for writing! " followed by the system's text.
+void printOpenFailure(const char* name, bool forWriting);
+// A write to NAME failed (disk full and the like): message and exit status 1.
+[[noreturn]] void exitWithWriteFailure(const char* name);
+
+void* allocOrExit(std::size_t size);
+void* reallocOrExit(void* block, std::size_t size);
+
+[[noreturn]] void showUsage();

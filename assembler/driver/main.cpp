@@ -1,0 +1,6 @@
+#include "passDriver.h"
+
+int main(int argc, char** argv)
+{
+    return runAssembler(argc, argv);
+}

@@ -1,0 +1,103 @@
+#include "passDriver.h"
+
+#include "AsmState.h"
+#include "diagnostics.h"
+#include "fileSystem.h"
+#include "output.h"
+#include "preprocess.h"
+#include "../expressions/labels.h"
+#include "../scanner/scanner.h"
+#include "../statements/dispatcher.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+constexpr int MAX_PASSES = 5;
+constexpr const char* DEFAULT_OUTPUT_NAME = "orbant.out";
+
+using Clock = std::chrono::steady_clock;
+
+void resetPassState()
+{
+    asmState.address = 0;
+    asmState.outputPosition = 0;
+    asmState.phaseOffset = 0;
+    asmState.addressLimit = 0;
+    asmState.statementAddress = 0;
+    asmState.statementOutputPosition = 0;
+    asmState.conditionalDepth = 0;
+    asmState.unresolvedCount = 0;
+    asmState.cpuMode = CPU_MODE_R800;
+    resetGlobalLabel();
+}
+
+void runPass(const char* outputName)
+{
+    if (asmState.finalPass)
+        std::fputs("Generating Output...\n", stdout);
+    else
+        std::printf("Pass %d...\n", asmState.pass);
+    setSourceName("orbant.tmp");
+    if (!openSource())
+        exitWithError();
+    restartInput(asmState.inputFile);
+    closeOutput();
+    if (!openOutput(outputName))
+        exitWithError();
+    resetPassState();
+    runStatements();
+    std::fclose(asmState.inputFile);
+    asmState.inputFile = nullptr;
+}
+
+void runPasses(const char* outputName)
+{
+    for (;;) {
+        runPass(outputName);
+        if (asmState.unresolvedCount == 0) {
+            if (asmState.finalPass)
+                return;
+            asmState.finalPass = -1;
+        }
+        asmState.pass += 1;
+        if (asmState.pass > MAX_PASSES)
+            return;
+    }
+}
+
+double secondsSince(Clock::time_point start)
+{
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return static_cast<double>(elapsed.count()) / 1000.0;
+}
+
+}  // namespace
+
+bool openSource()
+{
+    asmState.inputFile = openForReading(asmState.sourceName);
+    if (asmState.inputFile)
+        return true;
+    printOpenFailure(asmState.sourceName, false);
+    return false;
+}
+
+int runAssembler(int argc, char** argv)
+{
+    if (argc < 2)
+        showUsage();
+    setSourceName(argv[1]);
+    const char* outputName = argc > 2 ? argv[2] : DEFAULT_OUTPUT_NAME;
+    Clock::time_point start = Clock::now();
+    clearLabels();
+    preprocessSource();
+    runPasses(outputName);
+    if (asmState.unresolvedCount != 0)
+        std::fputs("Too Many Passes Required!\n", stderr);
+    closeOutput();
+    writeSymbolFile();
+    std::printf("Finished in %3.2f seconds.\n", secondsSince(start));
+    return 0;
+}

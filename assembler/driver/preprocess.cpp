@@ -1,0 +1,180 @@
+#include "preprocess.h"
+
+#include "AsmState.h"
+#include "diagnostics.h"
+#include "output.h"
+#include "passDriver.h"
+#include "../scanner/scanner.h"
+#include "../scanner/tokens.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+struct IncludeRecord {
+    IncludeRecord* next;
+    char savedName[SOURCE_NAME_SIZE];
+    long savedPosition;
+    ScanBuffer* savedBuffer;
+    int savedLine;
+};
+
+namespace {
+
+constexpr const char* TEMP_FILE_NAME = "orbant.tmp";
+// Each open level keeps a scanner buffer; real projects nest a few levels.
+constexpr int MAX_INCLUDE_DEPTH = 1000;
+constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
+
+int includeDepth = 0;
+
+void openMainSource()
+{
+    if (openSource())
+        return;
+    if (std::strlen(asmState.sourceName) > 251)
+        exitWithError();
+    std::strcat(asmState.sourceName, ".asm");
+    std::fprintf(stderr, "Trying %s...\n", asmState.sourceName);
+    if (!openSource())
+        exitWithError();
+}
+
+void startFile()
+{
+    writeFileMarker(asmState.sourceName);
+    asmState.lineNumber = 1;
+    writeLineMarker(1);
+}
+
+bool isBeingIncluded(const char* name)
+{
+    if (std::strcmp(name, asmState.sourceName) == 0)
+        return true;
+    for (IncludeRecord* record = asmState.includeStack; record; record = record->next)
+        if (std::strcmp(name, record->savedName) == 0)
+            return true;
+    return false;
+}
+
+void checkIncludeName(const std::string& name)
+{
+    if (name.size() > MAX_SOURCE_NAME_LENGTH || name.find('\0') != std::string::npos)
+        reportError("Filename too long");
+    if (isBeingIncluded(name.c_str()))
+        reportError(("Recursive INCLUDE of " + name).c_str());
+    if (includeDepth >= MAX_INCLUDE_DEPTH)
+        reportError("INCLUDE nested too deeply");
+}
+
+void includeFile()
+{
+    asmState.curToken = nextToken();
+    if (asmState.curToken != TOKEN_STRING)
+        reportError("Filename expected");
+    std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    checkIncludeName(name);
+    pushInclude();
+    setSourceName(name.c_str());
+    startFile();
+    if (!openSource())
+        exitWithError();
+    switchToBuffer(createBuffer(asmState.inputFile, SCAN_BUFFER_SIZE));
+}
+
+void writeChecked(const void* bytes, std::size_t length)
+{
+    if (std::fwrite(bytes, 1, length, asmState.tempFile) != length)
+        exitWithWriteFailure(TEMP_FILE_NAME);
+}
+
+}  // namespace
+
+void preprocessSource()
+{
+    asmState.includeStack = nullptr;
+    openMainSource();
+    restartInput(asmState.inputFile);
+    std::fputs("Preprocessing...\n", stdout);
+    if (!openTemp(TEMP_FILE_NAME))
+        exitWithError();
+    asmState.tempFile = asmState.outputFile;
+    asmState.outputFile = nullptr;
+    startFile();
+    asmState.cpuMode = CPU_MODE_PREPROCESS;
+    for (;;) {
+        asmState.curToken = nextToken();
+        if (asmState.curToken == TOKEN_INCLUDE)
+            includeFile();
+        else if (asmState.curToken == TOKEN_END_OF_INPUT)
+            break;
+    }
+    std::fclose(asmState.inputFile);
+    asmState.inputFile = nullptr;
+    FILE* temp = asmState.tempFile;
+    asmState.tempFile = nullptr;
+    if (std::fclose(temp) != 0)
+        exitWithWriteFailure(TEMP_FILE_NAME);
+    asmState.pass += 1;
+}
+
+void pushInclude()
+{
+    auto* record = static_cast<IncludeRecord*>(allocOrExit(sizeof(IncludeRecord)));
+    record->next = asmState.includeStack;
+    std::memcpy(record->savedName, asmState.sourceName, SOURCE_NAME_SIZE);
+    record->savedPosition = std::ftell(asmState.inputFile);
+    record->savedBuffer = currentBuffer();
+    record->savedLine = asmState.lineNumber;
+    asmState.includeStack = record;
+    ++includeDepth;
+    std::fclose(asmState.inputFile);
+    asmState.inputFile = nullptr;
+}
+
+bool popInclude()
+{
+    IncludeRecord* record = asmState.includeStack;
+    if (!record)
+        return false;
+    deleteBuffer(currentBuffer());
+    std::fclose(asmState.inputFile);
+    asmState.inputFile = nullptr;
+    std::memcpy(asmState.sourceName, record->savedName, SOURCE_NAME_SIZE);
+    if (!openSource())
+        exitWithError();
+    std::fseek(asmState.inputFile, record->savedPosition, SEEK_SET);
+    resumeBuffer(record->savedBuffer, asmState.inputFile);
+    asmState.lineNumber = record->savedLine;
+    writeFileMarker(asmState.sourceName);
+    asmState.includeStack = record->next;
+    --includeDepth;
+    std::free(record);
+    return true;
+}
+
+bool atEndOfInput()
+{
+    if (asmState.pass != 0)
+        return true;
+    return !popInclude();
+}
+
+void writeTempText(const char* text, int length)
+{
+    writeChecked(text, static_cast<std::size_t>(length));
+}
+
+void writeLineMarker(int lineNumber)
+{
+    char marker[16];
+    int length = std::snprintf(marker, sizeof marker, "\x01%u\x01", static_cast<unsigned>(lineNumber));
+    writeChecked(marker, static_cast<std::size_t>(length));
+}
+
+void writeFileMarker(const char* name)
+{
+    writeChecked("\x02", 1);
+    writeChecked(name, std::strlen(name));
+    writeChecked("\x02", 1);
+}

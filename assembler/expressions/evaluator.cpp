@@ -1,0 +1,181 @@
+#include "evaluator.h"
+
+#include "labels.h"
+#include "../driver/AsmState.h"
+#include "../driver/diagnostics.h"
+#include "../scanner/scanner.h"
+#include "../scanner/tokens.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int32_t OUT_OF_RANGE_POWER = INT32_MIN;
+
+void advance()
+{
+    asmState.curToken = nextToken();
+}
+
+int32_t wrap(int64_t value)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+}
+
+int32_t power(int32_t base, int32_t exponent)
+{
+    double result = std::pow(static_cast<double>(base), static_cast<double>(exponent));
+    if (!std::isfinite(result) || result < -2147483648.0 || result >= 2147483648.0)
+        return OUT_OF_RANGE_POWER;
+    return static_cast<int32_t>(result);
+}
+
+void checkDivisor(int32_t dividend, int32_t divisor)
+{
+    if (divisor == 0)
+        reportError("Division by zero");
+    if (dividend == INT32_MIN && divisor == -1)
+        reportError("Division overflow");
+}
+
+int32_t characterConstant()
+{
+    if (asmState.tokenLength > 4)
+        reportError("Illegal Character Constant");
+    uint32_t value = 0;
+    for (int i = 0; i < asmState.tokenLength; ++i) {
+        auto character = static_cast<int32_t>(static_cast<signed char>(asmState.tokenText[i]));
+        value += static_cast<uint32_t>(character) << (8 * i);
+    }
+    return static_cast<int32_t>(value);
+}
+
+int32_t comparison();
+
+int32_t primary()
+{
+    int32_t value = 0;
+    switch (asmState.curToken) {
+    case TOKEN_NUMBER: value = asmState.tokenValue; break;
+    case TOKEN_STRING: value = characterConstant(); break;
+    case TOKEN_IDENTIFIER: value = labelValue(); break;
+    case TOKEN_DOLLAR: value = asmState.statementAddress; break;
+    case TOKEN_DOUBLE_DOLLAR: value = asmState.statementOutputPosition; break;
+    case '(':
+        advance();
+        value = comparison();
+        if (asmState.curToken != ')')
+            reportError("Closing parenthesis expected");
+        break;
+    default: reportError("Illegal Text in Expression");
+    }
+    advance();
+    return value;
+}
+
+int32_t unary()
+{
+    switch (asmState.curToken) {
+    case '-': advance(); return wrap(-static_cast<int64_t>(primary()));
+    case '+': advance(); return primary();
+    case TOKEN_NOT: advance(); return ~primary();
+    default: return primary();
+    }
+}
+
+int32_t combineMultiplicative(int op, int32_t left, int32_t right)
+{
+    switch (op) {
+    case '*': return wrap(static_cast<int64_t>(left) * right);
+    case '/': checkDivisor(left, right); return left / right;
+    case TOKEN_MOD: checkDivisor(left, right); return left % right;
+    case '^': return power(left, right);
+    case TOKEN_SHIFT_LEFT: return static_cast<int32_t>(static_cast<uint32_t>(left) << (right & 31));
+    case TOKEN_SHIFT_RIGHT: return static_cast<int32_t>(static_cast<uint32_t>(left) >> (right & 31));
+    default: return left & right;  // AND
+    }
+}
+
+bool isMultiplicative(int token)
+{
+    return token == '*' || token == '/' || token == TOKEN_MOD || token == '^' || token == TOKEN_SHIFT_LEFT
+        || token == TOKEN_SHIFT_RIGHT || token == TOKEN_AND;
+}
+
+int32_t multiplicative()
+{
+    int32_t value = unary();
+    while (isMultiplicative(asmState.curToken)) {
+        int op = asmState.curToken;
+        advance();
+        value = combineMultiplicative(op, value, unary());
+    }
+    return value;
+}
+
+int32_t additive()
+{
+    int32_t value = multiplicative();
+    for (;;) {
+        int op = asmState.curToken;
+        if (op != '+' && op != '-' && op != TOKEN_OR && op != TOKEN_XOR)
+            return value;
+        advance();
+        int32_t right = multiplicative();
+        switch (op) {
+        case '+': value = wrappingAdd(value, right); break;
+        case '-': value = wrap(static_cast<int64_t>(value) - right); break;
+        case TOKEN_OR: value |= right; break;
+        default: value ^= right; break;
+        }
+    }
+}
+
+bool compare(int op, int32_t left, int32_t right)
+{
+    switch (op) {
+    case '<': return left < right;
+    case '>': return left > right;
+    case '=': return left == right;
+    case TOKEN_NOT_EQUAL: return left != right;
+    case TOKEN_LESS_EQUAL: return left <= right;
+    default: return left >= right;  // >=
+    }
+}
+
+bool isComparison(int token)
+{
+    return token == '<' || token == '>' || token == '=' || token == TOKEN_NOT_EQUAL || token == TOKEN_LESS_EQUAL
+        || token == TOKEN_GREATER_EQUAL;
+}
+
+int32_t comparison()
+{
+    int32_t value = additive();
+    while (isComparison(asmState.curToken)) {
+        int op = asmState.curToken;
+        advance();
+        value = compare(op, value, additive()) ? -1 : 0;
+    }
+    return value;
+}
+
+}  // namespace
+
+int32_t evaluateExpression()
+{
+    return comparison();
+}
+
+int32_t labelValue()
+{
+    const LabelRecord* record = findLabel(asmState.labelName, asmState.tokenLength);
+    if (!record)
+        reportLabelError("not found");
+    if (record->definitionPass != 0)
+        return record->value;
+    asmState.unresolvedCount = -1;
+    if (asmState.pass == 4)
+        reportLabelError("not defined within allowable passes");
+    return 0;
+}

@@ -1,0 +1,78 @@
+#include "scannerActions.h"
+
+#include "../driver/AsmState.h"
+#include "../driver/diagnostics.h"
+#include "../expressions/labels.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void composeFullName()
+{
+    if (asmState.tokenText[0] == '.')
+        joinLocalName();
+    else
+        setLabelName(asmState.tokenText, asmState.tokenLength);
+}
+
+char* stringBody = nullptr;
+int stringBodyCapacity = 0;
+
+}  // namespace
+
+void captureStringBody()
+{
+    int length = asmState.tokenLength;
+    if (length + 1 > stringBodyCapacity) {
+        stringBodyCapacity = std::max(length + 1, 2 * stringBodyCapacity);
+        stringBody = static_cast<char*>(reallocOrExit(stringBody, static_cast<std::size_t>(stringBodyCapacity)));
+    }
+    std::memcpy(stringBody, asmState.tokenText, static_cast<std::size_t>(length));
+    stringBody[length] = '\0';
+    asmState.tokenText = stringBody;
+}
+
+void scanLabelDefinition()
+{
+    asmState.tokenText[--asmState.tokenLength] = '\0';
+    bool isGlobal = asmState.tokenText[0] != '.';
+    composeFullName();
+    if (isGlobal)
+        setGlobalLabelFromLabelName();
+}
+
+void registerLabelDefinition()
+{
+    asmState.currentLabel = insertLabel(asmState.labelName, asmState.tokenLength);
+    if (!asmState.currentLabel)
+        reportError("Duplicate label definition");
+}
+
+void scanIdentifier()
+{
+    composeFullName();
+}
+
+void scanLineMarker()
+{
+    // The digits between the two 01 bytes; unsigned arithmetic keeps a
+    // stray 01 followed by a long digit run well defined.
+    uint32_t number = 0;
+    for (int i = 1; i < asmState.tokenLength; ++i) {
+        char c = asmState.tokenText[i];
+        if (c < '0' || c > '9')
+            break;
+        number = number * 10 + static_cast<uint32_t>(c - '0');
+    }
+    asmState.lineNumber = static_cast<int>(number);
+}
+
+void scanFileMarker()
+{
+    // A stray 02 in a source can make this text arbitrarily long: keep 255.
+    int length = std::min(asmState.tokenLength - 1, SOURCE_NAME_SIZE - 1);
+    std::memcpy(asmState.sourceName, asmState.tokenText + 1, static_cast<std::size_t>(length));
+    asmState.sourceName[length] = '\0';
+}

@@ -1,0 +1,23 @@
+// Actions of the scanner rules that need more than a line.
+#pragma once
+
+extern int commentDepth;
+extern int includeNamePending;
+
+// Label definition: drops the ":" and composes the full name.
+void scanLabelDefinition();
+// Preprocessing: enters the label just scanned into the table.
+void registerLabelDefinition();
+// Identifier (a leading "&" already removed): composes the full name.
+void scanIdentifier();
+// Line marker 01 nnn: sets lineNumber.
+void scanLineMarker();
+// File marker 02 name: sets sourceName, at most 255 characters.
+void scanFileMarker();
+// Copies the string body just matched out of the scanner buffer, which the
+// read of the closing quote may refill or, at the end of an included file,
+// release; tokenText then points at the copy.
+void captureStringBody();
+// Preprocessing string bodies; true when the string is an include's file name.
+int finishPreprocessedString(char quote, const char* unclosedMessage);
+int finishEmptyPreprocessedString(char quote);

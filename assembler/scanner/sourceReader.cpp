@@ -1,0 +1,56 @@
+#include "sourceReader.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+constexpr int READ_BLOCK_SIZE = 8192;
+
+[[noreturn]] void inputFailed()
+{
+    std::fputs("input in scanner failed\n", stderr);
+    std::exit(2);
+}
+
+// A carriage return at the end of a block: is its line feed the next byte?
+bool lineFeedFollows(FILE* stream)
+{
+    int next = std::getc(stream);
+    if (next == EOF)
+        return false;
+    std::ungetc(next, stream);
+    return next == '\n';
+}
+
+// One read of at most `wanted` bytes, with the CR of each CR LF dropped.
+int readOnce(FILE* stream, char* buffer, int wanted)
+{
+    std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(wanted), stream);
+    if (got == 0 && std::ferror(stream))
+        inputFailed();
+    int count = static_cast<int>(got);
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        if (buffer[i] == '\r') {
+            bool beforeLineFeed = i + 1 < count ? buffer[i + 1] == '\n' : lineFeedFollows(stream);
+            if (beforeLineFeed)
+                continue;
+        }
+        buffer[kept++] = buffer[i];
+    }
+    return count == 0 ? -1 : kept;
+}
+
+}  // namespace
+
+int readSourceBlock(FILE* stream, char* buffer, int maxSize)
+{
+    int wanted = std::min(maxSize, READ_BLOCK_SIZE);
+    // A read that only dropped a carriage return is not the end of the input.
+    for (;;) {
+        int kept = readOnce(stream, buffer, wanted);
+        if (kept != 0)
+            return kept < 0 ? 0 : kept;
+    }
+}

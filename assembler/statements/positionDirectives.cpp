@@ -1,0 +1,91 @@
+#include "positionDirectives.h"
+
+#include "dispatcher.h"
+#include "../driver/AsmState.h"
+#include "../driver/diagnostics.h"
+#include "../expressions/evaluator.h"
+#include "../expressions/labels.h"
+#include "../scanner/tokens.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+bool equalsIgnoringCase(const char* left, const char* right)
+{
+    for (; *left && *right; ++left, ++right)
+        if (std::toupper(static_cast<unsigned char>(*left)) != std::toupper(static_cast<unsigned char>(*right)))
+            return false;
+    return *left == *right;
+}
+
+}  // namespace
+
+void defineLabel()
+{
+    LabelRecord* record = findLabel(asmState.labelName, asmState.tokenLength);
+    // Preprocessing enters every definition; only stray marker bytes in a
+    // source can make the two passes see different names.
+    if (!record)
+        reportLabelError("not found");
+    asmState.currentLabel = record;
+    advanceToken();
+    int32_t value;
+    if (asmState.curToken == TOKEN_EQU) {
+        advanceToken();
+        value = evaluateExpression();
+    } else {
+        value = wrappingAdd(asmState.address, asmState.phaseOffset);
+    }
+    if (asmState.finalPass && record->value != value)
+        reportWarning("Label value changed in the last pass!");
+    record->value = value;
+    record->definitionPass = asmState.pass;
+}
+
+void orgDirective()
+{
+    advanceToken();
+    asmState.address = evaluateExpression();
+    asmState.phaseOffset = 0;
+    if (asmState.curToken == ',') {
+        advanceToken();
+        asmState.addressLimit = wrappingAdd(evaluateExpression(), 1);
+    } else {
+        asmState.addressLimit = 0;
+    }
+}
+
+void phaseDirective()
+{
+    advanceToken();
+    int32_t logicalAddress = evaluateExpression();
+    asmState.phaseOffset = wrappingSubtract(logicalAddress, asmState.address);
+}
+
+void dephaseDirective()
+{
+    asmState.phaseOffset = 0;
+    advanceToken();
+}
+
+void cpuDirective()
+{
+    static const struct {
+        const char* name;
+        CpuMode mode;
+    } modes[] = {{"z80", CPU_MODE_Z80}, {"r800", CPU_MODE_R800}, {"msx", CPU_MODE_R800}, {"gbz80", CPU_MODE_GBZ80}};
+
+    advanceToken();
+    if (asmState.curToken != TOKEN_IDENTIFIER)
+        reportError("Illegal operand for CPU");
+    for (const auto& entry : modes) {
+        if (equalsIgnoringCase(asmState.labelName, entry.name)) {
+            asmState.cpuMode = entry.mode;
+            advanceToken();
+            return;
+        }
+    }
+    reportError("Invalid CPU mode ID");
+}
