@@ -1,0 +1,178 @@
+// Runs every `.case` and `.table` file below the cases folder as a test of
+// the real orbant executable.
+#include "caseFile.h"
+#include "processRunner.h"
+#include "tableFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readWholeFile(const fs::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << stream.rdbuf();
+    return buffer.str();
+}
+
+std::string defaultImageName(const CaseFile& expected)
+{
+    return expected.arguments.size() > 1 ? expected.arguments[1] : "orbant.out";
+}
+
+void checkImages(const ScratchDirectory& directory, const CaseFile& expected)
+{
+    for (const ExpectedFile& image : expected.images) {
+        std::string name = image.name.empty() ? defaultImageName(expected) : image.name;
+        std::string actual;
+        ASSERT_TRUE(directory.readFile(name, actual)) << name << " was not written";
+        EXPECT_EQ(hexDump(image.content), hexDump(actual)) << "bytes of " << name;
+    }
+}
+
+void checkTexts(const ScratchDirectory& directory, const CaseFile& expected)
+{
+    for (const ExpectedFile& text : expected.texts) {
+        std::string actual;
+        ASSERT_TRUE(directory.readFile(text.name, actual)) << text.name << " was not written";
+        EXPECT_EQ(text.content, actual) << "content of " << text.name;
+    }
+    for (const std::string& name : expected.absent)
+        EXPECT_FALSE(directory.exists(name)) << name << " should not exist";
+}
+
+void runCase(const fs::path& file)
+{
+    CaseFile expected = parseCaseFile(readWholeFile(file));
+    ScratchDirectory directory;
+    for (const ExpectedFile& input : expected.inputs)
+        directory.writeFile(input.name, input.content);
+    RunResult result = runOrbant(directory, expected.arguments);
+    EXPECT_EQ(*expected.status, result.status) << "exit status; stderr:\n" << result.standardError;
+    if (expected.standardOutput) {
+        EXPECT_EQ(*expected.standardOutput, normaliseTiming(result.standardOutput)) << "standard output";
+    }
+    if (expected.standardError) {
+        EXPECT_EQ(*expected.standardError, result.standardError) << "standard error";
+    }
+    checkImages(directory, expected);
+    checkTexts(directory, expected);
+}
+
+// Messages of the "Warning in line N (t.asm): TEXT" lines, in order.
+std::vector<std::string> warningMessages(const std::string& standardError, std::string& unexpected)
+{
+    std::vector<std::string> messages;
+    std::istringstream stream(standardError);
+    const std::string marker = " (t.asm): ";
+    for (std::string line; std::getline(stream, line);) {
+        std::size_t at = line.find(marker);
+        if (line.rfind("Warning in line ", 0) == 0 && at != std::string::npos)
+            messages.push_back(line.substr(at + marker.size()));
+        else
+            unexpected += line + "\n";
+    }
+    return messages;
+}
+
+void checkErrorRow(const TableRow& row, const RunResult& result)
+{
+    EXPECT_EQ(1, result.status);
+    const std::string prefix = "Syntax Error in line ";
+    const std::string marker = " (t.asm): ";
+    const std::string& text = result.standardError;
+    std::size_t at = text.find(marker);
+    bool wellFormed = text.rfind(prefix, 0) == 0 && at != std::string::npos;
+    EXPECT_TRUE(wellFormed) << "standard error: " << text;
+    if (wellFormed) {
+        EXPECT_EQ(row.errorMessage + "\nExiting...", text.substr(at + marker.size()));
+    }
+}
+
+void checkBytesRow(const TableRow& row, const ScratchDirectory& directory, const RunResult& result)
+{
+    EXPECT_EQ(0, result.status) << "standard error: " << result.standardError;
+    std::string unexpected;
+    std::vector<std::string> warnings = warningMessages(result.standardError, unexpected);
+    EXPECT_EQ(row.warnings, warnings);
+    EXPECT_EQ("", unexpected);
+    std::string image;
+    EXPECT_TRUE(directory.readFile("orbant.out", image));
+    EXPECT_EQ(hexDump(row.bytes), hexDump(image));
+}
+
+void runTableRow(const TableRow& row)
+{
+    ScratchDirectory directory;
+    directory.writeFile("t.asm", " CPU " + row.mode + "\n " + row.source + "\n");
+    RunResult result = runOrbant(directory, {"t.asm"});
+    if (row.expectsError)
+        checkErrorRow(row, result);
+    else
+        checkBytesRow(row, directory, result);
+}
+
+void runTable(const fs::path& file)
+{
+    for (const TableRow& row : parseTableFile(readWholeFile(file))) {
+        SCOPED_TRACE("line " + std::to_string(row.lineNumber) + ": " + row.mode + " | " + row.source);
+        runTableRow(row);
+    }
+}
+
+std::string testNameFor(const fs::path& file, const fs::path& root)
+{
+    std::string name = fs::relative(file, root).replace_extension().generic_string();
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+class CaseTest : public testing::Test {
+public:
+    CaseTest(fs::path file, bool isTable) : file_(std::move(file)), isTable_(isTable) {}
+    void TestBody() override { isTable_ ? runTable(file_) : runCase(file_); }
+
+private:
+    fs::path file_;
+    bool isTable_;
+};
+
+bool isOrbantCase(const fs::path& file, const fs::path& root)
+{
+    // romtap's cases live beside ours in a format of their own.
+    if (*fs::relative(file, root).begin() == "romtap")
+        return false;
+    return file.extension() == ".case" || file.extension() == ".table";
+}
+
+void registerCases(const fs::path& root)
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && isOrbantCase(entry.path(), root))
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        bool isTable = file.extension() == ".table";
+        testing::RegisterTest(isTable ? "Table" : "Case", testNameFor(file, root).c_str(), nullptr, nullptr,
+                              file.string().c_str(), 0, [file, isTable]() -> testing::Test* {
+                                  return new CaseTest(file, isTable);
+                              });
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    registerCases(CASES_DIRECTORY);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,109 @@
+#include "processRunner.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Seconds before a run counts as hanging.
+constexpr int RUN_TIME_LIMIT = 60;
+
+std::string quoted(const std::string& word)
+{
+    std::string result = "'";
+    for (char c : word) {
+        if (c == '\'')
+            result += "'\\''";
+        else
+            result += c;
+    }
+    return result + "'";
+}
+
+std::string uniqueName()
+{
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    return "orbant-case-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-"
+        + std::to_string(random());
+}
+
+}  // namespace
+
+ScratchDirectory::ScratchDirectory() : path_(fs::temp_directory_path() / uniqueName())
+{
+    fs::create_directories(path_);
+}
+
+ScratchDirectory::~ScratchDirectory()
+{
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void ScratchDirectory::writeFile(const std::string& name, const std::string& content) const
+{
+    fs::path file = path_ / name;
+    fs::create_directories(file.parent_path());
+    std::ofstream stream(file, std::ios::binary);
+    stream.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!stream)
+        throw std::runtime_error("cannot write " + file.string());
+}
+
+bool ScratchDirectory::readFile(const std::string& name, std::string& content) const
+{
+    std::ifstream stream(path_ / name, std::ios::binary);
+    if (!stream)
+        return false;
+    std::ostringstream buffer;
+    buffer << stream.rdbuf();
+    content = buffer.str();
+    return true;
+}
+
+bool ScratchDirectory::exists(const std::string& name) const
+{
+    return fs::exists(path_ / name);
+}
+
+std::string orbantCommand()
+{
+    const char* configured = std::getenv("ORBANT_COMMAND");
+    return configured && *configured ? configured : quoted(ORBANT_EXECUTABLE);
+}
+
+RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
+{
+    const fs::path stdoutFile = directory.path() / ".stdout";
+    const fs::path stderrFile = directory.path() / ".stderr";
+    std::string command = "cd " + quoted(directory.path().string()) + " && timeout " + std::to_string(RUN_TIME_LIMIT)
+        + " " + orbantCommand();
+    for (const std::string& argument : arguments)
+        command += " " + quoted(argument);
+    command += " </dev/null >" + quoted(stdoutFile.string()) + " 2>" + quoted(stderrFile.string());
+    int raw = std::system(command.c_str());
+    RunResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    directory.readFile(".stdout", result.standardOutput);
+    directory.readFile(".stderr", result.standardError);
+    fs::remove(stdoutFile);
+    fs::remove(stderrFile);
+    return result;
+}
+
+std::string normaliseTiming(const std::string& standardOutput)
+{
+    static const std::regex timing("Finished in [0-9]+\\.[0-9][0-9] seconds\\.");
+    return std::regex_replace(standardOutput, timing, "Finished in #.## seconds.");
+}
