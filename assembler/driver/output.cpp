@@ -5,7 +5,9 @@
 #include "fileSystem.h"
 #include "../expressions/labels.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -21,6 +23,26 @@ bool storeOutput(FILE* stream, const char* name, bool forWriting)
     asmState.outputFile = stream;
     outputName = name;
     return true;
+}
+
+void checkByteRange(int32_t value)
+{
+    if (value < -128 || value > 255)
+        reportWarning("Operand exceeds 8 bits");
+}
+
+// Long runs (up to the 64 MiB an output may reach) go out a block at a time.
+void writeRun(int byte, int64_t count)
+{
+    static unsigned char block[16384];
+    std::size_t blockSize = static_cast<std::size_t>(std::min<int64_t>(count, sizeof block));
+    std::memset(block, byte, blockSize);
+    while (count > 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(count, static_cast<int64_t>(blockSize)));
+        if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
+            exitWithWriteFailure(outputName.c_str());
+        count -= static_cast<int64_t>(chunk);
+    }
 }
 
 void writeSymbolLines(FILE* symbols)
@@ -63,11 +85,19 @@ void closeOutput()
 void emitByte(int32_t value)
 {
     if (asmState.finalPass) {
-        if (value < -128 || value > 255)
-            reportWarning("Operand exceeds 8 bits");
+        checkByteRange(value);
         std::putc(value & 0xFF, asmState.outputFile);
     }
     advancePosition(1);
+}
+
+void emitFill(int32_t value, int32_t count)
+{
+    if (asmState.finalPass) {
+        checkByteRange(value);
+        writeRun(value & 0xFF, count);
+    }
+    advancePosition(count);
 }
 
 void emitWord(int32_t value)
@@ -86,6 +116,18 @@ void emitText()
     if (asmState.finalPass)
         std::fwrite(asmState.tokenText, 1, static_cast<std::size_t>(asmState.tokenLength), asmState.outputFile);
     advancePosition(asmState.tokenLength);
+}
+
+void moveOutputPosition(int32_t position)
+{
+    FILE* stream = asmState.outputFile;
+    long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
+    if (length < 0)
+        exitWithWriteFailure(outputName.c_str());
+    if (position > length)
+        writeRun(0, position - length);
+    else if (std::fseek(stream, position, SEEK_SET) != 0)
+        exitWithWriteFailure(outputName.c_str());
 }
 
 void writeSymbolFile()

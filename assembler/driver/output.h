@@ -12,7 +12,13 @@ void closeOutput();
 
 void emitByte(int32_t value);
 void emitWord(int32_t value);
+// Emits count (> 0) bytes of value; out of range it warns once, not per byte.
+void emitFill(int32_t value, int32_t count);
 // Emits the current string token.
 void emitText();
+
+// Final pass: moves the write position of outputFile to position (>= 0),
+// appending 00 bytes when it lies past the end of the file.
+void moveOutputPosition(int32_t position);
 
 void writeSymbolFile();

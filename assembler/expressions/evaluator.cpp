@@ -30,12 +30,18 @@ int32_t power(int32_t base, int32_t exponent)
     return static_cast<int32_t>(result);
 }
 
-void checkDivisor(int32_t dividend, int32_t divisor)
+int32_t divide(int op, int32_t dividend, int32_t divisor)
 {
-    if (divisor == 0)
+    if (divisor == 0) {
+        // An undefined label stands in as 0 in this pass, which will be
+        // repeated: only a divisor that is really 0 is an error.
+        if (asmState.unresolvedCount != 0)
+            return 0;
         reportError("Division by zero");
+    }
     if (dividend == INT32_MIN && divisor == -1)
         reportError("Division overflow");
+    return op == '/' ? dividend / divisor : dividend % divisor;
 }
 
 int32_t characterConstant()
@@ -87,8 +93,8 @@ int32_t combineMultiplicative(int op, int32_t left, int32_t right)
 {
     switch (op) {
     case '*': return wrap(static_cast<int64_t>(left) * right);
-    case '/': checkDivisor(left, right); return left / right;
-    case TOKEN_MOD: checkDivisor(left, right); return left % right;
+    case '/':
+    case TOKEN_MOD: return divide(op, left, right);
     case '^': return power(left, right);
     case TOKEN_SHIFT_LEFT: return static_cast<int32_t>(static_cast<uint32_t>(left) << (right & 31));
     case TOKEN_SHIFT_RIGHT: return static_cast<int32_t>(static_cast<uint32_t>(left) >> (right & 31));

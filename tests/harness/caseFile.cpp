@@ -78,6 +78,10 @@ void applySection(CaseFile& result, const Section& section)
         result.inputs.push_back({requireName(section), sectionText(section)});
     else if (kind == "hexfile")
         result.inputs.push_back({requireName(section), decodeHexBytes(joinLines(section))});
+    else if (kind == "symlink")
+        result.symlinks.push_back({requireName(section), section.words.size() > 1 ? section.words[1] : ""});
+    else if (kind == "directory")
+        result.directories.push_back(requireName(section));
     else if (kind == "args")
         result.arguments = splitWords(joinLines(section));
     else if (kind == "status")

@@ -14,6 +14,8 @@ struct ExpectedFile {
 struct CaseFile {
     std::string description;
     std::vector<ExpectedFile> inputs;
+    std::vector<ExpectedFile> symlinks;  // content holds the link's target
+    std::vector<std::string> directories;
     std::vector<std::string> arguments = {"main.asm"};
     std::optional<int> status;
     std::optional<std::string> standardOutput;

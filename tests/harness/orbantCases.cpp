@@ -54,6 +54,10 @@ void runCase(const fs::path& file)
     ScratchDirectory directory;
     for (const ExpectedFile& input : expected.inputs)
         directory.writeFile(input.name, input.content);
+    for (const ExpectedFile& link : expected.symlinks)
+        directory.makeSymlink(link.name, link.content);
+    for (const std::string& name : expected.directories)
+        directory.makeDirectory(name);
     RunResult result = runOrbant(directory, expected.arguments);
     EXPECT_EQ(*expected.status, result.status) << "exit status; stderr:\n" << result.standardError;
     if (expected.standardOutput) {

@@ -61,6 +61,16 @@ void ScratchDirectory::writeFile(const std::string& name, const std::string& con
         throw std::runtime_error("cannot write " + file.string());
 }
 
+void ScratchDirectory::makeSymlink(const std::string& name, const std::string& target) const
+{
+    fs::create_symlink(target, path_ / name);
+}
+
+void ScratchDirectory::makeDirectory(const std::string& name) const
+{
+    fs::create_directories(path_ / name);
+}
+
 bool ScratchDirectory::readFile(const std::string& name, std::string& content) const
 {
     std::ifstream stream(path_ / name, std::ios::binary);
@@ -89,9 +99,14 @@ RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::st
     const fs::path stderrFile = directory.path() / ".stderr";
     std::string command = "cd " + quoted(directory.path().string()) + " && timeout " + std::to_string(RUN_TIME_LIMIT)
         + " " + orbantCommand();
-    for (const std::string& argument : arguments)
-        command += " " + quoted(argument);
-    command += " </dev/null >" + quoted(stdoutFile.string()) + " 2>" + quoted(stderrFile.string());
+    for (const std::string& argument : arguments) {
+        command += ' ';
+        command += quoted(argument);
+    }
+    command += " </dev/null >";
+    command += quoted(stdoutFile.string());
+    command += " 2>";
+    command += quoted(stderrFile.string());
     int raw = std::system(command.c_str());
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
