@@ -8,3 +8,4 @@ build=${BUILD_DIR:-$root/build}
 "$root/scripts/configure.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON "$@"
 cmake --build "$build" -j2
 ctest --test-dir "$build" --output-on-failure -j2
+"$root/scripts/windows-stage.sh" "$build"

@@ -23,6 +23,9 @@ struct CaseFile {
     std::vector<ExpectedFile> images;  // content holds raw bytes
     std::vector<ExpectedFile> texts;
     std::vector<std::string> absent;
+    // Why the case holds only for the native build (system messages that
+    // differ between C runtimes, devices such as /dev/full).
+    std::optional<std::string> nativeOnly;
 };
 
 // Throws std::runtime_error naming the line on a malformed file.

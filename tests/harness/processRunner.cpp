@@ -117,8 +117,18 @@ RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::st
     return result;
 }
 
-std::string normaliseTiming(const std::string& standardOutput)
+bool runsForeignBuild()
+{
+    const char* configured = std::getenv("ORBANT_COMMAND");
+    return configured && *configured;
+}
+
+std::string normaliseConsole(const std::string& text)
 {
     static const std::regex timing("Finished in [0-9]+\\.[0-9][0-9] seconds\\.");
-    return std::regex_replace(standardOutput, timing, "Finished in #.## seconds.");
+    std::string lines = text;
+    const char* crlf = std::getenv("ORBANT_CONSOLE_CRLF");
+    if (crlf && *crlf)
+        lines = std::regex_replace(lines, std::regex("\r\n"), "\n");
+    return std::regex_replace(lines, timing, "Finished in #.## seconds.");
 }

@@ -36,5 +36,9 @@ std::string orbantCommand();
 
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments);
 
-// The timing line varies from run to run.
-std::string normaliseTiming(const std::string& standardOutput);
+// True when ORBANT_COMMAND runs another build than the one just made.
+bool runsForeignBuild();
+
+// The timing line varies from run to run; a Windows build ends console lines
+// with CR LF (ORBANT_CONSOLE_CRLF set), which compares as LF.
+std::string normaliseConsole(const std::string& text);
