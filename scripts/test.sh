@@ -5,6 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
+"$root/scripts/test-tools.sh"
 "$root/scripts/configure.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON "$@"
 cmake --build "$build" -j2
 ctest --test-dir "$build" --output-on-failure -j2
