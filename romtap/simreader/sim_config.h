@@ -1,0 +1,38 @@
+// The simulated reader's configuration, read from MSXGRSIM_* environment
+// variables each time the library is initialised.
+#pragma once
+
+#include "cartridge.h"
+
+#include <array>
+#include <string>
+
+namespace simreader {
+
+constexpr int kSlotCount = 16;
+
+struct SlotConfig {
+    bool present = false;                   // a reader answers on this slot
+    const MapperLayout *mapper = nullptr;   // nullptr: no cartridge inserted
+    std::string romPath;
+};
+
+struct InjectedFault {
+    long callNumber = 0;  // 1 = the first call after Init; 0 = never
+    int code = 0;
+};
+
+struct SimConfig {
+    std::array<SlotConfig, kSlotCount> slots;
+    long enableAfter = 0;  // queries per slot answered "not enabled" first
+    bool neverEnabled = false;
+    int initError = 0;
+    InjectedFault readFault;
+    InjectedFault writeFault;
+    std::string logPath;
+};
+
+// Fills config from the environment; returns the first problem found, or "".
+std::string readConfig(SimConfig &config);
+
+}  // namespace simreader

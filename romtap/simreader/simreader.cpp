@@ -1,0 +1,203 @@
+// A stand-in for the cartridge reader's driver library: emulates up to 16
+// reader slots, each empty or holding a cartridge served from a ROM image
+// file, with fault injection for tests. Configured by MSXGRSIM_* variables.
+#include "msxgr_api.h"
+#include "sim_config.h"
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+
+namespace simreader {
+
+namespace {
+
+enum ResultCode : int {
+    kOk = 0,
+    kNotInitialised = 1,
+    kSlotOutOfRange = 2,
+    kNoReader = 3,
+    kBadArgument = 4,
+    kBadConfiguration = 5,
+};
+
+const char *const kResultTexts[] = {
+    "no error",
+    "reader not initialised",
+    "slot number out of range",
+    "no reader on this slot",
+    "invalid buffer, address or length",
+    "simulator configuration is invalid",
+};
+
+constexpr int kVersion = 0x0100;
+
+struct Slot {
+    bool present = false;
+    std::optional<Cartridge> cartridge;
+    long enableQueries = 0;
+};
+
+struct Reader {
+    bool initialised = false;
+    SimConfig config;
+    std::array<Slot, kSlotCount> slots;
+    long readCalls = 0;
+    long writeCalls = 0;
+};
+
+Reader &reader() {
+    static Reader instance;
+    return instance;
+}
+
+int failConfiguration(const std::string &problem) {
+    std::fprintf(stderr, "simulated reader: %s\n", problem.c_str());
+    return kBadConfiguration;
+}
+
+// Reads at most one byte more than the mapper can address, to tell an
+// oversized image without reading all of it.
+std::string loadImage(const SlotConfig &config, std::vector<unsigned char> &image) {
+    std::ifstream file(config.romPath, std::ios::binary);
+    if (!file) return "cannot open ROM image " + config.romPath;
+    image.resize(largestImage(*config.mapper) + 1);
+    file.read(reinterpret_cast<char *>(image.data()), static_cast<std::streamsize>(image.size()));
+    image.resize(static_cast<std::size_t>(file.gcount()));
+    const std::string problem = imageSizeProblem(*config.mapper, image.size());
+    return problem.empty() ? problem : config.romPath + ": " + problem;
+}
+
+std::string insertCartridges(Reader &state) {
+    for (int index = 0; index < kSlotCount; ++index) {
+        const SlotConfig &config = state.config.slots[index];
+        state.slots[index].present = config.present;
+        if (config.mapper == nullptr) continue;
+        std::vector<unsigned char> image;
+        if (std::string problem = loadImage(config, image); !problem.empty()) return problem;
+        state.slots[index].cartridge.emplace(*config.mapper, std::move(image));
+    }
+    return {};
+}
+
+void appendLog(const std::string &line) {
+    const std::string &path = reader().config.logPath;
+    if (path.empty()) return;
+    std::FILE *log = std::fopen(path.c_str(), "a");
+    if (log == nullptr || std::fprintf(log, "%s\n", line.c_str()) < 0 || std::fclose(log) != 0)
+        std::fprintf(stderr, "simulated reader: cannot append to log %s\n", path.c_str());
+}
+
+std::string hexText(const char *format, long long value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+int checkTransfer(int slot, const unsigned char *buffer, int addressOrPort, int length) {
+    const Reader &state = reader();
+    if (!state.initialised) return kNotInitialised;
+    if (slot < 0 || slot >= kSlotCount) return kSlotOutOfRange;
+    if (!state.slots[slot].present) return kNoReader;
+    if (length < 0 || addressOrPort < 0 || (buffer == nullptr && length > 0)) return kBadArgument;
+    return kOk;
+}
+
+int injectedFault(long &calls, const InjectedFault &fault) {
+    ++calls;
+    return calls == fault.callNumber ? fault.code : kOk;
+}
+
+}  // namespace
+
+}  // namespace simreader
+
+using namespace simreader;
+
+extern "C" {
+
+MSXGR_EXPORT int MSXGR_CALL MSXGR_Init(void) {
+    MSXGR_Uninit();
+    Reader &state = reader();
+    if (std::string problem = readConfig(state.config); !problem.empty()) return failConfiguration(problem);
+    if (state.config.initError != 0) return state.config.initError;
+    if (std::string problem = insertCartridges(state); !problem.empty()) {
+        MSXGR_Uninit();
+        return failConfiguration(problem);
+    }
+    state.initialised = true;
+    return kOk;
+}
+
+MSXGR_EXPORT void MSXGR_CALL MSXGR_Uninit(void) { reader() = Reader{}; }
+
+MSXGR_EXPORT int MSXGR_CALL MSXGR_GetVersion(void) { return kVersion; }
+
+// The simulator has no extra diagnostics to switch on.
+MSXGR_EXPORT void MSXGR_CALL MSXGR_SetDebugMode(int) {}
+
+MSXGR_EXPORT int MSXGR_CALL MSXGR_IsSlotEnable(int slot) {
+    Reader &state = reader();
+    if (!state.initialised || slot < 0 || slot >= kSlotCount || !state.slots[slot].present ||
+        state.config.neverEnabled)
+        return 0;
+    return ++state.slots[slot].enableQueries > state.config.enableAfter ? 1 : 0;
+}
+
+// Words: reader present, cartridge inserted, reserved (0).
+MSXGR_EXPORT int MSXGR_CALL MSXGR_GetSlotStatus(int slot, unsigned int status[3]) {
+    const Reader &state = reader();
+    if (!state.initialised) return kNotInitialised;
+    if (slot < 0 || slot >= kSlotCount) return kSlotOutOfRange;
+    if (status == nullptr) return kBadArgument;
+    if (!state.slots[slot].present) return kNoReader;
+    status[0] = 1;
+    status[1] = state.slots[slot].cartridge ? 1 : 0;
+    status[2] = 0;
+    return kOk;
+}
+
+MSXGR_EXPORT int MSXGR_CALL MSXGR_ReadMemory(int slot, unsigned char *buffer, int address, int length) {
+    if (const int result = checkTransfer(slot, buffer, address, length); result != kOk) return result;
+    Reader &state = reader();
+    appendLog("R " + std::to_string(slot) + hexText(" %04llX", address) + hexText(" %llX", length));
+    if (const int fault = injectedFault(state.readCalls, state.config.readFault); fault != kOk) return fault;
+    const auto &cartridge = state.slots[slot].cartridge;
+    for (int index = 0; index < length; ++index)
+        buffer[index] = cartridge ? cartridge->read(static_cast<std::uint64_t>(address) + index) : 0xFF;
+    return kOk;
+}
+
+MSXGR_EXPORT int MSXGR_CALL MSXGR_WriteMemory(int slot, unsigned char *buffer, int address, int length) {
+    if (const int result = checkTransfer(slot, buffer, address, length); result != kOk) return result;
+    Reader &state = reader();
+    std::string line = "W " + std::to_string(slot) + hexText(" %04llX", address);
+    for (int index = 0; index < length; ++index) line += hexText(" %02llX", buffer[index]);
+    appendLog(line);
+    if (const int fault = injectedFault(state.writeCalls, state.config.writeFault); fault != kOk) return fault;
+    auto &cartridge = state.slots[slot].cartridge;
+    for (int index = 0; index < length && cartridge; ++index)
+        cartridge->write(static_cast<std::uint64_t>(address) + index, buffer[index]);
+    return kOk;
+}
+
+// No I/O devices sit behind the simulated slots: ports read FFH.
+MSXGR_EXPORT int MSXGR_CALL MSXGR_ReadIO(int slot, unsigned char *buffer, int port, int length) {
+    if (const int result = checkTransfer(slot, buffer, port, length); result != kOk) return result;
+    for (int index = 0; index < length; ++index) buffer[index] = 0xFF;
+    return kOk;
+}
+
+MSXGR_EXPORT int MSXGR_CALL MSXGR_WriteIO(int slot, unsigned char *buffer, int port, int length) {
+    return checkTransfer(slot, buffer, port, length);
+}
+
+// Not thread-safe for codes outside the table; romtap calls from one thread.
+MSXGR_EXPORT const char *MSXGR_CALL MSXGR_Err2Str(int code) {
+    static char text[48];
+    if (code >= 0 && code < static_cast<int>(std::size(kResultTexts))) return kResultTexts[code];
+    std::snprintf(text, sizeof text, "simulated reader error %d", code);
+    return text;
+}
+
+}  // extern "C"
