@@ -1,0 +1,180 @@
+// Runs the real romtap against the simulated reader for every case file in
+// tests/cases/romtap, each in a temporary folder of its own.
+#include "case_file.h"
+#include "test_rom.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTitle =
+    "romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers\n" + std::string(59, '-') + "\n";
+
+// Cleared for every run, so that a developer's own settings cannot leak in.
+const char *const kSimulatorVariables[] = {"MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR",
+                                           "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_LOG"};
+
+#if defined(__APPLE__)
+const char *const kLoaderPathVariable = "DYLD_LIBRARY_PATH";
+#else
+const char *const kLoaderPathVariable = "LD_LIBRARY_PATH";
+#endif
+
+std::vector<std::string> caseNames() {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(ROMTAP_CASES_DIR)) {
+        if (entry.path().extension() == ".case") names.push_back(entry.path().stem().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string shellQuote(const std::string &text) {
+    std::string quoted = "'";
+    for (char character : text) quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
+    return quoted + "'";
+}
+
+std::string readFile(const fs::path &path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> logLines(const fs::path &path, char kind) {
+    std::istringstream log(readFile(path));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) {
+        if (!line.empty() && line[0] == kind) lines.push_back(line);
+    }
+    return lines;
+}
+
+fs::path readerDirectory(const std::string &reader, const fs::path &workDir) {
+    if (reader == "sim") return SIMREADER_DIR;
+    if (reader == "without-init") return READER_WITHOUT_INIT_DIR;
+    if (reader == "without-readmemory") return READER_WITHOUT_READMEMORY_DIR;
+    if (reader == "none") {
+        fs::create_directory(workDir / "no-reader");
+        return workDir / "no-reader";
+    }
+    throw std::invalid_argument("unknown reader " + reader);
+}
+
+class RomtapCaseTest : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        workDir_ = fs::temp_directory_path() / ("romtap-case-" + GetParam() + "-" + std::to_string(getpid()));
+        fs::remove_all(workDir_);
+        fs::create_directories(workDir_);
+        testCase_ = loadCase(fs::path(ROMTAP_CASES_DIR) / (GetParam() + ".case"));
+    }
+
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(workDir_);
+        else std::cerr << "case files kept in " << workDir_ << "\n";
+    }
+
+    // Writes each slot's made-up ROM and returns the simulator's slot variables.
+    std::vector<std::pair<std::string, std::string>> insertCartridges() {
+        std::vector<std::pair<std::string, std::string>> variables;
+        for (const SlotSetup &setup : testCase_.slots) {
+            std::string value = setup.mapper;
+            if (setup.mapper != "empty") {
+                const fs::path romPath = workDir_ / ("rom" + std::to_string(setup.slot) + ".bin");
+                roms_[setup.slot] = simreader::makeTestRom(setup.romSize);
+                std::ofstream(romPath, std::ios::binary)
+                    .write(reinterpret_cast<const char *>(roms_[setup.slot].data()),
+                           static_cast<std::streamsize>(setup.romSize));
+                value += ":" + romPath.string();
+            }
+            variables.emplace_back("MSXGRSIM_SLOT" + std::to_string(setup.slot), value);
+        }
+        return variables;
+    }
+
+    std::string commandLine() {
+        std::string command = "cd " + shellQuote(workDir_.string()) + " && env";
+        for (int slot = 0; slot < 16; ++slot) command += " -u MSXGRSIM_SLOT" + std::to_string(slot);
+        for (const char *name : kSimulatorVariables) command += std::string(" -u ") + name;
+        auto variables = insertCartridges();
+        variables.emplace_back(kLoaderPathVariable, readerDirectory(testCase_.reader, workDir_).string());
+        variables.emplace_back("MSXGRSIM_LOG", (workDir_ / "reader.log").string());
+        variables.insert(variables.end(), testCase_.environment.begin(), testCase_.environment.end());
+        for (const auto &[name, value] : variables) command += " " + shellQuote(name + "=" + value);
+        command += " " + shellQuote(ROMTAP_PROGRAM);
+        for (const std::string &argument : testCase_.args) command += " " + shellQuote(argument);
+        return command + " >stdout.txt 2>stderr.txt";
+    }
+
+    std::string expectedImage(const ImageExpectation &image) {
+        std::string bytes;
+        for (const ImagePiece &piece : image.pieces) {
+            if (piece.slot < 0) {
+                bytes.append(piece.fillCount, '\xFF');
+                continue;
+            }
+            const auto &rom = roms_.at(piece.slot);
+            if (piece.start > piece.end || piece.end > rom.size()) throw std::out_of_range("image piece beyond ROM");
+            bytes.append(rom.begin() + static_cast<std::ptrdiff_t>(piece.start),
+                         rom.begin() + static_cast<std::ptrdiff_t>(piece.end));
+        }
+        return bytes;
+    }
+
+    void checkImage(const ImageExpectation &image) {
+        const fs::path path = workDir_ / image.fileName;
+        if (image.absent) {
+            EXPECT_FALSE(fs::exists(path)) << image.fileName << " should not have been written";
+            return;
+        }
+        ASSERT_TRUE(fs::exists(path)) << image.fileName << " was not written";
+        const std::string actual = readFile(path);
+        const std::string expected = expectedImage(image);
+        const auto mismatch = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+        EXPECT_TRUE(actual == expected) << "image has " << actual.size() << " bytes, expected " << expected.size()
+                                        << "; first difference at offset " << (mismatch.first - actual.begin());
+    }
+
+    fs::path workDir_;
+    RomtapCase testCase_;
+    std::map<int, std::vector<unsigned char>> roms_;
+};
+
+TEST_P(RomtapCaseTest, BehavesAsExpected) {
+    const int raw = std::system(commandLine().c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << "romtap did not exit normally";
+    EXPECT_EQ(WEXITSTATUS(raw), testCase_.status);
+    EXPECT_EQ(readFile(workDir_ / "stdout.txt"), kTitle + testCase_.expectedStdout);
+    EXPECT_EQ(readFile(workDir_ / "stderr.txt"), testCase_.expectedStderr);
+    if (testCase_.image) checkImage(*testCase_.image);
+    if (testCase_.writeLog) {
+        EXPECT_EQ(logLines(workDir_ / "reader.log", 'W'), *testCase_.writeLog);
+    }
+    if (testCase_.readLog) {
+        EXPECT_EQ(logLines(workDir_ / "reader.log", 'R'), *testCase_.readLog);
+    }
+}
+
+std::string testName(const testing::TestParamInfo<std::string> &info) {
+    std::string name = info.param;
+    std::replace_if(name.begin(), name.end(), [](char character) { return !std::isalnum(static_cast<unsigned char>(character)); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RomtapCaseTest, testing::ValuesIn(caseNames()), testName);
+
+}  // namespace
