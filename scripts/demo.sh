@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
 "$root/scripts/configure.sh" "$build" -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build" -j2 --target orbant romtap MSXGr
+cmake --build "$build" -j2 --target orbant romtap simreader
 
 demo="$build/demo"
 rm -rf "$demo"

@@ -40,7 +40,7 @@ build_windows() { # architecture, targets...
 }
 
 echo "=== Windows builds"
-build_windows i686 orbant romtap MSXGr
+build_windows i686 orbant romtap simreader
 build_windows x86_64 orbant
 
 export WINEDEBUG=-all

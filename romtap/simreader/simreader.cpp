@@ -83,7 +83,7 @@ std::string insertCartridges(Reader &state) {
 void appendLog(const std::string &line) {
     const std::string &path = reader().config.logPath;
     if (path.empty()) return;
-    std::FILE *log = std::fopen(path.c_str(), "a");
+    std::FILE *log = std::fopen(path.c_str(), "ab");
     if (log == nullptr || std::fprintf(log, "%s\n", line.c_str()) < 0 || std::fclose(log) != 0)
         std::fprintf(stderr, "simulated reader: cannot append to log %s\n", path.c_str());
 }

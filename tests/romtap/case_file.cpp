@@ -102,6 +102,7 @@ void applyKey(RomtapCase &testCase, const std::string &key, const std::string &v
     else if (key == "image") testCase.image = parseImage(value);
     else if (key == "writes") testCase.writeLog = parseWrites(value);
     else if (key == "reads") testCase.readLog = parseReads(value);
+    else if (key == "native-only") testCase.nativeOnly = true;
     else throw std::invalid_argument("unknown key " + key);
 }
 
