@@ -94,7 +94,9 @@ void emitByte(int32_t value)
 void emitFill(int32_t value, int32_t count)
 {
     if (asmState.finalPass) {
-        checkByteRange(value);
+        // Every byte of the run goes through the 8-bit rule, as if emitted alone.
+        for (int32_t i = 0; i < count && (value < -128 || value > 255); ++i)
+            checkByteRange(value);
         writeRun(value & 0xFF, count);
     }
     advancePosition(count);

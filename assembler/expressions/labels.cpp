@@ -98,8 +98,13 @@ void reserveString(char*& text, int& capacity, int needed)
 
 void clearLabels()
 {
-    for (LabelRecord*& head : asmState.labelBuckets)
-        head = nullptr;
+    for (LabelRecord*& head : asmState.labelBuckets) {
+        while (head) {
+            LabelRecord* next = head->next;
+            std::free(head);
+            head = next;
+        }
+    }
 }
 
 uint32_t labelHash(const char* name, int length)

@@ -21,18 +21,19 @@ void continueStatements()
 {
     for (;;) {
         int token = asmState.curToken;
-        if (token == TOKEN_ELSE || token == TOKEN_ENDIF) {
-            if (asmState.conditionalDepth != 0)
-                return;
+        if ((token == TOKEN_ELSE || token == TOKEN_ENDIF) && asmState.conditionalDepth == 0)
             reportError(token == TOKEN_ELSE ? "ELSE without IF" : "ENDIF without IF");
-        }
         StatementHandler handler = handlerFor(token);
         if (!handler)
             reportError("Illegal Text");
         handler();
         if (asmState.curToken == TOKEN_END_OF_INPUT)
-            return;
+            break;
     }
+    // Assembled conditional blocks run in this same loop, so a block still
+    // open at the end of the input shows here.
+    if (asmState.conditionalDepth != 0)
+        reportError("IF without ENDIF");
 }
 
 void endStatement()
