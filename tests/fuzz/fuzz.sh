@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Coverage-guided fuzzing of orbant's whole pipeline (preprocessing, passes,
+# output) with AFL++, on an orbant built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Seeds come from the test cases and the example.
+# Every crash, hang or sanitizer report fails the run; turn each into a case.
+# Usage: fuzz.sh [SECONDS [WORK_DIR]]     (default: 60 seconds, build-fuzz)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+seconds=${1:-60}
+work=${2:-$root/build-fuzz}
+
+if ! command -v afl-fuzz >/dev/null 2>&1 || ! command -v afl-clang-fast++ >/dev/null 2>&1; then
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
+    echo "Installing afl++..."
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq afl++ >/dev/null
+  else
+    echo "Fuzzing skipped: AFL++ is not installed (apt-get install afl++)."
+    exit 0
+  fi
+fi
+
+echo "=== Building the instrumented orbant"
+CC=afl-clang-fast CXX=afl-clang-fast++ "$root/scripts/configure.sh" "$work/build" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBANT_SANITIZE=ON -DBUILD_TESTING=OFF
+AFL_QUIET=1 cmake --build "$work/build" -j2 --target orbant >/dev/null
+
+echo "=== Collecting seeds"
+seeds="$work/seeds"
+rm -rf "$seeds" && mkdir -p "$seeds"
+cp "$root"/examples/hello/hello.asm "$seeds"/
+# The sources of the cases: every "--- file NAME" section of a .case file.
+n=0
+while IFS= read -r -d '' file; do
+  awk -v out="$seeds/case$n" '
+    /^--- / { writing = ($2 == "file"); if (writing) part++; next }
+    writing { print > (out "-" part ".asm") }' "$file"
+  n=$((n + 1))
+done < <(find "$root/tests/cases" -name '*.case' -not -path '*/romtap/*' -print0)
+# One seed per instruction table, all its rows in one source.
+for table in "$root"/tests/cases/*/*.table; do
+  [ -e "$table" ] || continue
+  grep -v '^#' "$table" | awk -F'|' 'NF >= 3 { print " CPU " $1; print " " $2 }' > "$seeds/$(basename "$table").asm"
+done
+# Keep the seeds small: the fuzzer mutates better from short inputs.
+find "$seeds" -type f -size +8k -delete
+echo "$(ls "$seeds" | wc -l) seeds"
+
+echo "=== Fuzzing for $seconds seconds"
+findings="$work/findings"
+rm -rf "$findings"
+mkdir -p "$work/run"
+cd "$work/run"
+export AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_NO_UI=1 AFL_NO_AFFINITY=1
+export AFL_SKIP_CRASHES=1 AFL_AUTORESUME=1
+export ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0:allocator_may_return_null=1
+export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1
+afl-fuzz -i "$seeds" -o "$findings" -m none -t 5000 -V "$seconds" \
+  -x "$root/tests/fuzz/orbant.dict" -- "$work/build/assembler/orbant" @@ >"$work/afl.log" 2>&1 || {
+  echo "afl-fuzz failed:"; tail -30 "$work/afl.log"; exit 1; }
+
+stats="$findings/default/fuzzer_stats"
+grep -E "^(execs_done|execs_per_sec|corpus_count|bitmap_cvg|saved_crashes|saved_hangs|run_time)" "$stats"
+problems=$(find "$findings/default/crashes" "$findings/default/hangs" -type f -name 'id:*' | wc -l)
+if [ "$problems" -ne 0 ]; then
+  echo "The fuzzer found $problems crashing or hanging inputs:"
+  find "$findings/default/crashes" "$findings/default/hangs" -type f -name 'id:*'
+  exit 1
+fi
+echo "No crash, hang or sanitizer report."
