@@ -58,7 +58,7 @@ void exitWithWriteFailure(const char* name)
     exitWithError();
 }
 
-static void outOfMemory()
+void outOfMemory()
 {
     std::fputs("Out of memory!\n", stderr);
     exitWithError();

@@ -10,6 +10,7 @@
 #include "../statements/dispatcher.h"
 
 #include <chrono>
+#include <new>
 #include <cstdio>
 
 namespace {
@@ -86,6 +87,7 @@ bool openSource()
 
 int runAssembler(int argc, char** argv)
 {
+    std::set_new_handler(outOfMemory);
     if (argc < 2)
         showUsage();
     setSourceName(argv[1]);

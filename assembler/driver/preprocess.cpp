@@ -10,23 +10,27 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 struct IncludeRecord {
     IncludeRecord* next;
     char savedName[SOURCE_NAME_SIZE];
-    long savedPosition;
-    ScanBuffer* savedBuffer;
+    long savedPosition;      // where the including file's reading resumes
+    std::string savedText;   // read from it but not yet scanned
     int savedLine;
 };
 
 namespace {
 
 constexpr const char* TEMP_FILE_NAME = "orbant.tmp";
-// Each open level keeps a scanner buffer; real projects nest a few levels.
-constexpr int MAX_INCLUDE_DEPTH = 1000;
+// Each open level keeps at most a scanner buffer's worth of text; real
+// projects nest a few levels.
+constexpr int MAX_INCLUDE_DEPTH = 16384;
 constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
 
 int includeDepth = 0;
+// How often each name is open on the include stack, current file included.
+std::unordered_map<std::string, int> openNames;
 
 void openMainSource()
 {
@@ -47,21 +51,18 @@ void startFile()
     writeLineMarker(1);
 }
 
-bool isBeingIncluded(const char* name)
+void forgetOpenName(const char* name)
 {
-    if (std::strcmp(name, asmState.sourceName) == 0)
-        return true;
-    for (IncludeRecord* record = asmState.includeStack; record; record = record->next)
-        if (std::strcmp(name, record->savedName) == 0)
-            return true;
-    return false;
+    auto entry = openNames.find(name);
+    if (entry != openNames.end() && --entry->second == 0)
+        openNames.erase(entry);
 }
 
 void checkIncludeName(const std::string& name)
 {
     if (name.size() > MAX_SOURCE_NAME_LENGTH || name.find('\0') != std::string::npos)
         reportError("Filename too long");
-    if (isBeingIncluded(name.c_str()))
+    if (openNames.count(name) != 0)
         reportError(("Recursive INCLUDE of " + name).c_str());
     if (includeDepth >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
@@ -76,6 +77,7 @@ void includeFile()
     checkIncludeName(name);
     pushInclude();
     setSourceName(name.c_str());
+    ++openNames[name];
     startFile();
     if (!openSource())
         exitWithError();
@@ -94,6 +96,7 @@ void preprocessSource()
 {
     asmState.includeStack = nullptr;
     openMainSource();
+    ++openNames[asmState.sourceName];
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
     if (!openTemp(TEMP_FILE_NAME))
@@ -120,11 +123,11 @@ void preprocessSource()
 
 void pushInclude()
 {
-    auto* record = static_cast<IncludeRecord*>(allocOrExit(sizeof(IncludeRecord)));
+    auto* record = new IncludeRecord;
     record->next = asmState.includeStack;
     std::memcpy(record->savedName, asmState.sourceName, SOURCE_NAME_SIZE);
     record->savedPosition = std::ftell(asmState.inputFile);
-    record->savedBuffer = currentBuffer();
+    record->savedText = releaseCurrentBuffer();
     record->savedLine = asmState.lineNumber;
     asmState.includeStack = record;
     ++includeDepth;
@@ -137,19 +140,19 @@ bool popInclude()
     IncludeRecord* record = asmState.includeStack;
     if (!record)
         return false;
-    deleteBuffer(currentBuffer());
+    forgetOpenName(asmState.sourceName);
     std::fclose(asmState.inputFile);
     asmState.inputFile = nullptr;
     std::memcpy(asmState.sourceName, record->savedName, SOURCE_NAME_SIZE);
     if (!openSource())
         exitWithError();
     std::fseek(asmState.inputFile, record->savedPosition, SEEK_SET);
-    resumeBuffer(record->savedBuffer, asmState.inputFile);
+    resumeWithText(asmState.inputFile, std::move(record->savedText));
     asmState.lineNumber = record->savedLine;
     writeFileMarker(asmState.sourceName);
     asmState.includeStack = record->next;
     --includeDepth;
-    std::free(record);
+    delete record;
     return true;
 }
 

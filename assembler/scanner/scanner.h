@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 struct yy_buffer_state;
 using ScanBuffer = yy_buffer_state;
@@ -15,10 +16,11 @@ int nextToken();
 int readChar();
 
 ScanBuffer* createBuffer(FILE* stream, int size);
-ScanBuffer* currentBuffer();
-// Makes buffer current again, reading on from stream behind its buffered text.
-void resumeBuffer(ScanBuffer* buffer, FILE* stream);
 void switchToBuffer(ScanBuffer* buffer);
-void deleteBuffer(ScanBuffer* buffer);
+// Deletes the current buffer and returns the text it held that was not yet
+// scanned: an including file keeps only that while its include is read.
+std::string releaseCurrentBuffer();
+// Replaces the current buffer by a new one on stream that first delivers text.
+void resumeWithText(FILE* stream, std::string text);
 // Empties the current buffer and reads stream from its next unread byte.
 void restartInput(FILE* stream);

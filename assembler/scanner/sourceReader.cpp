@@ -2,10 +2,26 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 constexpr int READ_BLOCK_SIZE = 8192;
+
+std::string pendingText;
+std::size_t pendingOffset = 0;
+
+int readPendingText(char* buffer, int wanted)
+{
+    std::size_t count = std::min(pendingText.size() - pendingOffset, static_cast<std::size_t>(wanted));
+    std::memcpy(buffer, pendingText.data() + pendingOffset, count);
+    pendingOffset += count;
+    if (pendingOffset == pendingText.size()) {
+        pendingText.clear();
+        pendingOffset = 0;
+    }
+    return static_cast<int>(count);
+}
 
 [[noreturn]] void inputFailed()
 {
@@ -47,10 +63,18 @@ int readOnce(FILE* stream, char* buffer, int wanted)
 int readSourceBlock(FILE* stream, char* buffer, int maxSize)
 {
     int wanted = std::min(maxSize, READ_BLOCK_SIZE);
+    if (!pendingText.empty())
+        return readPendingText(buffer, wanted);
     // A read that only dropped a carriage return is not the end of the input.
     for (;;) {
         int kept = readOnce(stream, buffer, wanted);
         if (kept != 0)
             return kept < 0 ? 0 : kept;
     }
+}
+
+void setPendingText(std::string text)
+{
+    pendingText = std::move(text);
+    pendingOffset = 0;
 }

@@ -1,0 +1,142 @@
+// Inputs far larger or stranger than real sources: each run must end in a
+// defined outcome (the bytes, or a clear error and status 1), never a crash,
+// a hang or a silent success.
+#include "caseFile.h"
+#include "processRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr std::size_t ONE_MIB = 1 << 20;
+
+RunResult assemble(const ScratchDirectory& directory, const std::string& source)
+{
+    directory.writeFile("main.asm", source);
+    return runOrbant(directory, {"main.asm"});
+}
+
+std::string imageOf(const ScratchDirectory& directory)
+{
+    std::string image;
+    directory.readFile("orbant.out", image);
+    return image;
+}
+
+TEST(Stress, OneMebibyteString)
+{
+    ScratchDirectory directory;
+    RunResult result = assemble(directory, " DB \"" + std::string(ONE_MIB, 'x') + "\"\n HALT\n");
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string image = imageOf(directory);
+    ASSERT_EQ(ONE_MIB + 1, image.size());
+    EXPECT_EQ(std::string(ONE_MIB, 'x') + "\x76", image);
+}
+
+TEST(Stress, OneMebibyteComments)
+{
+    ScratchDirectory directory;
+    std::string source = " NOP ;" + std::string(ONE_MIB, 'c') + "\n { " + std::string(ONE_MIB, '{') + std::string(ONE_MIB, '}')
+        + " }\n HALT\n";
+    RunResult result = assemble(directory, source);
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ(std::string("\x00\x76", 2), imageOf(directory));
+}
+
+TEST(Stress, HundredThousandLabelsAllInTheSymbolFile)
+{
+    ScratchDirectory directory;
+    std::string source;
+    for (int i = 0; i < 100000; ++i) {
+        source += "label";
+        source += std::to_string(i);
+        source += ": NOP\n";
+    }
+    RunResult result = assemble(directory, source);
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string symbols;
+    ASSERT_TRUE(directory.readFile("orbant.sym", symbols));
+    std::size_t lines = 0;
+    for (char c : symbols)
+        lines += c == '\n';
+    EXPECT_EQ(100000u, lines);
+    EXPECT_NE(std::string::npos, symbols.find("label99999: equ 01869Fh ; last def. pass 2\n"));
+    EXPECT_EQ(100000u, imageOf(directory).size());
+}
+
+TEST(Stress, TenThousandLevelIncludeChain)
+{
+    ScratchDirectory directory;
+    const int levels = 10000;
+    auto fileName = [](int level) {
+        std::string name = "f";
+        name += std::to_string(level);
+        return name + ".asm";
+    };
+    for (int i = 1; i < levels; ++i) {
+        std::string text = " NOP\n INCLUDE \"";
+        text += fileName(i + 1);
+        text += "\"\n HALT\n";
+        directory.writeFile(fileName(i), text);
+    }
+    directory.writeFile(fileName(levels), " DI\n");
+    RunResult result = assemble(directory, " INCLUDE \"f1.asm\"\n EI\n");
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string expected = std::string(levels - 1, '\x00') + "\xF3" + std::string(levels - 1, '\x76') + "\xFB";
+    EXPECT_EQ(expected, imageOf(directory));
+}
+
+TEST(Stress, HundredThousandNestedBlocks)
+{
+    ScratchDirectory directory;
+    const int levels = 100000;
+    std::string source;
+    for (int i = 0; i < levels; ++i)
+        source += " IF 1\n";
+    source += " NOP\n";
+    for (int i = 0; i < levels; ++i)
+        source += " ENDIF\n";
+    RunResult result = assemble(directory, source);
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ(std::string(1, '\x00'), imageOf(directory));
+}
+
+TEST(Stress, EveryByteValueEverywhere)
+{
+    // Every byte 00-FF, markers 01 and 02 included, in many arrangements.
+    for (int rotation = 0; rotation < 256; rotation += 17) {
+        ScratchDirectory directory;
+        std::string source;
+        for (int i = 0; i < 256 * 4; ++i)
+            source += static_cast<char>((i * 7 + rotation) & 0xFF);
+        RunResult result = assemble(directory, source);
+        EXPECT_TRUE(result.status == 0 || result.status == 1) << "status " << result.status << "\n"
+                                                             << result.standardError;
+        if (result.status == 1) {
+            EXPECT_NE(std::string::npos, result.standardError.find("Exiting...")) << result.standardError;
+        }
+    }
+}
+
+TEST(Stress, SourceThatIsADirectory)
+{
+    ScratchDirectory directory;
+    directory.makeDirectory("src.asm");
+    RunResult result = runOrbant(directory, {"src.asm"});
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ(0u, result.standardError.find("Error while opening src.asm! ")) << result.standardError;
+}
+
+TEST(Stress, HugeOutputsAreRefused)
+{
+    for (const char* statement : {" DS 7FFFFFFFH", " FORG 7FFFFFFFH\n NOP"}) {
+        ScratchDirectory directory;
+        RunResult result = assemble(directory, std::string(statement) + "\n");
+        EXPECT_EQ(1, result.status) << statement;
+        EXPECT_NE(std::string::npos, result.standardError.find("Output file would exceed 64 MiB")) << result.standardError;
+    }
+}
+
+}  // namespace
