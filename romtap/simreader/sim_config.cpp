@@ -80,6 +80,7 @@ std::string readConfig(SimConfig &config) {
         if (!problem.empty()) return problem;
     }
     if (const char *value = variable("MSXGRSIM_LOG")) config.logPath = value;
+    config.misbehave = variable("MSXGRSIM_MISBEHAVE") != nullptr;
     return {};
 }
 

@@ -30,6 +30,9 @@ struct SimConfig {
     InjectedFault readFault;
     InjectedFault writeFault;
     std::string logPath;
+    // Answers the way a careless library might: odd nonzero values for
+    // "yes", values whose low byte is 0 for "no", no text for any code.
+    bool misbehave = false;
 };
 
 // Fills config from the environment; returns the first problem found, or "".

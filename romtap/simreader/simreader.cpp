@@ -136,12 +136,19 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_GetVersion(void) { return kVersion; }
 // The simulator has no extra diagnostics to switch on.
 MSXGR_EXPORT void MSXGR_CALL MSXGR_SetDebugMode(int) {}
 
+// A misbehaving library's "no" has only its low byte clear; its "yes" is any odd value.
+constexpr int kMisbehavingNo = 0x100;
+constexpr int kMisbehavingYes = 0x12345601;
+constexpr unsigned kMisbehavingInserted = 0x80000000u;
+
 MSXGR_EXPORT int MSXGR_CALL MSXGR_IsSlotEnable(int slot) {
     Reader &state = reader();
+    const int no = state.config.misbehave ? kMisbehavingNo : 0;
     if (!state.initialised || slot < 0 || slot >= kSlotCount || !state.slots[slot].present ||
         state.config.neverEnabled)
-        return 0;
-    return ++state.slots[slot].enableQueries > state.config.enableAfter ? 1 : 0;
+        return no;
+    if (++state.slots[slot].enableQueries <= state.config.enableAfter) return no;
+    return state.config.misbehave ? kMisbehavingYes : 1;
 }
 
 // Words: reader present, cartridge inserted, reserved (0).
@@ -152,7 +159,7 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_GetSlotStatus(int slot, unsigned int status[3]
     if (status == nullptr) return kBadArgument;
     if (!state.slots[slot].present) return kNoReader;
     status[0] = 1;
-    status[1] = state.slots[slot].cartridge ? 1 : 0;
+    status[1] = state.slots[slot].cartridge ? (state.config.misbehave ? kMisbehavingInserted : 1) : 0;
     status[2] = 0;
     return kOk;
 }
@@ -195,6 +202,7 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_WriteIO(int slot, unsigned char *buffer, int p
 // Not thread-safe for codes outside the table; romtap calls from one thread.
 MSXGR_EXPORT const char *MSXGR_CALL MSXGR_Err2Str(int code) {
     static char text[48];
+    if (reader().config.misbehave) return nullptr;
     if (code >= 0 && code < static_cast<int>(std::size(kResultTexts))) return kResultTexts[code];
     std::snprintf(text, sizeof text, "simulated reader error %d", code);
     return text;

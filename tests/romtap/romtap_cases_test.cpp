@@ -25,7 +25,7 @@ const std::string kTitle =
     "romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers\n" + std::string(59, '-') + "\n";
 
 // Cleared for every run, so that a developer's own settings cannot leak in.
-const char *const kSimulatorVariables[] = {"MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR",
+const char *const kSimulatorVariables[] = {"MSXGRSIM_MISBEHAVE", "MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR",
                                            "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_LOG"};
 
 #if defined(__APPLE__)
