@@ -25,6 +25,8 @@ bool storeOutput(FILE* stream, const char* name, bool forWriting)
     return true;
 }
 
+constexpr int32_t MAX_FILL_WARNINGS = 256;
+
 void checkByteRange(int32_t value)
 {
     if (value < -128 || value > 255)
@@ -94,8 +96,10 @@ void emitByte(int32_t value)
 void emitFill(int32_t value, int32_t count)
 {
     if (asmState.finalPass) {
-        // Every byte of the run goes through the 8-bit rule, as if emitted alone.
-        for (int32_t i = 0; i < count && (value < -128 || value > 255); ++i)
+        // Every byte of the run goes through the 8-bit rule, as if emitted
+        // alone; a long run stops repeating the warning after a screenful.
+        int32_t warnings = std::min(count, MAX_FILL_WARNINGS);
+        for (int32_t i = 0; i < warnings && (value < -128 || value > 255); ++i)
             checkByteRange(value);
         writeRun(value & 0xFF, count);
     }
