@@ -4,6 +4,7 @@
 # UndefinedBehaviorSanitizer. Seeds come from the test cases and the example.
 # Every crash, hang or sanitizer report fails the run; turn each into a case.
 # Usage: fuzz.sh [SECONDS [WORK_DIR]]     (default: 60 seconds, build-fuzz)
+# FUZZ_EXTRA_SEEDS=DIR adds the queue of an earlier run to the seeds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-60}
@@ -41,6 +42,10 @@ for table in "$root"/tests/cases/*/*.table; do
   [ -e "$table" ] || continue
   grep -v '^#' "$table" | awk -F'|' 'NF >= 3 { print " CPU " $1; print " " $2 }' > "$seeds/$(basename "$table").asm"
 done
+# A corpus from an earlier run, if given, carries its coverage over.
+if [ -n "${FUZZ_EXTRA_SEEDS:-}" ]; then
+  cp "$FUZZ_EXTRA_SEEDS"/id:* "$seeds"/ 2>/dev/null || true
+fi
 # Keep the seeds small: the fuzzer mutates better from short inputs.
 find "$seeds" -type f -size +8k -delete
 echo "$(ls "$seeds" | wc -l) seeds"
