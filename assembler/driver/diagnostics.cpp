@@ -1,6 +1,7 @@
 #include "diagnostics.h"
 
 #include "AsmState.h"
+#include "preprocess.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -39,6 +40,7 @@ static void closeStream(FILE*& stream)
 void exitWithError()
 {
     std::fputs("Exiting...", stderr);
+    flushTempText();
     closeStream(asmState.inputFile);
     closeStream(asmState.tempFile);
     closeStream(asmState.outputFile);

@@ -47,13 +47,42 @@ void writeRun(int byte, int64_t count)
     }
 }
 
+// Writes the digits of value in base (10 or 16, upper case) at out; returns the end.
+char* appendDigits(char* out, unsigned value, unsigned base)
+{
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    while (count > 0)
+        *out++ = digits[--count];
+    return out;
+}
+
+// "NAME: equ 0XXXXh ; last def. pass N", formatted by hand: a program has
+// tens of thousands of labels, and printf would cost more than the rest.
+void writeSymbolLine(FILE* symbols, const LabelRecord& record)
+{
+    static const char middle[] = ": equ 0";
+    static const char tail[] = "h ; last def. pass ";
+    char line[64];
+    char* end = std::copy(middle, middle + sizeof middle - 1, line);
+    end = appendDigits(end, static_cast<unsigned>(record.value), 16);
+    end = std::copy(tail, tail + sizeof tail - 1, end);
+    end = appendDigits(end, static_cast<unsigned>(record.definitionPass), 10);  // a pass number: 1 or more
+    *end++ = '\n';
+    std::fputs(record.name, symbols);
+    std::fwrite(line, 1, static_cast<std::size_t>(end - line), symbols);
+}
+
 void writeSymbolLines(FILE* symbols)
 {
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
             if (record->definitionPass != 0)
-                std::fprintf(symbols, "%s: equ 0%Xh ; last def. pass %d\n", record->name,
-                             static_cast<unsigned>(record->value), record->definitionPass);
+                writeSymbolLine(symbols, *record);
 }
 
 }  // namespace

@@ -84,10 +84,33 @@ void includeFile()
     switchToBuffer(createBuffer(asmState.inputFile, SCAN_BUFFER_SIZE));
 }
 
+// The flattened source is written a token at a time: collect it here and
+// hand it to the file in large blocks, since a library call per token
+// costs more than the scanning itself.
+constexpr std::size_t TEMP_BUFFER_SIZE = 65536;
+char tempBuffer[TEMP_BUFFER_SIZE];
+std::size_t tempBuffered = 0;
+
+bool writeTempBuffer()
+{
+    std::size_t length = tempBuffered;
+    tempBuffered = 0;
+    return length == 0 || std::fwrite(tempBuffer, 1, length, asmState.tempFile) == length;
+}
+
 void writeChecked(const void* bytes, std::size_t length)
 {
-    if (std::fwrite(bytes, 1, length, asmState.tempFile) != length)
-        exitWithWriteFailure(TEMP_FILE_NAME);
+    if (length > TEMP_BUFFER_SIZE - tempBuffered) {
+        if (!writeTempBuffer())
+            exitWithWriteFailure(TEMP_FILE_NAME);
+        if (length > TEMP_BUFFER_SIZE) {
+            if (std::fwrite(bytes, 1, length, asmState.tempFile) != length)
+                exitWithWriteFailure(TEMP_FILE_NAME);
+            return;
+        }
+    }
+    std::memcpy(tempBuffer + tempBuffered, bytes, length);
+    tempBuffered += length;
 }
 
 }  // namespace
@@ -103,6 +126,9 @@ void preprocessSource()
         exitWithError();
     asmState.tempFile = asmState.outputFile;
     asmState.outputFile = nullptr;
+    // A failed read of the source ends the run through exit(): the text
+    // collected so far still reaches the file, as it did when unbuffered.
+    std::atexit(flushTempText);
     startFile();
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     for (;;) {
@@ -114,6 +140,8 @@ void preprocessSource()
     }
     std::fclose(asmState.inputFile);
     asmState.inputFile = nullptr;
+    if (!writeTempBuffer())
+        exitWithWriteFailure(TEMP_FILE_NAME);
     FILE* temp = asmState.tempFile;
     asmState.tempFile = nullptr;
     if (std::fclose(temp) != 0)
@@ -168,11 +196,27 @@ void writeTempText(const char* text, int length)
     writeChecked(text, static_cast<std::size_t>(length));
 }
 
+void flushTempText()
+{
+    if (asmState.tempFile)
+        writeTempBuffer();
+}
+
+// One per source line: formatted by hand, a printf call would cost more than
+// the line's scanning.
 void writeLineMarker(int lineNumber)
 {
     char marker[16];
-    int length = std::snprintf(marker, sizeof marker, "\x01%u\x01", static_cast<unsigned>(lineNumber));
-    writeChecked(marker, static_cast<std::size_t>(length));
+    char* end = marker + sizeof marker;
+    char* start = end;
+    *--start = '\x01';
+    auto number = static_cast<unsigned>(lineNumber);
+    do {
+        *--start = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    *--start = '\x01';
+    writeChecked(start, static_cast<std::size_t>(end - start));
 }
 
 void writeFileMarker(const char* name)

@@ -14,3 +14,6 @@ bool atEndOfInput();
 void writeTempText(const char* text, int length);
 void writeLineMarker(int lineNumber);
 void writeFileMarker(const char* name);
+// Hands the text written so far to the temporary file, if it is open; a
+// failure is left to the caller's own close. Every way out of the run calls it.
+void flushTempText();

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
-constexpr int SCRATCH_SIZE = 256;  // names longer than this get a heap copy
 
 inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
 {
@@ -25,12 +24,24 @@ inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
     c -= a; c -= b; c ^= b >> 15;
 }
 
-inline uint32_t littleEndianWord(const unsigned char* bytes)
+inline unsigned char upperCase(unsigned char c)
 {
-    return bytes[0] | (uint32_t(bytes[1]) << 8) | (uint32_t(bytes[2]) << 16) | (uint32_t(bytes[3]) << 24);
+    return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
 }
 
-uint32_t hashUpperCased(const unsigned char* key, uint32_t length)
+// The key's bytes are upper-cased as they are read, so that names differing
+// only in case hash alike without a copy of the name.
+inline uint32_t upperByte(const char* key, int index)
+{
+    return upperCase(static_cast<unsigned char>(key[index]));
+}
+
+inline uint32_t littleEndianWord(const char* key)
+{
+    return upperByte(key, 0) | (upperByte(key, 1) << 8) | (upperByte(key, 2) << 16) | (upperByte(key, 3) << 24);
+}
+
+uint32_t hashUpperCased(const char* key, uint32_t length)
 {
     uint32_t a = GOLDEN_RATIO, b = GOLDEN_RATIO, c = GOLDEN_RATIO;
     uint32_t remaining = length;
@@ -44,26 +55,21 @@ uint32_t hashUpperCased(const unsigned char* key, uint32_t length)
     }
     c += length;
     switch (remaining) {
-    case 11: c += uint32_t(key[10]) << 24; [[fallthrough]];
-    case 10: c += uint32_t(key[9]) << 16; [[fallthrough]];
-    case 9: c += uint32_t(key[8]) << 8; [[fallthrough]];
-    case 8: b += uint32_t(key[7]) << 24; [[fallthrough]];
-    case 7: b += uint32_t(key[6]) << 16; [[fallthrough]];
-    case 6: b += uint32_t(key[5]) << 8; [[fallthrough]];
-    case 5: b += key[4]; [[fallthrough]];
-    case 4: a += uint32_t(key[3]) << 24; [[fallthrough]];
-    case 3: a += uint32_t(key[2]) << 16; [[fallthrough]];
-    case 2: a += uint32_t(key[1]) << 8; [[fallthrough]];
-    case 1: a += key[0]; break;
+    case 11: c += upperByte(key, 10) << 24; [[fallthrough]];
+    case 10: c += upperByte(key, 9) << 16; [[fallthrough]];
+    case 9: c += upperByte(key, 8) << 8; [[fallthrough]];
+    case 8: b += upperByte(key, 7) << 24; [[fallthrough]];
+    case 7: b += upperByte(key, 6) << 16; [[fallthrough]];
+    case 6: b += upperByte(key, 5) << 8; [[fallthrough]];
+    case 5: b += upperByte(key, 4); [[fallthrough]];
+    case 4: a += upperByte(key, 3) << 24; [[fallthrough]];
+    case 3: a += upperByte(key, 2) << 16; [[fallthrough]];
+    case 2: a += upperByte(key, 1) << 8; [[fallthrough]];
+    case 1: a += upperByte(key, 0); break;
     default: break;
     }
     mix(a, b, c);
     return c;
-}
-
-inline unsigned char upperCase(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
 }
 
 bool sameNameIgnoringCase(const char* left, const char* right)
@@ -109,16 +115,7 @@ void clearLabels()
 
 uint32_t labelHash(const char* name, int length)
 {
-    unsigned char onStack[SCRATCH_SIZE];
-    unsigned char* scratch = length <= SCRATCH_SIZE
-        ? onStack
-        : static_cast<unsigned char*>(allocOrExit(static_cast<std::size_t>(length)));
-    for (int i = 0; i < length; ++i)
-        scratch[i] = upperCase(static_cast<unsigned char>(name[i]));
-    uint32_t hash = hashUpperCased(scratch, static_cast<uint32_t>(length));
-    if (scratch != onStack)
-        std::free(scratch);
-    return hash;
+    return hashUpperCased(name, static_cast<uint32_t>(length));
 }
 
 LabelRecord* findLabel(const char* name, int length)

@@ -46,8 +46,12 @@ int readOnce(FILE* stream, char* buffer, int wanted)
     if (got == 0 && std::ferror(stream))
         inputFailed();
     int count = static_cast<int>(got);
-    int kept = 0;
-    for (int i = 0; i < count; ++i) {
+    // Most sources have no carriage return at all: leave such a block as read.
+    const void* firstReturn = std::memchr(buffer, '\r', got);
+    if (!firstReturn)
+        return count == 0 ? -1 : count;
+    int kept = static_cast<int>(static_cast<const char*>(firstReturn) - buffer);
+    for (int i = kept; i < count; ++i) {
         if (buffer[i] == '\r') {
             bool beforeLineFeed = i + 1 < count ? buffer[i + 1] == '\n' : lineFeedFollows(stream);
             if (beforeLineFeed)
