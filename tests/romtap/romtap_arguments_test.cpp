@@ -2,6 +2,8 @@
 // and its own messages, never a crash or a sanitizer report. No reader
 // library is reachable, so every run that gets past the options stops at the
 // library.
+#include "shell_support.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -17,17 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string shellQuote(const std::string &text) {
-    std::string quoted = "'";
-    for (char character : text) quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
-    return quoted + "'";
-}
-
-std::string readFile(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 const std::vector<std::string> kWords = {
     "-l", "-i", "-b", "-s", "-m", "-n", "-li", "-lb", "-", "--", "-x", "-lz", "-L", "-ib", "a000", "A000",

@@ -3,6 +3,8 @@
 #include "case_file.h"
 #include "test_rom.h"
 
+#include "shell_support.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -54,17 +56,6 @@ std::vector<std::string> caseNames() {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string shellQuote(const std::string &text) {
-    std::string quoted = "'";
-    for (char character : text) quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
-    return quoted + "'";
-}
-
-std::string readFile(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::string> logLines(const fs::path &path, char kind) {
