@@ -31,10 +31,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     skip "installing ${missing[*]} failed."
 fi
 
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+
 build_windows() { # architecture, targets...
   local arch=$1 dir="$native/windows-$1"
   shift
-  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+  cmake -S "$root" -B "$dir" "${generator[@]}" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
   cmake --build "$dir" -j2 --target "$@"
 }
