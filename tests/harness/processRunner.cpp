@@ -93,7 +93,9 @@ std::string orbantCommand()
     return configured && *configured ? configured : quoted(ORBANT_EXECUTABLE);
 }
 
-RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
+namespace {
+
+RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
 {
     const fs::path stdoutFile = directory.path() / ".stdout";
     const fs::path stderrFile = directory.path() / ".stderr";
@@ -114,6 +116,25 @@ RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::st
     directory.readFile(".stderr", result.standardError);
     fs::remove(stdoutFile);
     fs::remove(stderrFile);
+    return result;
+}
+
+// orbant always says something; a run that ends in failure without a word
+// is the emulator failing to start the program, which happens now and then
+// under load. Such a run is tried again.
+bool emulatorFailedToStart(const RunResult& result)
+{
+    return runsForeignBuild() && result.status != 0 && result.standardOutput.empty()
+        && result.standardError.empty();
+}
+
+}  // namespace
+
+RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
+{
+    RunResult result = runOnce(directory, arguments);
+    for (int retry = 0; retry < 2 && emulatorFailedToStart(result); ++retry)
+        result = runOnce(directory, arguments);
     return result;
 }
 
