@@ -31,14 +31,8 @@ require_tools() {
   command -v python3 >/dev/null 2>&1 || missing+=(python3)
   [ -x /usr/bin/time ] || missing+=(time)
   [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "Installing ${missing[*]}..."
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-    return 0
-  fi
+  "$root/scripts/install-packages.sh" "${missing[@]}" && return 0
   echo "Missing: ${missing[*]}" >&2
-  echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
   exit 1
 }
 

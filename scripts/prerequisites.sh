@@ -11,17 +11,7 @@ if [ ! -e /usr/include/gtest/gtest.h ] && [ ! -e /usr/local/include/gtest/gtest.
   missing+=(libgtest-dev)
 fi
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-  echo "Installing ${missing[*]}..."
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-  exit 0
-fi
-
+[ ${#missing[@]} -eq 0 ] && exit 0
+"$(dirname "$0")/install-packages.sh" "${missing[@]}" && exit 0
 echo "Missing build tools: ${missing[*]}" >&2
-echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
 exit 1

@@ -22,13 +22,10 @@ command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86
 command -v wine >/dev/null 2>&1 || missing+=(wine wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
 if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
-    skip "MinGW-w64 and Wine are missing; as root run: dpkg --add-architecture i386 && apt-get update && apt-get install ${missing[*]}"
-  fi
-  echo "Installing ${missing[*]}..."
-  { dpkg --add-architecture i386 && apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; } ||
-    skip "installing ${missing[*]} failed."
+  # 32-bit Wine comes from the i386 architecture.
+  [ "$(id -u)" -eq 0 ] && dpkg --add-architecture i386
+  "$root/scripts/install-packages.sh" "${missing[@]}" ||
+    skip "MinGW-w64 and Wine are missing (32-bit Wine needs: dpkg --add-architecture i386)."
 fi
 
 generator=()

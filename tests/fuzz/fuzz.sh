@@ -11,13 +11,10 @@ seconds=${1:-60}
 work=${2:-$root/build-fuzz}
 
 if ! command -v afl-fuzz >/dev/null 2>&1 || ! command -v afl-clang-fast++ >/dev/null 2>&1; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "Installing afl++..."
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq afl++ >/dev/null
-  else
-    echo "Fuzzing skipped: AFL++ is not installed (apt-get install afl++)."
+  "$root/scripts/install-packages.sh" afl++ || {
+    echo "Fuzzing skipped: AFL++ is not installed."
     exit 0
-  fi
+  }
 fi
 
 echo "=== Building the instrumented orbant"
