@@ -61,7 +61,8 @@ void runCase(const fs::path& file)
     for (const std::string& name : expected.directories)
         directory.makeDirectory(name);
     RunResult result = runOrbant(directory, expected.arguments);
-    EXPECT_EQ(*expected.status, result.status) << "exit status; stderr:\n" << result.standardError;
+    EXPECT_EQ(*expected.status, result.status)
+        << "exit status; stdout:\n" << result.standardOutput << "\nstderr:\n" << result.standardError;
     if (expected.standardOutput) {
         EXPECT_EQ(*expected.standardOutput, normaliseConsole(result.standardOutput)) << "standard output";
     }
@@ -104,7 +105,8 @@ void checkErrorRow(const TableRow& row, const RunResult& result)
 
 void checkBytesRow(const TableRow& row, const ScratchDirectory& directory, const RunResult& result)
 {
-    EXPECT_EQ(0, result.status) << "standard error: " << result.standardError;
+    EXPECT_EQ(0, result.status) << "standard output: " << result.standardOutput
+                                << "\nstandard error: " << result.standardError;
     std::string unexpected;
     std::vector<std::string> warnings = warningMessages(result.standardError, unexpected);
     EXPECT_EQ(row.warnings, warnings);

@@ -1,6 +1,7 @@
 #include "processRunner.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -119,13 +120,12 @@ RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::stri
     return result;
 }
 
-// orbant always says something; a run that ends in failure without a word
-// is the emulator failing to start the program, which happens now and then
-// under load. Such a run is tried again.
-bool emulatorFailedToStart(const RunResult& result)
+// orbant reports every failure on standard error; a failed run that says
+// nothing there is the emulator losing the program (at start or midway),
+// which happens now and then under load. Such a run is tried again.
+bool emulatorLostTheRun(const RunResult& result)
 {
-    return runsForeignBuild() && result.status != 0 && result.standardOutput.empty()
-        && result.standardError.empty();
+    return runsForeignBuild() && result.status != 0 && result.standardError.empty();
 }
 
 }  // namespace
@@ -133,8 +133,11 @@ bool emulatorFailedToStart(const RunResult& result)
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
 {
     RunResult result = runOnce(directory, arguments);
-    for (int retry = 0; retry < 2 && emulatorFailedToStart(result); ++retry)
+    for (int retry = 0; retry < 3 && emulatorLostTheRun(result); ++retry) {
+        std::fprintf(stderr, "The emulator lost a run (status %d, standard output \"%s\"); running it again.\n",
+                     result.status, result.standardOutput.c_str());
         result = runOnce(directory, arguments);
+    }
     return result;
 }
 
