@@ -125,14 +125,19 @@ protected:
         return command + " >stdout.txt 2>stderr.txt";
     }
 
-    // romtap always prints its title: a failed run without a word is the
-    // emulator failing to start it, which happens now and then under load.
+    // romtap always prints its title: a failed run without it is the
+    // emulator failing to start the program (silently, or with a word of its
+    // own), which happens now and then under load.
+    bool emulatorLostTheRun(int raw) {
+        if (!foreignCommand() || raw == 0) return false;
+        const std::string output = readFile(workDir_ / "stdout.txt");
+        return output.empty() || output.rfind("Application could not be started", 0) == 0;
+    }
+
     int runRomtap() {
         const std::string command = commandLine();
         int raw = std::system(command.c_str());
-        for (int retry = 0; retry < 2 && foreignCommand() && raw != 0 && readFile(workDir_ / "stdout.txt").empty();
-             ++retry)
-            raw = std::system(command.c_str());
+        for (int retry = 0; retry < 3 && emulatorLostTheRun(raw); ++retry) raw = std::system(command.c_str());
         return raw;
     }
 
