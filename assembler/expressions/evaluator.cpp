@@ -12,6 +12,11 @@ namespace {
 
 constexpr int32_t OUT_OF_RANGE_POWER = INT32_MIN;
 
+// Each parenthesis costs a handful of stack frames; far beyond any real
+// expression, a limit keeps absurd input from exhausting the stack.
+constexpr int MAX_PARENTHESIS_DEPTH = 1000;
+int parenthesisDepth = 0;
+
 void advance()
 {
     asmState.curToken = nextToken();
@@ -68,8 +73,11 @@ int32_t primary()
     case TOKEN_DOLLAR: value = asmState.statementAddress; break;
     case TOKEN_DOUBLE_DOLLAR: value = asmState.statementOutputPosition; break;
     case '(':
+        if (++parenthesisDepth > MAX_PARENTHESIS_DEPTH)
+            reportError("Parentheses nested too deeply");
         advance();
         value = comparison();
+        --parenthesisDepth;
         if (asmState.curToken != ')')
             reportError("Closing parenthesis expected");
         break;

@@ -103,6 +103,27 @@ TEST(Stress, HundredThousandNestedBlocks)
     EXPECT_EQ(std::string(1, '\x00'), imageOf(directory));
 }
 
+std::string nestedInParentheses(int levels, const std::string& inner)
+{
+    return std::string(static_cast<std::size_t>(levels), '(') + inner + std::string(static_cast<std::size_t>(levels), ')');
+}
+
+TEST(Stress, DeeplyNestedParentheses)
+{
+    ScratchDirectory directory;
+    RunResult result = assemble(directory, " DB " + nestedInParentheses(1000, "7") + "\n");
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ("\x07", imageOf(directory));
+
+    for (int levels : {1001, 100000}) {
+        RunResult refused = assemble(directory, " DB 1\n DB " + nestedInParentheses(levels, "7") + "\n");
+        EXPECT_EQ(1, refused.status) << levels << " levels";
+        EXPECT_EQ("Syntax Error in line 2 (main.asm): Parentheses nested too deeply\nExiting...",
+                  normaliseConsole(refused.standardError))
+            << levels << " levels";
+    }
+}
+
 TEST(Stress, EveryByteValueEverywhere)
 {
     // Every byte 00-FF, markers 01 and 02 included, in many arrangements.
