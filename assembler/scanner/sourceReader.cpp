@@ -39,12 +39,34 @@ bool lineFeedFollows(FILE* stream)
     return next == '\n';
 }
 
-// One read of at most `wanted` bytes, with the CR of each CR LF dropped.
+void skipRestOfFile(FILE* stream)
+{
+    if (std::fseek(stream, 0, SEEK_END) == 0)
+        return;
+    char discarded[READ_BLOCK_SIZE];
+    while (std::fread(discarded, 1, sizeof discarded, stream) != 0) {
+    }
+}
+
+// Editors under DOS, MSX-DOS and Windows may end a text with Ctrl-Z, and
+// text-mode reading there stops at it: nothing after it is source text.
+std::size_t cutAtEndOfText(FILE* stream, const char* buffer, std::size_t got)
+{
+    const void* endOfText = std::memchr(buffer, '\x1A', got);
+    if (!endOfText)
+        return got;
+    skipRestOfFile(stream);
+    return static_cast<std::size_t>(static_cast<const char*>(endOfText) - buffer);
+}
+
+// One read of at most `wanted` bytes, up to any Ctrl-Z, with the CR of each
+// CR LF dropped.
 int readOnce(FILE* stream, char* buffer, int wanted)
 {
     std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(wanted), stream);
     if (got == 0 && std::ferror(stream))
         inputFailed();
+    got = cutAtEndOfText(stream, buffer, got);
     int count = static_cast<int>(got);
     // Most sources have no carriage return at all: leave such a block as read.
     const void* firstReturn = std::memchr(buffer, '\r', got);
