@@ -2,8 +2,6 @@
 
 #include "platform_system.h"
 
-#include <cstdio>
-
 namespace {
 
 // The reader may need a moment after Init before its slots answer; waiting
@@ -28,22 +26,12 @@ void lookUpEntryPoints(ReaderLibrary &record) {
     record.readIO = lookUp<MSXGR_TransferFn>(record.module, "MSXGR_ReadIO");
 }
 
-// Names the first entry point that romtap calls but the library lacks.
-const char *missingCalledEntryPoint(const ReaderLibrary &record) {
-    const struct {
-        bool present;
-        const char *name;
-    } called[] = {
-        {record.err2Str != nullptr, "MSXGR_Err2Str"},
-        {record.isSlotEnable != nullptr, "MSXGR_IsSlotEnable"},
-        {record.getSlotStatus != nullptr, "MSXGR_GetSlotStatus"},
-        {record.readMemory != nullptr, "MSXGR_ReadMemory"},
-        {record.writeMemory != nullptr, "MSXGR_WriteMemory"},
-    };
-    for (const auto &entry : called) {
-        if (!entry.present) return entry.name;
-    }
-    return nullptr;
+// Entry points other than Init are looked up once and checked only when
+// romtap is about to call them: a library may lack one a run never needs.
+template <typename Function>
+Function required(Function entry, const char *name) {
+    if (entry == nullptr) throw MissingEntryPoint{name};
+    return entry;
 }
 
 bool anySlotEnabled(const ReaderLibrary &record) {
@@ -82,11 +70,6 @@ int bindReaderLibrary(ReaderLibrary &record) {
         return record.lastResult;
     }
     lookUpEntryPoints(record);
-    if (const char *missing = missingCalledEntryPoint(record)) {
-        std::printf("MSX Game Reader library lacks %s!\n", missing);
-        unbindReaderLibrary(record);
-        return -1;
-    }
     waitForReader(record);
     return 0;
 }
@@ -97,7 +80,7 @@ void unbindReaderLibrary(ReaderLibrary &record) {
     releaseModule(record);
 }
 
-bool isSlotEnabled(const ReaderLibrary &record, int slot) { return (record.isSlotEnable(slot) & 0xFF) != 0; }
+bool isSlotEnabled(const ReaderLibrary &record, int slot) { return (required(record.isSlotEnable, "MSXGR_IsSlotEnable")(slot) & 0xFF) != 0; }
 
 int firstEnabledSlot(const ReaderLibrary &record) {
     for (int slot = 0; slot < kReaderSlotCount; ++slot) {
@@ -108,21 +91,21 @@ int firstEnabledSlot(const ReaderLibrary &record) {
 
 bool hasCartridge(ReaderLibrary &record, int slot) {
     unsigned int status[3] = {0, 0, 0};
-    record.lastResult = record.getSlotStatus(slot, status);
+    record.lastResult = required(record.getSlotStatus, "MSXGR_GetSlotStatus")(slot, status);
     return record.lastResult == 0 && status[1] != 0;
 }
 
 int readMemory(ReaderLibrary &record, int slot, unsigned char *buffer, int address, int length) {
-    record.lastResult = record.readMemory(slot, buffer, address, length);
+    record.lastResult = required(record.readMemory, "MSXGR_ReadMemory")(slot, buffer, address, length);
     return record.lastResult;
 }
 
 int writeMemory(ReaderLibrary &record, int slot, unsigned char *buffer, int address, int length) {
-    record.lastResult = record.writeMemory(slot, buffer, address, length);
+    record.lastResult = required(record.writeMemory, "MSXGR_WriteMemory")(slot, buffer, address, length);
     return record.lastResult;
 }
 
 const char *lastResultText(const ReaderLibrary &record) {
-    const char *text = record.err2Str(record.lastResult);
+    const char *text = required(record.err2Str, "MSXGR_Err2Str")(record.lastResult);
     return text != nullptr ? text : "unknown error";
 }

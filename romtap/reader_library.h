@@ -20,6 +20,11 @@ struct ReaderLibrary {
     MSXGR_TransferFn readIO = nullptr;
 };
 
+// Thrown by the calls below when the library lacks the entry point needed.
+struct MissingEntryPoint {
+    const char *name;
+};
+
 // Loads and initialises the library and waits (bounded) for a reader to
 // show up. Returns 0 when ready, otherwise -1 or the library's Init result.
 int bindReaderLibrary(ReaderLibrary &record);

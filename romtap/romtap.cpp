@@ -66,6 +66,14 @@ void printTitle() {
     dieWithMessage(text);
 }
 
+// Set while "Dumping ROM in slot N..." waits for its end.
+bool progressLineOpen = false;
+
+[[noreturn]] void dieForMissingEntryPoint(const MissingEntryPoint &missing) {
+    std::printf("%sMSX Game Reader library lacks %s!\n", progressLineOpen ? "\n" : "", missing.name);
+    std::exit(1);
+}
+
 [[noreturn]] void dieWithInvalidOption() {
     std::fputs("romtap: invalid option\n", stderr);
     std::exit(1);
@@ -196,6 +204,7 @@ void dumpRom(const Options &options) {
     std::FILE *image = std::fopen(options.fileName, "w+b");
     if (image == nullptr) dieWithMessage("Error writing ROM file!");
     std::printf("Dumping ROM in slot %d", slot);
+    progressLineOpen = true;
     for (int block = 0; block < options.blockCount; ++block) dumpBlock(reader, options, slot, block, buffer, image);
     if (std::fclose(image) != 0) dieOnNewLine("", "Error writing ROM file!");
     std::fputs("done\n", stdout);
@@ -208,12 +217,16 @@ int main(int argc, char **argv) {
     printTitle();
     if (argc < 2) printUsageAndFail();
     const Options options = parseArguments(argc, argv);
-    if (options.listFlag) {
-        listReaders();
-    } else if (options.fileName != nullptr) {
-        dumpRom(options);
-    } else {
-        printUsageAndFail();
+    try {
+        if (options.listFlag) {
+            listReaders();
+        } else if (options.fileName != nullptr) {
+            dumpRom(options);
+        } else {
+            printUsageAndFail();
+        }
+    } catch (const MissingEntryPoint &missing) {
+        dieForMissingEntryPoint(missing);
     }
     return 0;
 }
