@@ -57,19 +57,27 @@ case "$usage" in
   *) echo "The 32-bit orbant.exe did not run under Wine: $usage"; exit 1 ;;
 esac
 
-# The two builds' cases run side by side: each run mostly waits on Wine.
+# Each run mostly waits on Wine: two halves of each build's cases, four
+# runs side by side, keep both cores busy.
 status=0
 runs=()
+titles=()
+logs=()
 for arch in i686 x86_64; do
-  ORBANT_COMMAND="wine $native/windows-$arch/assembler/orbant.exe" ORBANT_CONSOLE_CRLF=1 \
-    ctest --test-dir "$native" -R '^orbant_cases$' --output-on-failure >"$native/windows-$arch/cases.log" 2>&1 &
-  runs+=($!)
+  for shard in 0 1; do
+    log="$native/windows-$arch/cases-$shard.log"
+    GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard \
+      ORBANT_COMMAND="wine $native/windows-$arch/assembler/orbant.exe" ORBANT_CONSOLE_CRLF=1 \
+      ctest --test-dir "$native" -R '^orbant_cases$' --output-on-failure >"$log" 2>&1 &
+    runs+=($!)
+    titles+=("$arch Windows build under Wine, half $((shard + 1)) of 2")
+    logs+=("$log")
+  done
 done
-for index in 0 1; do
-  arch=$([ $index -eq 0 ] && echo i686 || echo x86_64)
+for index in "${!runs[@]}"; do
   wait "${runs[$index]}" || status=1
-  echo "=== orbant cases, $arch Windows build under Wine"
-  cat "$native/windows-$arch/cases.log"
+  echo "=== orbant cases, ${titles[$index]}"
+  cat "${logs[$index]}"
 done
 if [ -f "$root/scripts/romtap-windows-cases.sh" ]; then
   echo "=== romtap cases, i686 Windows build under Wine"
