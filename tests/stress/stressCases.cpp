@@ -124,6 +124,21 @@ TEST(Stress, DeeplyNestedParentheses)
     }
 }
 
+TEST(Stress, CtrlZPastTheFirstBlocksEndsTheText)
+{
+    ScratchDirectory directory;
+    const int lines = 5000;  // several read blocks before the Ctrl-Z
+    std::string source;
+    for (int i = 0; i < lines; ++i)
+        source += " NOP\r\n";
+    source += "\x1A";
+    for (int i = 0; i < lines; ++i)
+        source += " HALT\r\n";
+    RunResult result = assemble(directory, source);
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ(std::string(lines, '\x00'), imageOf(directory));
+}
+
 TEST(Stress, EveryByteValueEverywhere)
 {
     // Every byte 00-FF, markers 01 and 02 included, in many arrangements.
