@@ -80,7 +80,9 @@ void unbindReaderLibrary(ReaderLibrary &record) {
     releaseModule(record);
 }
 
-bool isSlotEnabled(const ReaderLibrary &record, int slot) { return (required(record.isSlotEnable, "MSXGR_IsSlotEnable")(slot) & 0xFF) != 0; }
+bool isSlotEnabled(const ReaderLibrary &record, int slot) {
+    return (required(record.isSlotEnable, "MSXGR_IsSlotEnable")(slot) & 0xFF) != 0;
+}
 
 int firstEnabledSlot(const ReaderLibrary &record) {
     for (int slot = 0; slot < kReaderSlotCount; ++slot) {
