@@ -3,9 +3,19 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 struct LabelRecord;
-struct IncludeRecord;
+
+// One open include level: the including file, set aside while the included
+// one is read.
+struct IncludeRecord {
+    std::string savedName;
+    long savedPosition = 0;  // where reading of the including file resumes
+    std::string savedText;   // read from it but not yet scanned
+    int savedLine = 0;
+};
 
 // Selects the scanner's rule set; the scanner maps it to its start condition.
 enum CpuMode : int {
@@ -16,6 +26,8 @@ enum CpuMode : int {
 };
 
 constexpr int LABEL_BUCKET_COUNT = 16384;
+// Assembling passes are numbered 1 to LAST_PASS, the final pass included.
+constexpr int LAST_PASS = 5;
 constexpr int SOURCE_NAME_SIZE = 256;  // 255 characters and the terminator
 
 struct AsmState {
@@ -38,10 +50,8 @@ struct AsmState {
     int32_t tokenValue = 0;
     char* tokenText = nullptr;
     int tokenLength = 0;
-    char* labelName = nullptr;
-    int labelNameCapacity = 0;
-    char* globalLabel = nullptr;
-    int globalLabelCapacity = 0;
+    std::string labelName;    // full name of the last identifier or label definition
+    std::string globalLabel;  // scope of local names: the last global label defined
     LabelRecord* currentLabel = nullptr;
 
     // Assembly position
@@ -56,7 +66,7 @@ struct AsmState {
 
     // Tables
     LabelRecord* labelBuckets[LABEL_BUCKET_COUNT] = {};
-    IncludeRecord* includeStack = nullptr;
+    std::vector<IncludeRecord> includeStack;  // the innermost level last
 };
 
 extern AsmState asmState;

@@ -1,12 +1,32 @@
 #include "diagnostics.h"
 
 #include "AsmState.h"
-#include "preprocess.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+namespace {
+
+std::vector<void (*)()> exitHooks;
+
+void runExitHooks()
+{
+    for (auto hook : exitHooks)
+        hook();
+}
+
+void closeStream(FILE*& stream)
+{
+    if (stream) {
+        std::fclose(stream);
+        stream = nullptr;
+    }
+}
+
+}  // namespace
 
 void reportError(const char* message)
 {
@@ -25,26 +45,33 @@ void reportWarning(const char* message)
 void reportLabelError(const char* what)
 {
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
-                 asmState.labelName ? asmState.labelName : "", what);
+                 asmState.labelName.c_str(), what);
     exitWithError();
-}
-
-static void closeStream(FILE*& stream)
-{
-    if (stream) {
-        std::fclose(stream);
-        stream = nullptr;
-    }
 }
 
 void exitWithError()
 {
     std::fputs("Exiting...", stderr);
-    flushTempText();
+    runExitHooks();
     closeStream(asmState.inputFile);
     closeStream(asmState.tempFile);
     closeStream(asmState.outputFile);
     std::exit(1);
+}
+
+void exitWithInternalError(const char* message)
+{
+    std::fprintf(stderr, "%s\n", message);
+    runExitHooks();
+    std::exit(2);
+}
+
+void registerExitHook(void (*hook)())
+{
+    for (auto known : exitHooks)
+        if (known == hook)
+            return;
+    exitHooks.push_back(hook);
 }
 
 void printOpenFailure(const char* name, bool forWriting)

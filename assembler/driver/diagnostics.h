@@ -9,8 +9,15 @@
 void reportWarning(const char* message);
 // Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends the run.
 [[noreturn]] void reportLabelError(const char* what);
-// Writes "Exiting...", closes every stream and ends with status 1.
+// Writes "Exiting...", runs the exit hooks, closes every stream and ends
+// with status 1.
 [[noreturn]] void exitWithError();
+// An internal failure of the scanner: the message and a line end, the exit
+// hooks, status 2.
+[[noreturn]] void exitWithInternalError(const char* message);
+// Work that must be done on every error exit, such as handing text still
+// buffered to its file. A hook is run once however often it is registered.
+void registerExitHook(void (*hook)());
 // "Error while opening NAME! " or "... for writing! " followed by the system's text.
 void printOpenFailure(const char* name, bool forWriting);
 // A write to NAME failed (disk full and the like): message and exit status 1.

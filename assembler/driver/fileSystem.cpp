@@ -1,6 +1,7 @@
 #include "fileSystem.h"
 
-#include <cctype>
+#include "text.h"
+
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -17,18 +18,6 @@ namespace {
 // letter case on disk. Where such a name does not open as written, find the
 // file the way Windows would: "\" separates directories and every component
 // matches without regard to case (the first match in directory order).
-
-bool equalIgnoringCase(const std::string& left, const std::string& right)
-{
-    if (left.size() != right.size())
-        return false;
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        auto l = static_cast<unsigned char>(left[i]), r = static_cast<unsigned char>(right[i]);
-        if (l != r && !(l < 128 && r < 128 && std::tolower(l) == std::tolower(r)))
-            return false;
-    }
-    return true;
-}
 
 std::vector<std::string> splitComponents(const std::string& name)
 {

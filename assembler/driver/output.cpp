@@ -3,7 +3,6 @@
 #include "AsmState.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
-#include "../expressions/labels.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -12,7 +11,11 @@
 
 namespace {
 
-std::string outputName;  // for the message when a write fails
+struct OutputState {
+    std::string fileName;  // of outputFile, for the message when a write fails
+};
+
+OutputState output;
 
 bool storeOutput(FILE* stream, const char* name, bool forWriting)
 {
@@ -21,7 +24,7 @@ bool storeOutput(FILE* stream, const char* name, bool forWriting)
         return false;
     }
     asmState.outputFile = stream;
-    outputName = name;
+    output.fileName = name;
     return true;
 }
 
@@ -42,55 +45,12 @@ void writeRun(int byte, int64_t count)
     while (count > 0) {
         std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(count, static_cast<int64_t>(blockSize)));
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
-            exitWithWriteFailure(outputName.c_str());
+            exitWithWriteFailure(output.fileName.c_str());
         count -= static_cast<int64_t>(chunk);
     }
 }
 
-// Writes the digits of value in base (10 or 16, upper case) at out; returns the end.
-char* appendDigits(char* out, unsigned value, unsigned base)
-{
-    char digits[16];
-    int count = 0;
-    do {
-        digits[count++] = "0123456789ABCDEF"[value % base];
-        value /= base;
-    } while (value != 0);
-    while (count > 0)
-        *out++ = digits[--count];
-    return out;
-}
-
-// "NAME: equ 0XXXXh ; last def. pass N", formatted by hand: a program has
-// tens of thousands of labels, and printf would cost more than the rest.
-void writeSymbolLine(FILE* symbols, const LabelRecord& record)
-{
-    static const char middle[] = ": equ 0";
-    static const char tail[] = "h ; last def. pass ";
-    char line[64];
-    char* end = std::copy(middle, middle + sizeof middle - 1, line);
-    end = appendDigits(end, static_cast<unsigned>(record.value), 16);
-    end = std::copy(tail, tail + sizeof tail - 1, end);
-    end = appendDigits(end, static_cast<unsigned>(record.definitionPass), 10);  // a pass number: 1 or more
-    *end++ = '\n';
-    std::fputs(record.name, symbols);
-    std::fwrite(line, 1, static_cast<std::size_t>(end - line), symbols);
-}
-
-void writeSymbolLines(FILE* symbols)
-{
-    for (const LabelRecord* head : asmState.labelBuckets)
-        for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0)
-                writeSymbolLine(symbols, *record);
-}
-
 }  // namespace
-
-bool openTemp(const char* name)
-{
-    return storeOutput(openForWriting(name), name, true);
-}
 
 bool openOutput(const char* name)
 {
@@ -110,7 +70,7 @@ void closeOutput()
     asmState.outputFile = nullptr;
     bool failed = std::ferror(stream) != 0;
     if (std::fclose(stream) != 0 || failed)
-        exitWithWriteFailure(outputName.c_str());
+        exitWithWriteFailure(output.fileName.c_str());
 }
 
 void emitByte(int32_t value)
@@ -158,23 +118,9 @@ void moveOutputPosition(int32_t position)
     FILE* stream = asmState.outputFile;
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)
-        exitWithWriteFailure(outputName.c_str());
+        exitWithWriteFailure(output.fileName.c_str());
     if (position > length)
         writeRun(0, position - length);
     else if (std::fseek(stream, position, SEEK_SET) != 0)
-        exitWithWriteFailure(outputName.c_str());
-}
-
-void writeSymbolFile()
-{
-    if (!openOutput("orbant.sym")) {
-        std::fputs("Unable to write .SYM file!\n", stderr);
-        return;
-    }
-    FILE* symbols = asmState.outputFile;
-    asmState.outputFile = nullptr;
-    writeSymbolLines(symbols);
-    bool failed = std::ferror(symbols) != 0;
-    if (std::fclose(symbols) != 0 || failed)
-        std::fputs("Unable to write .SYM file!\n", stderr);
+        exitWithWriteFailure(output.fileName.c_str());
 }

@@ -1,10 +1,9 @@
-// Output files, the emit operations and the symbol file.
+// Output files and the emit operations.
 #pragma once
 
 #include <cstdint>
 
 // Each stores its stream in outputFile; false after printing the failure.
-bool openTemp(const char* name);
 bool openOutput(const char* name);
 bool openOutputForUpdate(const char* name);
 // Closes outputFile; a failed write (a full disk) ends the run with status 1.
@@ -20,5 +19,3 @@ void emitText();
 // Final pass: moves the write position of outputFile to position (>= 0),
 // appending 00 bytes when it lies past the end of the file.
 void moveOutputPosition(int32_t position);
-
-void writeSymbolFile();

@@ -2,8 +2,8 @@
 
 #include "AsmState.h"
 #include "diagnostics.h"
-#include "fileSystem.h"
 #include "output.h"
+#include "symbolFile.h"
 #include "preprocess.h"
 #include "../expressions/labels.h"
 #include "../scanner/scanner.h"
@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int MAX_PASSES = 5;
 constexpr const char* DEFAULT_OUTPUT_NAME = "orbant.out";
 
 using Clock = std::chrono::steady_clock;
@@ -63,7 +62,7 @@ void runPasses(const char* outputName)
             asmState.finalPass = -1;
         }
         asmState.pass += 1;
-        if (asmState.pass > MAX_PASSES)
+        if (asmState.pass > LAST_PASS)
             return;
     }
 }
@@ -75,15 +74,6 @@ double secondsSince(Clock::time_point start)
 }
 
 }  // namespace
-
-bool openSource()
-{
-    asmState.inputFile = openForReading(asmState.sourceName);
-    if (asmState.inputFile)
-        return true;
-    printOpenFailure(asmState.sourceName, false);
-    return false;
-}
 
 int runAssembler(int argc, char** argv)
 {

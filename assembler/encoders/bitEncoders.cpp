@@ -5,7 +5,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../scanner/tokens.h"
-#include "../statements/dispatcher.h"
+#include "../scanner/scanner.h"
 
 #include <cstdint>
 

@@ -43,5 +43,5 @@ void emitFixedOpcode()
         emitByte(opcode->bytes[0]);
     else
         emitWord(opcode->bytes[0] | (opcode->bytes[1] << 8));
-    asmState.curToken = nextToken();
+    advanceToken();
 }

@@ -5,7 +5,7 @@
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokens.h"
-#include "../statements/dispatcher.h"
+#include "../scanner/scanner.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../scanner/tokens.h"
-#include "../statements/dispatcher.h"
+#include "../scanner/scanner.h"
 
 #include <cstdint>
 

@@ -15,12 +15,11 @@ constexpr int32_t OUT_OF_RANGE_POWER = INT32_MIN;
 // Each parenthesis costs a handful of stack frames; far beyond any real
 // expression, a limit keeps absurd input from exhausting the stack.
 constexpr int MAX_PARENTHESIS_DEPTH = 1000;
-int parenthesisDepth = 0;
+struct EvaluatorState {
+    int parenthesisDepth = 0;  // of the expression being evaluated
+};
 
-void advance()
-{
-    asmState.curToken = nextToken();
-}
+EvaluatorState evaluation;
 
 int32_t wrap(int64_t value)
 {
@@ -73,26 +72,26 @@ int32_t primary()
     case TOKEN_DOLLAR: value = asmState.statementAddress; break;
     case TOKEN_DOUBLE_DOLLAR: value = asmState.statementOutputPosition; break;
     case '(':
-        if (++parenthesisDepth > MAX_PARENTHESIS_DEPTH)
+        if (++evaluation.parenthesisDepth > MAX_PARENTHESIS_DEPTH)
             reportError("Parentheses nested too deeply");
-        advance();
+        advanceToken();
         value = comparison();
-        --parenthesisDepth;
+        --evaluation.parenthesisDepth;
         if (asmState.curToken != ')')
             reportError("Closing parenthesis expected");
         break;
     default: reportError("Illegal Text in Expression");
     }
-    advance();
+    advanceToken();
     return value;
 }
 
 int32_t unary()
 {
     switch (asmState.curToken) {
-    case '-': advance(); return wrap(-static_cast<int64_t>(primary()));
-    case '+': advance(); return primary();
-    case TOKEN_NOT: advance(); return ~primary();
+    case '-': advanceToken(); return wrap(-static_cast<int64_t>(primary()));
+    case '+': advanceToken(); return primary();
+    case TOKEN_NOT: advanceToken(); return ~primary();
     default: return primary();
     }
 }
@@ -121,7 +120,7 @@ int32_t multiplicative()
     int32_t value = unary();
     while (isMultiplicative(asmState.curToken)) {
         int op = asmState.curToken;
-        advance();
+        advanceToken();
         value = combineMultiplicative(op, value, unary());
     }
     return value;
@@ -134,7 +133,7 @@ int32_t additive()
         int op = asmState.curToken;
         if (op != '+' && op != '-' && op != TOKEN_OR && op != TOKEN_XOR)
             return value;
-        advance();
+        advanceToken();
         int32_t right = multiplicative();
         switch (op) {
         case '+': value = wrappingAdd(value, right); break;
@@ -168,7 +167,7 @@ int32_t comparison()
     int32_t value = additive();
     while (isComparison(asmState.curToken)) {
         int op = asmState.curToken;
-        advance();
+        advanceToken();
         value = compare(op, value, additive()) ? -1 : 0;
     }
     return value;
@@ -183,13 +182,15 @@ int32_t evaluateExpression()
 
 int32_t labelValue()
 {
-    const LabelRecord* record = findLabel(asmState.labelName, asmState.tokenLength);
+    const LabelRecord* record = findLabel(asmState.labelName);
     if (!record)
         reportLabelError("not found");
     if (record->definitionPass != 0)
         return record->value;
     asmState.unresolvedCount = -1;
-    if (asmState.pass == 4)
+    // A label still undefined here cannot be defined before the last pass,
+    // which must be a final one.
+    if (asmState.pass == LAST_PASS - 1)
         reportLabelError("not defined within allowable passes");
     return 0;
 }

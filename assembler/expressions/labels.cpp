@@ -1,15 +1,20 @@
 #include "labels.h"
 
 #include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
+#include "../driver/text.h"
 
-#include <cstddef>
-#include <cstdlib>
-#include <cstring>
+#include <deque>
 
 namespace {
 
 constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
+
+struct LabelTableState {
+    // Records never move once made: the buckets' chains point into this.
+    std::deque<LabelRecord> records;
+};
+
+LabelTableState table;
 
 inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
 {
@@ -24,16 +29,11 @@ inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
     c -= a; c -= b; c ^= b >> 15;
 }
 
-inline unsigned char upperCase(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
-}
-
 // The key's bytes are upper-cased as they are read, so that names differing
 // only in case hash alike without a copy of the name.
 inline uint32_t upperByte(const char* key, int index)
 {
-    return upperCase(static_cast<unsigned char>(key[index]));
+    return asciiUpper(static_cast<unsigned char>(key[index]));
 }
 
 inline uint32_t littleEndianWord(const char* key)
@@ -72,104 +72,64 @@ uint32_t hashUpperCased(const char* key, uint32_t length)
     return c;
 }
 
-bool sameNameIgnoringCase(const char* left, const char* right)
+LabelRecord*& bucketOf(std::string_view name)
 {
-    for (;; ++left, ++right) {
-        unsigned char l = upperCase(static_cast<unsigned char>(*left));
-        if (l != upperCase(static_cast<unsigned char>(*right)))
-            return false;
-        if (l == '\0')
-            return true;
-    }
-}
-
-LabelRecord*& bucketOf(const char* name, int length)
-{
-    return asmState.labelBuckets[labelHash(name, length) & (LABEL_BUCKET_COUNT - 1)];
-}
-
-// Grows a heap string held in AsmState to hold at least `needed` bytes.
-void reserveString(char*& text, int& capacity, int needed)
-{
-    if (needed <= capacity)
-        return;
-    int grown = capacity ? capacity : 64;
-    while (grown < needed)
-        grown = grown > (1 << 29) ? needed : grown * 2;
-    text = static_cast<char*>(reallocOrExit(text, static_cast<std::size_t>(grown)));
-    capacity = grown;
+    return asmState.labelBuckets[labelHash(name) & (LABEL_BUCKET_COUNT - 1)];
 }
 
 }  // namespace
 
 void clearLabels()
 {
-    for (LabelRecord*& head : asmState.labelBuckets) {
-        while (head) {
-            LabelRecord* next = head->next;
-            std::free(head);
-            head = next;
-        }
-    }
+    for (LabelRecord*& head : asmState.labelBuckets)
+        head = nullptr;
+    table.records.clear();
 }
 
-uint32_t labelHash(const char* name, int length)
+uint32_t labelHash(std::string_view name)
 {
-    return hashUpperCased(name, static_cast<uint32_t>(length));
+    return hashUpperCased(name.data(), static_cast<uint32_t>(name.size()));
 }
 
-LabelRecord* findLabel(const char* name, int length)
+LabelRecord* findLabel(std::string_view name)
 {
-    for (LabelRecord* record = bucketOf(name, length); record; record = record->next)
-        if (sameNameIgnoringCase(record->name, name))
+    for (LabelRecord* record = bucketOf(name); record; record = record->next)
+        if (equalIgnoringCase(record->name, name))
             return record;
     return nullptr;
 }
 
-LabelRecord* insertLabel(const char* name, int length)
+LabelRecord* insertLabel(std::string_view name)
 {
-    LabelRecord** link = &bucketOf(name, length);
+    LabelRecord** link = &bucketOf(name);
     for (; *link; link = &(*link)->next)
-        if (sameNameIgnoringCase((*link)->name, name))
+        if (equalIgnoringCase((*link)->name, name))
             return nullptr;
-    std::size_t nameSize = std::strlen(name) + 1;
-    auto* record = static_cast<LabelRecord*>(allocOrExit(offsetof(LabelRecord, name) + nameSize));
-    record->next = nullptr;
-    record->value = 0;
-    record->definitionPass = asmState.pass;
-    std::memcpy(record->name, name, nameSize);
-    *link = record;
-    return record;
+    LabelRecord& record = table.records.emplace_back();
+    record.definitionPass = asmState.pass;
+    record.name = name;
+    *link = &record;
+    return &record;
 }
 
 void joinLocalName()
 {
-    const char* global = asmState.globalLabel ? asmState.globalLabel : "";
-    int globalLength = static_cast<int>(std::strlen(global));
-    int localLength = asmState.tokenLength;
-    reserveString(asmState.labelName, asmState.labelNameCapacity, globalLength + localLength + 1);
-    std::memcpy(asmState.labelName, global, static_cast<std::size_t>(globalLength));
-    std::memcpy(asmState.labelName + globalLength, asmState.tokenText, static_cast<std::size_t>(localLength));
-    asmState.labelName[globalLength + localLength] = '\0';
-    asmState.tokenLength = globalLength + localLength;
+    asmState.labelName.assign(asmState.globalLabel);
+    asmState.labelName.append(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    asmState.tokenLength = static_cast<int>(asmState.labelName.size());
 }
 
 void setLabelName(const char* text, int length)
 {
-    reserveString(asmState.labelName, asmState.labelNameCapacity, length + 1);
-    std::memcpy(asmState.labelName, text, static_cast<std::size_t>(length));
-    asmState.labelName[length] = '\0';
+    asmState.labelName.assign(text, static_cast<std::size_t>(length));
 }
 
 void setGlobalLabelFromLabelName()
 {
-    int length = static_cast<int>(std::strlen(asmState.labelName));
-    reserveString(asmState.globalLabel, asmState.globalLabelCapacity, length + 1);
-    std::memcpy(asmState.globalLabel, asmState.labelName, static_cast<std::size_t>(length) + 1);
+    asmState.globalLabel = asmState.labelName;
 }
 
 void resetGlobalLabel()
 {
-    if (asmState.globalLabel)
-        asmState.globalLabel[0] = '\0';
+    asmState.globalLabel.clear();
 }

@@ -2,25 +2,22 @@
 // without regard to case.
 #pragma once
 
+#include "scannerLabels.h"
+
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 struct LabelRecord {
-    LabelRecord* next;
-    int32_t value;
-    int definitionPass;  // 0: entered by preprocessing, not yet defined by a pass
-    char name[1];        // allocated with room for the whole name
+    LabelRecord* next = nullptr;  // the next record of the same bucket
+    int32_t value = 0;
+    int definitionPass = 0;       // 0: entered by preprocessing, not yet defined by a pass
+    std::string name;             // as written at the definition that entered it
 };
 
+// Empties the table.
 void clearLabels();
-uint32_t labelHash(const char* name, int length);
-LabelRecord* findLabel(const char* name, int length);
-// Returns nullptr when the name is already in the table.
-LabelRecord* insertLabel(const char* name, int length);
-// labelName = globalLabel followed by tokenText; tokenLength = the joined length.
-void joinLocalName();
-// labelName = the first `length` characters of text.
-void setLabelName(const char* text, int length);
-// globalLabel = labelName (a definition of a name that does not begin with ".").
-void setGlobalLabelFromLabelName();
+uint32_t labelHash(std::string_view name);
+LabelRecord* findLabel(std::string_view name);
 // Local names before the first global label get the empty scope in every pass.
 void resetGlobalLabel();

@@ -12,8 +12,16 @@ constexpr int SCAN_BUFFER_SIZE = 16384;
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
+// Fetches the next token into curToken: the one place that moves the
+// parsers' cursor.
+void advanceToken();
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
+
+// Called whenever the current input is exhausted: true when the hook made
+// another input current and scanning goes on (an include returning to its
+// parent); without a hook, or when it answers false, the input has ended.
+void setEndOfInputHook(bool (*resumeAfterEnd)());
 
 ScanBuffer* createBuffer(FILE* stream, int size);
 void switchToBuffer(ScanBuffer* buffer);

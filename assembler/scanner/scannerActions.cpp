@@ -2,7 +2,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../expressions/labels.h"
+#include "../expressions/scannerLabels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,21 +17,14 @@ void composeFullName()
         setLabelName(asmState.tokenText, asmState.tokenLength);
 }
 
-char* stringBody = nullptr;
-int stringBodyCapacity = 0;
-
 }  // namespace
+
+ScannerState scanning;
 
 void captureStringBody()
 {
-    int length = asmState.tokenLength;
-    if (length + 1 > stringBodyCapacity) {
-        stringBodyCapacity = std::max(length + 1, 2 * stringBodyCapacity);
-        stringBody = static_cast<char*>(reallocOrExit(stringBody, static_cast<std::size_t>(stringBodyCapacity)));
-    }
-    std::memcpy(stringBody, asmState.tokenText, static_cast<std::size_t>(length));
-    stringBody[length] = '\0';
-    asmState.tokenText = stringBody;
+    scanning.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    asmState.tokenText = scanning.stringBody.data();
 }
 
 void scanLabelDefinition()
@@ -45,7 +38,7 @@ void scanLabelDefinition()
 
 void registerLabelDefinition()
 {
-    asmState.currentLabel = insertLabel(asmState.labelName, asmState.tokenLength);
+    asmState.currentLabel = insertLabel(asmState.labelName);
     if (!asmState.currentLabel)
         reportError("Duplicate label definition");
 }

@@ -1,8 +1,20 @@
 // Actions of the scanner rules that need more than a line.
 #pragma once
 
-extern int commentDepth;
-extern int includeNamePending;
+#include <string>
+
+// What the scanner keeps between its rules' actions.
+struct ScannerState {
+    int commentDepth = 0;             // nesting of brace comments
+    bool includeNamePending = false;  // the next string is an include's file name
+    std::string stringBody;           // the last string token's characters
+    // Called at the end of each input; true when it made another input current.
+    bool (*resumeAfterEnd)() = nullptr;
+    // yyinput() answers 0 both for a NUL byte and for the end of the input.
+    bool inputEnded = false;
+};
+
+extern ScannerState scanning;
 
 // Label definition: drops the ":" and composes the full name.
 void scanLabelDefinition();

@@ -1,32 +1,36 @@
 #include "sourceReader.h"
 
+#include "../driver/diagnostics.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr int READ_BLOCK_SIZE = 8192;
 
-std::string pendingText;
-std::size_t pendingOffset = 0;
+struct SourceReaderState {
+    std::string pendingText;  // delivered before the stream's own bytes
+    std::size_t pendingOffset = 0;
+};
+
+SourceReaderState reader;
 
 int readPendingText(char* buffer, int wanted)
 {
-    std::size_t count = std::min(pendingText.size() - pendingOffset, static_cast<std::size_t>(wanted));
-    std::memcpy(buffer, pendingText.data() + pendingOffset, count);
-    pendingOffset += count;
-    if (pendingOffset == pendingText.size()) {
-        pendingText.clear();
-        pendingOffset = 0;
+    std::size_t count = std::min(reader.pendingText.size() - reader.pendingOffset, static_cast<std::size_t>(wanted));
+    std::memcpy(buffer, reader.pendingText.data() + reader.pendingOffset, count);
+    reader.pendingOffset += count;
+    if (reader.pendingOffset == reader.pendingText.size()) {
+        reader.pendingText.clear();
+        reader.pendingOffset = 0;
     }
     return static_cast<int>(count);
 }
 
 [[noreturn]] void inputFailed()
 {
-    std::fputs("input in scanner failed\n", stderr);
-    std::exit(2);
+    exitWithInternalError("input in scanner failed");
 }
 
 // A carriage return at the end of a block: is its line feed the next byte?
@@ -89,7 +93,7 @@ int readOnce(FILE* stream, char* buffer, int wanted)
 int readSourceBlock(FILE* stream, char* buffer, int maxSize)
 {
     int wanted = std::min(maxSize, READ_BLOCK_SIZE);
-    if (!pendingText.empty())
+    if (!reader.pendingText.empty())
         return readPendingText(buffer, wanted);
     // A read that only dropped a carriage return is not the end of the input.
     for (;;) {
@@ -101,6 +105,6 @@ int readSourceBlock(FILE* stream, char* buffer, int maxSize)
 
 void setPendingText(std::string text)
 {
-    pendingText = std::move(text);
-    pendingOffset = 0;
+    reader.pendingText = std::move(text);
+    reader.pendingOffset = 0;
 }

@@ -8,16 +8,21 @@
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokens.h"
+#include "../scanner/scanner.h"
 
 #include <cstddef>
 #include <vector>
 
 namespace {
 
-// For each open assembled block, by level - 1: whether its else-part is
-// being assembled. A block's level is conditionalDepth just after it opened;
-// entries above the current depth are stale and rewritten on entry.
-std::vector<bool> inElsePart;
+struct ConditionalState {
+    // For each open assembled block, by level - 1: whether its else-part is
+    // being assembled. A block's level is conditionalDepth just after it
+    // opened; entries above the current depth are stale and rewritten on entry.
+    std::vector<bool> inElsePart;
+};
+
+ConditionalState conditionals;
 
 int openBlock()
 {
@@ -32,9 +37,9 @@ bool opensBlock(int token)
 void enterPart(int level, bool elsePart)
 {
     auto index = static_cast<std::size_t>(level - 1);
-    if (inElsePart.size() <= index)
-        inElsePart.resize(index + 1);
-    inElsePart[index] = elsePart;
+    if (conditionals.inElsePart.size() <= index)
+        conditionals.inElsePart.resize(index + 1);
+    conditionals.inElsePart[index] = elsePart;
 }
 
 // Skips text from curToken on without assembling it, counting the blocks
@@ -72,16 +77,16 @@ void startBlock(int level, bool condition)
 
 bool labelDefinedInThisPass()
 {
-    const LabelRecord* record = findLabel(asmState.labelName, asmState.tokenLength);
+    const LabelRecord* record = findLabel(asmState.labelName);
     return record && record->definitionPass == asmState.pass;
 }
 
 bool labelOrFileExists()
 {
     if (asmState.curToken == TOKEN_IDENTIFIER)
-        return findLabel(asmState.labelName, asmState.tokenLength) != nullptr;
+        return findLabel(asmState.labelName) != nullptr;
     if (asmState.curToken == TOKEN_STRING)
-        return fileExists(stringTokenAsFileName());
+        return fileExists(stringTokenAsFileName().c_str());
     reportError("Illegal operand for IFEXIST");
 }
 
@@ -118,7 +123,7 @@ void ifexistDirective()
 void elseDirective()
 {
     int level = asmState.conditionalDepth;
-    if (inElsePart[static_cast<std::size_t>(level - 1)])
+    if (conditionals.inElsePart[static_cast<std::size_t>(level - 1)])
         reportError("ELSE without IF");
     advanceToken();
     skipUnassembled(level, false);

@@ -6,11 +6,6 @@
 #include "../scanner/scanner.h"
 #include "../scanner/tokens.h"
 
-void advanceToken()
-{
-    asmState.curToken = nextToken();
-}
-
 void runStatements()
 {
     advanceToken();

@@ -11,6 +11,3 @@ void endStatement();
 // Handlers follow one convention: entered with their keyword in curToken,
 // they leave the first token they did not consume there.
 using StatementHandler = void (*)();
-
-// Fetches the next token into curToken.
-void advanceToken();

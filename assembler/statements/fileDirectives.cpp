@@ -7,15 +7,15 @@
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokens.h"
+#include "../scanner/scanner.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
-
-char fileName[SOURCE_NAME_SIZE];
 
 void requireFileNameToken()
 {
@@ -99,14 +99,12 @@ void copyToOutput(FILE* file, const char* name, const IncludeRange& range)
 
 }  // namespace
 
-const char* stringTokenAsFileName()
+std::string stringTokenAsFileName()
 {
-    auto length = static_cast<std::size_t>(asmState.tokenLength);
-    if (length >= sizeof fileName || std::memchr(asmState.tokenText, '\0', length))
+    std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    if (name.size() >= SOURCE_NAME_SIZE || name.find('\0') != std::string::npos)
         reportError("Filename too long");
-    std::memcpy(fileName, asmState.tokenText, length);
-    fileName[length] = '\0';
-    return fileName;
+    return name;
 }
 
 void requireOutputEndWithinLimit(int64_t end)
@@ -118,16 +116,16 @@ void requireOutputEndWithinLimit(int64_t end)
 void fnameDirective()
 {
     requireFileNameToken();
-    const char* name = stringTokenAsFileName();
+    std::string name = stringTokenAsFileName();
     closeOutput();
     advanceToken();
     if (asmState.curToken != ',') {
-        if (!openOutput(name))
+        if (!openOutput(name.c_str()))
             exitWithError();
         asmState.outputPosition = 0;
         return;
     }
-    if (!openOutputForUpdate(name))
+    if (!openOutputForUpdate(name.c_str()))
         exitWithError();
     forgDirective();  // moves past the "," and takes the position
     std::fflush(asmState.outputFile);
@@ -151,16 +149,16 @@ void forgDirective()
 void incbinDirective()
 {
     requireFileNameToken();
-    const char* name = stringTokenAsFileName();
+    std::string name = stringTokenAsFileName();
     // Opened in every pass: its length moves the address.
-    FILE* file = openBinaryInput(name);
-    int64_t fileSize = fileLength(file, name);
+    FILE* file = openBinaryInput(name.c_str());
+    int64_t fileSize = fileLength(file, name.c_str());
     advanceToken();
     IncludeRange range = readIncludeRange(fileSize);
     checkIncludeRange(range, fileSize);
     if (asmState.finalPass) {
         requireOutputEndWithinLimit(asmState.outputPosition + range.length);
-        copyToOutput(file, name, range);
+        copyToOutput(file, name.c_str(), range);
     }
     advancePosition(static_cast<int32_t>(range.length));
     std::fclose(file);

@@ -2,15 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 void fnameDirective();
 void forgDirective();
 void incbinDirective();
 
-// The current string token as a file name: a terminated copy that stays
-// valid until the next call. Names the include pass would refuse (over 255
-// characters or holding a NUL byte) are refused the same way.
-const char* stringTokenAsFileName();
+// The current string token as a file name. Names the include pass would
+// refuse (over 255 characters or holding a NUL byte) are refused the same way.
+std::string stringTokenAsFileName();
 
 // No directive may make an output file longer than this: far beyond any
 // cartridge, and a guard against a stray huge count filling the disk.

@@ -3,28 +3,16 @@
 #include "dispatcher.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/text.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokens.h"
+#include "../scanner/scanner.h"
 
-#include <cctype>
-#include <cstring>
-
-namespace {
-
-bool equalsIgnoringCase(const char* left, const char* right)
-{
-    for (; *left && *right; ++left, ++right)
-        if (std::toupper(static_cast<unsigned char>(*left)) != std::toupper(static_cast<unsigned char>(*right)))
-            return false;
-    return *left == *right;
-}
-
-}  // namespace
 
 void defineLabel()
 {
-    LabelRecord* record = findLabel(asmState.labelName, asmState.tokenLength);
+    LabelRecord* record = findLabel(asmState.labelName);
     // Preprocessing enters every definition; only stray marker bytes in a
     // source can make the two passes see different names.
     if (!record)
@@ -81,7 +69,7 @@ void cpuDirective()
     if (asmState.curToken != TOKEN_IDENTIFIER)
         reportError("Illegal operand for CPU");
     for (const auto& entry : modes) {
-        if (equalsIgnoringCase(asmState.labelName, entry.name)) {
+        if (equalIgnoringCase(asmState.labelName, entry.name)) {
             asmState.cpuMode = entry.mode;
             advanceToken();
             return;

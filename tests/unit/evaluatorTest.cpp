@@ -25,7 +25,7 @@ protected:
 
     static void define(const char* name, int32_t value, int pass)
     {
-        LabelRecord* record = insertLabel(name, static_cast<int>(std::strlen(name)));
+        LabelRecord* record = insertLabel(name);
         record->value = value;
         record->definitionPass = pass;
     }

@@ -21,5 +21,5 @@ void scanText(const std::string& text)
     asmState.unresolvedCount = 0;
     asmState.cpuMode = CPU_MODE_R800;
     restartInput(stream);
-    asmState.curToken = nextToken();
+    advanceToken();
 }

@@ -1,0 +1,20 @@
+// Letter case as the source language knows it: only A to Z and a to z
+// have a case, whatever the platform's locale says.
+#pragma once
+
+#include <string_view>
+
+constexpr unsigned char asciiUpper(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
+}
+
+constexpr bool equalIgnoringCase(std::string_view left, std::string_view right)
+{
+    if (left.size() != right.size())
+        return false;
+    for (std::size_t i = 0; i < left.size(); ++i)
+        if (asciiUpper(static_cast<unsigned char>(left[i])) != asciiUpper(static_cast<unsigned char>(right[i])))
+            return false;
+    return true;
+}

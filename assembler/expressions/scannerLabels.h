@@ -1,0 +1,18 @@
+// What the scanner asks of the label table: it registers each label
+// definition while preprocessing and composes full names. This header is
+// the one place where the scanner reaches up into this layer.
+#pragma once
+
+#include <string_view>
+
+struct LabelRecord;
+
+// A new record for name with the current pass as its definition pass; nullptr
+// when the table already holds the name (compared without regard to case).
+LabelRecord* insertLabel(std::string_view name);
+// labelName = globalLabel followed by tokenText; tokenLength = the joined length.
+void joinLocalName();
+// labelName = the first `length` characters of text.
+void setLabelName(const char* text, int length);
+// globalLabel = labelName (a definition of a name that does not begin with ".").
+void setGlobalLabelFromLabelName();
