@@ -93,22 +93,6 @@ void outOfMemory()
     exitWithError();
 }
 
-void* allocOrExit(std::size_t size)
-{
-    void* block = std::malloc(size ? size : 1);
-    if (!block)
-        outOfMemory();
-    return block;
-}
-
-void* reallocOrExit(void* block, std::size_t size)
-{
-    void* grown = std::realloc(block, size ? size : 1);
-    if (!grown)
-        outOfMemory();
-    return grown;
-}
-
 void showUsage()
 {
     std::fputs("orbant v0.41 - multi-pass cross-assembler for Z80, R800 and GBZ80\n"

@@ -23,9 +23,7 @@ void printOpenFailure(const char* name, bool forWriting);
 // A write to NAME failed (disk full and the like): message and exit status 1.
 [[noreturn]] void exitWithWriteFailure(const char* name);
 
-// "Out of memory!" and the error exit; also the handler of failed allocations.
+// "Out of memory!" and the error exit: the handler of failed allocations.
 [[noreturn]] void outOfMemory();
-void* allocOrExit(std::size_t size);
-void* reallocOrExit(void* block, std::size_t size);
 
 [[noreturn]] void showUsage();
