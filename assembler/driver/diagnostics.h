@@ -1,7 +1,6 @@
 // Fixed-format diagnostics and the ways the assembler ends.
 #pragma once
 
-
 // Prints "Syntax Error in line ..." with the message and ends the run.
 [[noreturn]] void reportError(const char* message);
 // Prints "Warning in line ..." in the final pass only.
