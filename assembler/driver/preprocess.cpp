@@ -5,6 +5,7 @@
 #include "fileSystem.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tempFile.h"
+#include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
 #include <cstring>

@@ -5,7 +5,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../scanner/tokens.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 
 #include <cstdint>
 

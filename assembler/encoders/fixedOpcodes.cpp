@@ -2,7 +2,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/output.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
 namespace {

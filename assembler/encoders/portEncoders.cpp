@@ -6,7 +6,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../scanner/tokens.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 
 #include <cstdint>
 

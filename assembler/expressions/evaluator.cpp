@@ -3,7 +3,7 @@
 #include "labels.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
 #include <cmath>

@@ -12,9 +12,6 @@ constexpr int SCAN_BUFFER_SIZE = 16384;
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
-// Fetches the next token into curToken: the one place that moves the
-// parsers' cursor.
-void advanceToken();
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
 

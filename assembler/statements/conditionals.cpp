@@ -8,7 +8,7 @@
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokens.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 
 #include <cstddef>
 #include <vector>

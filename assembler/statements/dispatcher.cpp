@@ -3,7 +3,7 @@
 #include "routes.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
 void runStatements()

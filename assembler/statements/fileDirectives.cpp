@@ -7,7 +7,7 @@
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokens.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 
 #include <algorithm>
 #include <cerrno>

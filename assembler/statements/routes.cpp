@@ -4,7 +4,7 @@
 #include "../driver/AsmState.h"
 #include "../encoders/fixedOpcodes.h"
 #include "../scanner/tokens.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 
 namespace {
 

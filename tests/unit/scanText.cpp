@@ -2,6 +2,7 @@
 
 #include "driver/AsmState.h"
 #include "scanner/scanner.h"
+#include "scanner/tokenStream.h"
 
 #include <cstdio>
 #include <stdexcept>
