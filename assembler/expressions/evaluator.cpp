@@ -200,6 +200,7 @@ int32_t evaluateUpToLogicalOperator()
     return comparison(Operators::WITHOUT_LOGICAL);
 }
 
+// The tokens that unary() and primary() accept first.
 bool beginsExpression(int token)
 {
     switch (token) {
