@@ -28,10 +28,22 @@ void closeStream(FILE*& stream)
 
 }  // namespace
 
+SourcePosition currentSourcePosition()
+{
+    SourcePosition position;
+    position.lineNumber = asmState.lineNumber;
+    std::memcpy(position.sourceName, asmState.sourceName, SOURCE_NAME_SIZE);
+    return position;
+}
+
 void reportError(const char* message)
 {
-    std::fprintf(stderr, "Syntax Error in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName,
-                 message);
+    reportErrorAt(currentSourcePosition(), message);
+}
+
+void reportErrorAt(const SourcePosition& position, const char* message)
+{
+    std::fprintf(stderr, "Syntax Error in line %d (%s): %s\n", position.lineNumber, position.sourceName, message);
     exitWithError();
 }
 

@@ -1,8 +1,22 @@
 // Fixed-format diagnostics and the ways the assembler ends.
 #pragma once
 
+#include "AsmState.h"
+
+// Where the scanner stands in the source. Reading an operand to its end may
+// cross a line or file marker; an error about the operand is reported at
+// the position captured before.
+struct SourcePosition {
+    int lineNumber = 0;
+    char sourceName[SOURCE_NAME_SIZE] = {};
+};
+
+SourcePosition currentSourcePosition();
+
 // Prints "Syntax Error in line ..." with the message and ends the run.
 [[noreturn]] void reportError(const char* message);
+// The same, naming position instead of the current line.
+[[noreturn]] void reportErrorAt(const SourcePosition& position, const char* message);
 // Prints "Warning in line ..." in the final pass only.
 void reportWarning(const char* message);
 // Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends the run.

@@ -31,6 +31,11 @@ constexpr BitGroupOperation BIT_OPERATIONS[] = {
 
 constexpr uint32_t HIGHEST_BIT = 7;
 
+bool isBitNumber(uint32_t bit)
+{
+    return bit <= HIGHEST_BIT;
+}
+
 // curToken is the operand: a register, (HL) or (IX+d).
 void encodeBitGroupOperand(int opcodeBase)
 {
@@ -53,10 +58,7 @@ void encodeRotate()
 void encodeBitOperation()
 {
     const BitGroupOperation& operation = rowFor(BIT_OPERATIONS, asmState.curToken);
-    uint32_t bit = readSingleTokenValue();
-    if (bit > HIGHEST_BIT)
-        reportError("No valid bit number");
-    advanceToken();
+    uint32_t bit = readCheckedOperand(isBitNumber, "No valid bit number");
     requireComma();
     encodeBitGroupOperand(operation.base + 8 * static_cast<int>(bit));
 }

@@ -48,6 +48,16 @@ constexpr uint32_t RESTART_ADDRESS_BITS = 0x38;
 
 constexpr uint8_t INTERRUPT_MODE_OPCODES[] = {0x46, 0x56, 0x5E};  // behind ED
 
+bool isRestartAddress(uint32_t address)
+{
+    return (address & ~RESTART_ADDRESS_BITS) == 0;
+}
+
+bool isInterruptMode(uint32_t mode)
+{
+    return mode < std::size(INTERRUPT_MODE_OPCODES);
+}
+
 // Offsets count from the logical address after the instruction, where the
 // target (a label or "$") lives too, so PHASE does not disturb them.
 void emitRelativeJump(int opcode)
@@ -126,18 +136,12 @@ void encodeReturn()
 
 void encodeRestart()
 {
-    uint32_t address = readSingleTokenValue();
-    if ((address & ~RESTART_ADDRESS_BITS) != 0)
-        reportError("No valid RST address");
+    uint32_t address = readCheckedOperand(isRestartAddress, "No valid RST address");
     emitByte(RESTART_BASE + static_cast<int>(address));
-    advanceToken();
 }
 
 void encodeInterruptMode()
 {
-    uint32_t mode = readSingleTokenValue();
-    if (mode >= std::size(INTERRUPT_MODE_OPCODES))
-        reportError("No valid interrupt mode");
+    uint32_t mode = readCheckedOperand(isInterruptMode, "No valid interrupt mode");
     emitWord(PREFIX_ED | INTERRUPT_MODE_OPCODES[mode] << 8);
-    advanceToken();
 }

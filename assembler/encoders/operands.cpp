@@ -109,10 +109,18 @@ int conditionCode(int highestCode)
     return code <= highestCode ? code : -1;
 }
 
-uint32_t readSingleTokenValue()
+uint32_t readCheckedOperand(bool (*isValid)(uint32_t value), const char* message)
 {
     advanceToken();
-    return asmState.curToken == TOKEN_NUMBER ? static_cast<uint32_t>(asmState.tokenValue) : UINT32_MAX;
+    if (!beginsExpression(asmState.curToken))
+        reportError(message);
+    // The expression ends only at the token after it, which may be the
+    // marker of the next line or of the including file.
+    SourcePosition instruction = currentSourcePosition();
+    auto value = static_cast<uint32_t>(evaluateUpToLogicalOperator());
+    if (!isValid(value))
+        reportErrorAt(instruction, message);
+    return value;
 }
 
 void emitOpcode(int prefix, int opcode)

@@ -67,9 +67,12 @@ bool readPairOperand(PairOperand& operand, const int (&pairs)[4]);
 // Condition code of curToken ("C" is condition 3), or -1 when it is no
 // condition or its code is above highestCode.
 int conditionCode(int highestCode);
-// Reads one token and returns the number it carries. Only a number literal
-// carries one; every other token yields a value outside all ranges.
-uint32_t readSingleTokenValue();
+// At the mnemonic of RST, IM, BIT, SET or RES: reads the operand after it, an
+// expression that a top-level AND, OR or XOR ends, and leaves curToken on the
+// token after it. The value, taken unsigned, must pass isValid in every
+// pass, else message names the instruction's line; an operand that is no
+// expression (a register, the end of the statement) gets message at once.
+uint32_t readCheckedOperand(bool (*isValid)(uint32_t value), const char* message);
 
 // An opcode behind an optional prefix (0: none); two bytes go out as one word.
 void emitOpcode(int prefix, int opcode);

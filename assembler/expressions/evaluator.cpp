@@ -21,6 +21,11 @@ struct EvaluatorState {
 
 EvaluatorState evaluation;
 
+// What the outermost level of an expression takes as operators. After some
+// operands a statement may follow on the same line, and AND, OR and XOR
+// there begin it (RST 8 OR 20H); inside parentheses they are operators.
+enum class Operators { ALL, WITHOUT_LOGICAL };
+
 int32_t wrap(int64_t value)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
@@ -60,7 +65,7 @@ int32_t characterConstant()
     return static_cast<int32_t>(value);
 }
 
-int32_t comparison();
+int32_t comparison(Operators operators);
 
 int32_t primary()
 {
@@ -75,7 +80,7 @@ int32_t primary()
         if (++evaluation.parenthesisDepth > MAX_PARENTHESIS_DEPTH)
             reportError("Parentheses nested too deeply");
         advanceToken();
-        value = comparison();
+        value = comparison(Operators::ALL);
         --evaluation.parenthesisDepth;
         if (asmState.curToken != ')')
             reportError("Closing parenthesis expected");
@@ -109,16 +114,18 @@ int32_t combineMultiplicative(int op, int32_t left, int32_t right)
     }
 }
 
-bool isMultiplicative(int token)
+bool isMultiplicative(int token, Operators operators)
 {
+    if (token == TOKEN_AND)
+        return operators == Operators::ALL;
     return token == '*' || token == '/' || token == TOKEN_MOD || token == '^' || token == TOKEN_SHIFT_LEFT
-        || token == TOKEN_SHIFT_RIGHT || token == TOKEN_AND;
+        || token == TOKEN_SHIFT_RIGHT;
 }
 
-int32_t multiplicative()
+int32_t multiplicative(Operators operators)
 {
     int32_t value = unary();
-    while (isMultiplicative(asmState.curToken)) {
+    while (isMultiplicative(asmState.curToken, operators)) {
         int op = asmState.curToken;
         advanceToken();
         value = combineMultiplicative(op, value, unary());
@@ -126,15 +133,22 @@ int32_t multiplicative()
     return value;
 }
 
-int32_t additive()
+bool isAdditive(int token, Operators operators)
 {
-    int32_t value = multiplicative();
+    if (token == TOKEN_OR || token == TOKEN_XOR)
+        return operators == Operators::ALL;
+    return token == '+' || token == '-';
+}
+
+int32_t additive(Operators operators)
+{
+    int32_t value = multiplicative(operators);
     for (;;) {
         int op = asmState.curToken;
-        if (op != '+' && op != '-' && op != TOKEN_OR && op != TOKEN_XOR)
+        if (!isAdditive(op, operators))
             return value;
         advanceToken();
-        int32_t right = multiplicative();
+        int32_t right = multiplicative(operators);
         switch (op) {
         case '+': value = wrappingAdd(value, right); break;
         case '-': value = wrap(static_cast<int64_t>(value) - right); break;
@@ -162,13 +176,13 @@ bool isComparison(int token)
         || token == TOKEN_GREATER_EQUAL;
 }
 
-int32_t comparison()
+int32_t comparison(Operators operators)
 {
-    int32_t value = additive();
+    int32_t value = additive(operators);
     while (isComparison(asmState.curToken)) {
         int op = asmState.curToken;
         advanceToken();
-        value = compare(op, value, additive()) ? -1 : 0;
+        value = compare(op, value, additive(operators)) ? -1 : 0;
     }
     return value;
 }
@@ -177,7 +191,29 @@ int32_t comparison()
 
 int32_t evaluateExpression()
 {
-    return comparison();
+    return comparison(Operators::ALL);
+}
+
+int32_t evaluateUpToLogicalOperator()
+{
+    return comparison(Operators::WITHOUT_LOGICAL);
+}
+
+// The tokens that unary() and primary() accept first.
+bool beginsExpression(int token)
+{
+    switch (token) {
+    case TOKEN_NUMBER:
+    case TOKEN_STRING:
+    case TOKEN_IDENTIFIER:
+    case TOKEN_DOLLAR:
+    case TOKEN_DOUBLE_DOLLAR:
+    case '(':
+    case '-':
+    case '+':
+    case TOKEN_NOT: return true;
+    default: return false;
+    }
 }
 
 int32_t labelValue()

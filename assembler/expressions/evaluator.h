@@ -5,5 +5,11 @@
 
 // Starts at curToken; leaves curToken on the first token after the expression.
 int32_t evaluateExpression();
+// The same for an operand that a statement may follow on its line: a
+// top-level AND, OR or XOR ends it and stays in curToken, since those words
+// begin the next statement. Inside parentheses they are operators.
+int32_t evaluateUpToLogicalOperator();
+// Whether token can be the first token of an expression.
+bool beginsExpression(int token);
 // Value of the label named by the current identifier token.
 int32_t labelValue();

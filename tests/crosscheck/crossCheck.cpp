@@ -35,8 +35,9 @@ constexpr const char* NO_SEPARATOR =
     "a statement ends where its operands end, so another may follow on the line; GNU as needs a line end";
 constexpr const char* WARNED_RANGE =
     "an out-of-range displacement, index or offset is assembled with a warning; GNU as refuses it";
-constexpr const char* SINGLE_TOKEN =
-    "bit numbers, RST addresses and interrupt modes are one number token, not an expression";
+constexpr const char* LOGICAL_ENDS_OPERAND =
+    "a top-level AND, OR or XOR ends an RST address, interrupt mode or bit number, to begin the next statement; "
+    "GNU as reads an operator";
 constexpr const char* HIGH_PAGE_GAP =
     "addresses 100H..0FEFFH are refused for LDH, IN and OUT; GNU as keeps their low byte with a warning";
 constexpr const char* LAX_GNU =
@@ -52,7 +53,8 @@ const KnownDifference KNOWN_DIFFERENCES[] = {
     {"z80 gbz80", R"((JR|DJNZ) \$(\+130|\+131|\+257|\+258|-127|-128))", WARNED_RANGE},
     {"z80", R"(.*\(I[XY](\+128|\+200|\+255|\+256|-129)\).*)", WARNED_RANGE},
     {"gbz80", R"(LD (HL|SP),SP(\+128|\+200|-129))", WARNED_RANGE},
-    {"z80", R"((BIT 1\+1,A|RST \(8\)|RST 8\+8))", SINGLE_TOKEN},
+    {"z80", R"((BIT \(1\),A|IM \(1\)))", VALUE_IN_BRACKETS},
+    {"z80", R"(RST (8 OR 20H|0 XOR A|10H AND 0FH)|IM 1 OR 2|BIT 1 OR 2,A)", LOGICAL_ENDS_OPERAND},
     {"gbz80", R"((LDH|IN|OUT) .*(100H|1234H|0FEFFH).*)", HIGH_PAGE_GAP},
     {"z80", R"((RLC \(IX\+1\),B))", "the undocumented rotate-and-copy forms (IX+d),r are not in the instruction set"},
     {"z80", R"(OUT \(C\),0)", "the undocumented OUT (C),0 is not in the instruction set"},
@@ -398,6 +400,10 @@ TEST(GnuSyntax, RewritesWhatGnuAsWritesOtherwise)
     EXPECT_EQ(Lines{" ld A,(IX+0x5)"}, toGnuSyntax("z80", "LD A,(IX+101B)"));
     EXPECT_EQ(Lines{" rst 0x38"}, toGnuSyntax("z80", "RST $38"));
     EXPECT_EQ(Lines{" im -1"}, toGnuSyntax("z80", "IM 0FFFFFFFFH"));
+    EXPECT_EQ(Lines{" rst (0x1 | 0x4)*0x8"}, toGnuSyntax("z80", "RST (1 OR 4)*8"));
+    EXPECT_EQ(Lines{" set 0x0+(0x7 & 0x3) ^ 0x1,B"}, toGnuSyntax("z80", "SET 0+(7 AND 3) XOR 1,B"));
+    EXPECT_EQ(Lines{" or A"}, toGnuSyntax("z80", "OR A"));
+    EXPECT_EQ((Lines{"flag: EQU 0x3", " bit flag,(IX+0x3)"}), toGnuSyntax("z80", "flag: EQU 3 | BIT flag,(IX+3)"));
     EXPECT_EQ(Lines{" add a,B"}, toGnuSyntax("z80", "ADD B"));
     EXPECT_EQ(Lines{" cp 'A'"}, toGnuSyntax("z80", "CP A,'A'"));
     EXPECT_EQ(Lines{" ex AF,AF'"}, toGnuSyntax("z80", "EX AF,AF'"));

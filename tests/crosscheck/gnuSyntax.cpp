@@ -79,11 +79,26 @@ bool isCharacterConstant(const std::string& text, std::size_t at)
     return text[at] == '\'' && at + 2 < text.size() && text[at + 2] == '\'';
 }
 
-// Square brackets become parentheses and number literals GNU notation;
-// character constants are kept as they are.
+// GNU spelling of a word operator; nullptr for any other word.
+const char* symbolicOperator(const std::string& upperCaseWord)
+{
+    if (upperCaseWord == "AND")
+        return "&";
+    if (upperCaseWord == "OR")
+        return "|";
+    if (upperCaseWord == "XOR")
+        return "^";
+    return nullptr;
+}
+
+// Square brackets become parentheses, number literals GNU notation, and the
+// word operators AND, OR and XOR after the first word (the mnemonic, which
+// may be one of them) the symbols of GNU as; character constants are kept
+// as they are.
 std::string rewriteTokens(const std::string& statement)
 {
     std::string result;
+    bool firstWord = true;
     for (std::size_t i = 0; i < statement.size();) {
         char c = statement[i];
         if (isCharacterConstant(statement, i)) {
@@ -97,7 +112,9 @@ std::string rewriteTokens(const std::string& statement)
             std::string upper = word;
             std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char ch) { return std::toupper(ch); });
             int64_t value = 0;
-            result += numberValue(upper, value) ? gnuNumber(value) : word;
+            const char* symbol = firstWord ? nullptr : symbolicOperator(upper);
+            result += symbol ? symbol : numberValue(upper, value) ? gnuNumber(value) : word;
+            firstWord = false;
             i = end;
         } else {
             result += c == '[' ? '(' : c == ']' ? ')' : c;
@@ -162,6 +179,9 @@ std::vector<std::string> translateStatement(const std::string& mode, const std::
     std::string text = trim(rewriteTokens(statement));
     std::size_t blank = text.find(' ');
     std::string mnemonic = lowerCase(text.substr(0, blank));
+    // GNU as takes a label definition only at the start of the line.
+    if (mnemonic.back() == ':')
+        return {text};
     std::vector<std::string> operands = splitOperands(blank == std::string::npos ? "" : text.substr(blank + 1));
     std::string first = operands.empty() ? "" : lowerCase(operands[0]);
 

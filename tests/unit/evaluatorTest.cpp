@@ -93,6 +93,44 @@ TEST_F(EvaluatorTest, StopsAtTheFirstTokenThatCannotContinue)
     EXPECT_EQ(',', asmState.curToken);
 }
 
+struct OperandSample {
+    const char* text;
+    int32_t value;
+    int stopsAt;  // the token left in curToken
+};
+
+TEST_F(EvaluatorTest, AnOperandEndsAtATopLevelLogicalOperator)
+{
+    const OperandSample samples[] = {
+        {"8 OR 20H", 8, TOKEN_OR},
+        {"0 XOR 1", 0, TOKEN_XOR},
+        {"1*8 AND 0FH", 8, TOKEN_AND},
+        {"NOT 0 AND 1", -1, TOKEN_AND},
+        {"4 = 4 OR 1", -1, TOKEN_OR},
+        {"2 < 1 XOR 5", 0, TOKEN_XOR},
+        {"(1 OR 4)*8", 40, TOKEN_END_OF_INPUT},
+        {"(6 AND 3) + (1 XOR 3)", 4, TOKEN_END_OF_INPUT},
+        {"known-1,A", 0x1233, ','},
+    };
+    for (const OperandSample& sample : samples) {
+        scanText(sample.text);
+        EXPECT_EQ(sample.value, evaluateUpToLogicalOperator()) << sample.text;
+        EXPECT_EQ(sample.stopsAt, asmState.curToken) << sample.text;
+    }
+}
+
+TEST_F(EvaluatorTest, TheTokensThatBeginAnExpression)
+{
+    for (const char* text : {"5", "'A'", "known", "$", "$$", "(1)", "-1", "+1", "NOT 0"}) {
+        scanText(text);
+        EXPECT_TRUE(beginsExpression(asmState.curToken)) << text;
+    }
+    for (const char* text : {"A", "HL", "(HL)", "(IX+1)", ",", ")", "OR", "|", "*", "[1]"}) {
+        scanText(text);
+        EXPECT_FALSE(beginsExpression(asmState.curToken)) << text;
+    }
+}
+
 TEST_F(EvaluatorTest, UnresolvedLabelIsZeroAndMarksThePass)
 {
     EXPECT_EQ(5, evaluate("later + 5"));
