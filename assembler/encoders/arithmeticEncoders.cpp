@@ -85,7 +85,6 @@ void encodeAccumulatorSource(const AccumulatorOperation& operation)
     emitByte(evaluateExpression());
 }
 
-}  // namespace
 
 void encodeIncrement()
 {
@@ -122,4 +121,12 @@ void encodeAccumulatorOperation()
         advanceToken();
     }
     encodeAccumulatorSource(operation);
+}
+
+}  // namespace
+
+void addArithmeticRoutes(std::vector<EncoderRoute>& routes)
+{
+    addTableRoutes(routes, INCREMENTS, encodeIncrement);
+    addTableRoutes(routes, ACCUMULATOR_OPERATIONS, encodeAccumulatorOperation);
 }

@@ -46,7 +46,6 @@ void encodeBitGroupOperand(int opcodeBase)
     advanceToken();
 }
 
-}  // namespace
 
 void encodeRotate()
 {
@@ -61,4 +60,12 @@ void encodeBitOperation()
     uint32_t bit = readCheckedOperand(isBitNumber, "No valid bit number");
     requireComma();
     encodeBitGroupOperand(operation.base + 8 * static_cast<int>(bit));
+}
+
+}  // namespace
+
+void addBitGroupRoutes(std::vector<EncoderRoute>& routes)
+{
+    addTableRoutes(routes, ROTATES, encodeRotate);
+    addTableRoutes(routes, BIT_OPERATIONS, encodeBitOperation);
 }

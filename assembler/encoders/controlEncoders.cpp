@@ -89,7 +89,6 @@ bool jumpIndirectly(int opcode)
     return true;
 }
 
-}  // namespace
 
 void encodeAbsoluteJump()
 {
@@ -144,4 +143,15 @@ void encodeInterruptMode()
 {
     uint32_t mode = readCheckedOperand(isInterruptMode, "No valid interrupt mode");
     emitWord(PREFIX_ED | INTERRUPT_MODE_OPCODES[mode] << 8);
+}
+
+}  // namespace
+
+void addControlRoutes(std::vector<EncoderRoute>& routes)
+{
+    addTableRoutes(routes, ABSOLUTE_JUMPS, encodeAbsoluteJump);
+    addTableRoutes(routes, RELATIVE_JUMPS, encodeRelativeJump);
+    routes.push_back({TOKEN_RET, encodeReturn});
+    routes.push_back({TOKEN_RST, encodeRestart});
+    routes.push_back({TOKEN_IM, encodeInterruptMode});
 }

@@ -1,36 +1,26 @@
 // The instruction encoders, one per mnemonic family. Each is a statement
 // handler: entered with its mnemonic in curToken, it reads its operands,
 // emits the instruction and leaves the first token after it in curToken.
+// The statement loop reaches them through the routes each family exports.
 #pragma once
 
-// Loads and exchanges
-void encodeLoad();            // LD of the Z80 and R800
-void encodeGbLoad();          // LD of the GBZ80
-void encodeExchange();        // EX
-void encodeStackTransfer();   // PUSH, POP
+#include <vector>
 
-// Arithmetic and logic
-void encodeIncrement();            // INC, DEC
-void encodeAccumulatorOperation(); // ADD, ADC, SUB, SBC, AND, XOR, OR, CP
+using Encoder = void (*)();
 
-// Rotates, shifts and bits
-void encodeRotate();          // RLC, RRC, RL, RR, SLA, SRA, SLI, SRL, SWAP
-void encodeBitOperation();    // BIT, SET, RES
+// A mnemonic and the encoder that assembles the statements it begins.
+struct EncoderRoute {
+    int mnemonic;
+    Encoder encode;
+};
 
-// Control flow
-void encodeAbsoluteJump();    // JP, CALL
-void encodeRelativeJump();    // JR, DJNZ
-void encodeReturn();          // RET
-void encodeRestart();         // RST
-void encodeInterruptMode();   // IM
-
-// Ports of the Z80 and R800
-void encodePortInput();       // IN
-void encodePortOutput();      // OUT
-
-// R800 multiplies
-void encodeMultiply();        // MULUB, MULUW
-
-// GBZ80 loads through HL and the high page
-void encodeLoadAndStep();     // LDI, LDD
-void encodeHighPageTransfer(); // LDH, IN, OUT
+// Each family's routes. A family whose encoders look their mnemonic up in a
+// table routes exactly the mnemonics of the table's rows, so the lookup
+// always finds its row.
+void addLoadRoutes(std::vector<EncoderRoute>& routes);        // LD, EX, PUSH, POP; LD of the GBZ80
+void addArithmeticRoutes(std::vector<EncoderRoute>& routes);  // INC, DEC, ADD, ADC, SUB, SBC, AND, XOR, OR, CP
+void addBitGroupRoutes(std::vector<EncoderRoute>& routes);    // rotates, shifts, SWAP, BIT, SET, RES
+void addControlRoutes(std::vector<EncoderRoute>& routes);     // JP, CALL, JR, DJNZ, RET, RST, IM
+void addPortRoutes(std::vector<EncoderRoute>& routes);        // IN, OUT of the Z80 and R800
+void addMultiplyRoutes(std::vector<EncoderRoute>& routes);    // MULUB, MULUW
+void addGbz80Routes(std::vector<EncoderRoute>& routes);       // LDI, LDD, LDH, IN, OUT of the GBZ80

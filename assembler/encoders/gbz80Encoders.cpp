@@ -91,7 +91,6 @@ void loadFromHighPage(const HighPageTransfer& transfer)
     advanceToken();
 }
 
-}  // namespace
 
 void encodeLoadAndStep()
 {
@@ -119,4 +118,12 @@ void encodeHighPageTransfer()
         loadFromHighPage(transfer);
     else
         reportError("No valid register");
+}
+
+}  // namespace
+
+void addGbz80Routes(std::vector<EncoderRoute>& routes)
+{
+    addTableRoutes(routes, LOADS_AND_STEPS, encodeLoadAndStep);
+    addTableRoutes(routes, HIGH_PAGE_TRANSFERS, encodeHighPageTransfer);
 }

@@ -341,7 +341,6 @@ void transferOneStackOperand(const StackTransfer& operation)
     advanceToken();
 }
 
-}  // namespace
 
 void encodeLoad()
 {
@@ -377,4 +376,14 @@ void encodeStackTransfer()
         advanceToken();
         transferOneStackOperand(operation);
     } while (asmState.curToken == ',');
+}
+
+}  // namespace
+
+void addLoadRoutes(std::vector<EncoderRoute>& routes)
+{
+    addTableRoutes(routes, STACK_TRANSFERS, encodeStackTransfer);
+    routes.push_back({TOKEN_LD, encodeLoad});
+    routes.push_back({TOKEN_GB_LD, encodeGbLoad});
+    routes.push_back({TOKEN_EX, encodeExchange});
 }

@@ -35,7 +35,6 @@ constexpr Multiply MULTIPLIES[] = {
     {TOKEN_MULUW, TOKEN_HL, wordRegisterCode, 0xC3, 16},
 };
 
-}  // namespace
 
 void encodeMultiply()
 {
@@ -50,4 +49,11 @@ void encodeMultiply()
         reportError("No valid Register");
     emitWord(PREFIX_ED | (multiply.base + multiply.stride * code) << 8);
     advanceToken();
+}
+
+}  // namespace
+
+void addMultiplyRoutes(std::vector<EncoderRoute>& routes)
+{
+    addTableRoutes(routes, MULTIPLIES, encodeMultiply);
 }

@@ -8,6 +8,7 @@
 #include "../scanner/tokenStream.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -147,4 +148,10 @@ void emitBitGroup(const ByteOperand& operand, int opcode)
     } else {
         emitWord(PREFIX_CB | opcode << 8);
     }
+}
+
+void missingTableRow(int mnemonic)
+{
+    std::string message = "Internal error: no encoding table row for token " + std::to_string(mnemonic);
+    exitWithInternalError(message.c_str());
 }

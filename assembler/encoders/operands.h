@@ -5,12 +5,14 @@
 // move past it, so that a warning names the line of the instruction.
 #pragma once
 
+#include "encoders.h"
 #include "../scanner/tokens.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <span>
+#include <vector>
 
 // Operand codes that opcodes are built from.
 constexpr int INDIRECT_HL_CODE = 6;  // (HL), and (IX+d) in its place
@@ -89,10 +91,25 @@ const Row* findRow(std::span<const Row> rows, Predicate matches)
     return found == rows.end() ? nullptr : &*found;
 }
 
-// The row of an encoder's per-mnemonic table. The routing table sends an
-// encoder only the mnemonics its table lists.
+// Routes an encoder for every mnemonic of its table (see encoders.h).
+template <typename Row, std::size_t Count>
+void addTableRoutes(std::vector<EncoderRoute>& routes, const Row (&rows)[Count], Encoder encode)
+{
+    for (const Row& row : rows)
+        routes.push_back({row.mnemonic, encode});
+}
+
+// Ends the run with an internal error: an encoder was reached for a
+// mnemonic its table lacks, which addTableRoutes rules out.
+[[noreturn]] void missingTableRow(int mnemonic);
+
+// The row of an encoder's per-mnemonic table.
 template <typename Row, std::size_t Count>
 const Row& rowFor(const Row (&rows)[Count], int mnemonic)
 {
-    return *std::find_if(std::begin(rows), std::end(rows), [mnemonic](const Row& row) { return row.mnemonic == mnemonic; });
+    auto matches = [mnemonic](const Row& row) { return row.mnemonic == mnemonic; };
+    auto found = std::find_if(std::begin(rows), std::end(rows), matches);
+    if (found == std::end(rows))
+        missingTableRow(mnemonic);
+    return *found;
 }

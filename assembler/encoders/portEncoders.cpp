@@ -32,7 +32,6 @@ void emitThroughC(int opcode)
     advanceToken();
 }
 
-}  // namespace
 
 void encodePortInput()
 {
@@ -80,4 +79,12 @@ void encodePortOutput()
     if (!isPlainRegister8(asmState.curToken))
         reportError("No valid Register");
     emitThroughC(OUTPUT_THROUGH_C + 8 * asmState.tokenValue);
+}
+
+}  // namespace
+
+void addPortRoutes(std::vector<EncoderRoute>& routes)
+{
+    routes.push_back({TOKEN_IN, encodePortInput});
+    routes.push_back({TOKEN_OUT, encodePortOutput});
 }

@@ -2,9 +2,12 @@
 
 #include "positionDirectives.h"
 #include "../driver/AsmState.h"
+#include "../encoders/encoders.h"
 #include "../encoders/fixedOpcodes.h"
 #include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+
+#include <vector>
 
 namespace {
 
@@ -27,6 +30,21 @@ constexpr Route ROUTES[] = {
     {TOKEN_DEPHASE, dephaseDirective},
     {TOKEN_CPU, cpuDirective},
 };
+
+// The encoders' routes, as each family exports them from its tables.
+void addEncoderRoutes(StatementHandler* table)
+{
+    std::vector<EncoderRoute> routes;
+    addLoadRoutes(routes);
+    addArithmeticRoutes(routes);
+    addBitGroupRoutes(routes);
+    addControlRoutes(routes);
+    addPortRoutes(routes);
+    addMultiplyRoutes(routes);
+    addGbz80Routes(routes);
+    for (const EncoderRoute& route : routes)
+        table[route.mnemonic] = route.encode;
+}
 
 }  // namespace
 

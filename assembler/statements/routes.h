@@ -6,6 +6,5 @@
 // nullptr: the token cannot begin a statement.
 StatementHandler handlerFor(int token);
 
-// Tables indexed by token; each subsystem enters the statements it assembles.
-void addEncoderRoutes(StatementHandler* table);
+// Enters the directives' handlers in a table indexed by token.
 void addDirectiveRoutes(StatementHandler* table);
