@@ -1,0 +1,18 @@
+// romtap's command line: its options, and the texts that describe them.
+#pragma once
+
+struct Options {
+    bool listFlag = false;
+    int slot = -1;  // -1: the first enabled slot
+    int beginAddress = 0x4000;
+    int blockSize = 0x4000;
+    int mapperAddress = 0x4000;
+    int blockCount = 1;
+    const char *fileName = nullptr;
+};
+
+void printTitle();
+[[noreturn]] void printUsageAndFail();
+
+// Reads the arguments from left to right. Invalid options end the run here.
+Options parseArguments(int argc, char **argv);
