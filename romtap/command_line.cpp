@@ -70,6 +70,7 @@ bool takesValue(char letter) {
 bool setFlag(Options &options, char letter) {
     switch (letter) {
         case 'l': options.listFlag = true; return true;
+        case 'v': options.verify = true; return true;
         default: return false;
     }
 }

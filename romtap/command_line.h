@@ -3,6 +3,7 @@
 
 struct Options {
     bool listFlag = false;
+    bool verify = false;        // -v: read every block twice
     int slot = -1;  // -1: the first enabled slot
     int beginAddress = 0x4000;
     int blockSize = 0x4000;

@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
+
+// Rereads of a block whose two reads differ, before the dump gives up.
+constexpr int kVerifyRetries = 3;
 
 using Block = std::vector<unsigned char>;
 
@@ -20,21 +24,29 @@ struct DumpRun {
     std::size_t blockSize;
 };
 
+struct RetriedBlock {
+    int block;
+    int retries;
+};
+
 [[noreturn]] void dieWithReaderError(const ReaderLibrary &reader) {
     dieOnNewLine("MSX Game Reader error: ", lastResultText(reader).c_str());
 }
 
-// The block as read. Sized at least 1 so that the library never receives a
-// null buffer.
+// The block as read, and with -v the reread that checks it. Each is sized at
+// least 1 so that the library never receives a null buffer.
 struct TransferBuffers {
     Block read;
+    Block check;
 };
 
 TransferBuffers allocateTransferBuffers(const Options &options) {
     TransferBuffers buffers;
     if (options.blockCount <= 0) return buffers;
     if (options.blockSize < 0) dieWithMessage("Invalid block size!");
-    buffers.read.resize(static_cast<std::size_t>(std::max(options.blockSize, 1)));
+    const auto size = static_cast<std::size_t>(std::max(options.blockSize, 1));
+    buffers.read.resize(size);
+    if (options.verify) buffers.check.resize(size);
     return buffers;
 }
 
@@ -60,11 +72,57 @@ void readBlock(const DumpRun &run, int block, Block &buffer) {
         dieWithReaderError(run.reader);
 }
 
-void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image) {
+[[noreturn]] void dieUnverified(const DumpRun &run, int block, std::size_t offset) {
+    const unsigned long long imageOffset = static_cast<unsigned long long>(block) * run.blockSize + offset;
+    std::printf("\nVerify failed: block %d differs at offset %llXH (image offset %llXH) after %d retries!\n", block,
+                static_cast<unsigned long long>(offset), imageOffset, kVerifyRetries);
+    std::exit(1);
+}
+
+// Reads the block again until two reads in a row agree; the agreed bytes
+// end in accepted. Returns the retries it took.
+int verifyBlock(const DumpRun &run, int block, Block &accepted, Block &check) {
+    for (int retries = 0;; ++retries) {
+        readBlock(run, block, check);
+        const auto end = accepted.begin() + static_cast<std::ptrdiff_t>(run.blockSize);
+        const auto difference = std::mismatch(accepted.begin(), end, check.begin()).first;
+        if (difference == end) return retries;
+        if (retries == kVerifyRetries) dieUnverified(run, block, static_cast<std::size_t>(difference - accepted.begin()));
+        std::swap(accepted, check);
+    }
+}
+
+// What -v reports after "done", gathered as blocks go into the image.
+class DumpReport {
+public:
+    explicit DumpReport(const Options &options) : options_(options) {}
+
+    void noteRetries(int block, int retries) {
+        if (retries > 0) retried_.push_back({block, retries});
+    }
+
+    void print() const {
+        if (options_.verify) printVerified();
+    }
+
+private:
+    void printVerified() const {
+        for (const RetriedBlock &entry : retried_)
+            std::printf("Block %d read differently at first; verified after %d %s.\n", entry.block, entry.retries,
+                        entry.retries == 1 ? "retry" : "retries");
+        std::fputs("Verified: every block gave the same bytes twice in a row.\n", stdout);
+    }
+
+    const Options &options_;
+    std::vector<RetriedBlock> retried_;
+};
+
+void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image, DumpReport &report) {
     for (int block = 0; block < run.options.blockCount; ++block) {
         std::fputs(".", stdout);
         std::fflush(stdout);
         readBlock(run, block, buffers.read);
+        if (run.options.verify) report.noteRetries(block, verifyBlock(run, block, buffers.read, buffers.check));
         image.append(buffers.read.data(), run.blockSize);
     }
 }
@@ -79,12 +137,14 @@ void dumpRom(const Options &options) {
     requireTransfers(reader, options.blockCount > 0, options.blockCount > 1);
     const DumpRun run{reader, options, slot, static_cast<std::size_t>(std::max(options.blockSize, 0))};
     TransferBuffers buffers = allocateTransferBuffers(options);
+    DumpReport report(options);
     if (isLibraryFile(reader, options.fileName))
         ImageFile::refuse(options.fileName, "this is the MSX Game Reader library itself");
     ImageFile image(options.fileName);
     std::printf("Dumping ROM in slot %d", slot);
-    dumpBlocks(run, buffers, image);
+    dumpBlocks(run, buffers, image, report);
     image.close();
     std::fputs("done\n", stdout);
+    report.print();
     unbindReaderLibrary(reader);
 }
