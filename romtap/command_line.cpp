@@ -71,6 +71,7 @@ bool setFlag(Options &options, char letter) {
     switch (letter) {
         case 'l': options.listFlag = true; return true;
         case 'v': options.verify = true; return true;
+        case 'c': options.checksums = true; return true;
         default: return false;
     }
 }

@@ -1,5 +1,6 @@
 #include "rom_dump.h"
 
+#include "checksums.h"
 #include "console_output.h"
 #include "image_file.h"
 #include "reader_library.h"
@@ -92,7 +93,7 @@ int verifyBlock(const DumpRun &run, int block, Block &accepted, Block &check) {
     }
 }
 
-// What -v reports after "done", gathered as blocks go into the image.
+// What -v and -c report after "done", gathered as blocks go into the image.
 class DumpReport {
 public:
     explicit DumpReport(const Options &options) : options_(options) {}
@@ -101,8 +102,16 @@ public:
         if (retries > 0) retried_.push_back({block, retries});
     }
 
+    void addBlock(const unsigned char *bytes, std::size_t size) {
+        if (!options_.checksums) return;
+        imageSize_ += size;
+        crc_.update(bytes, size);
+        sha1_.update(bytes, size);
+    }
+
     void print() const {
         if (options_.verify) printVerified();
+        if (options_.checksums) printChecksums();
     }
 
 private:
@@ -113,8 +122,17 @@ private:
         std::fputs("Verified: every block gave the same bytes twice in a row.\n", stdout);
     }
 
+    void printChecksums() const {
+        std::printf("Size:  %llu bytes\n", imageSize_);
+        std::printf("CRC32: %s\n", toHex(crc_.value()).c_str());
+        std::printf("SHA-1: %s\n", toHex(sha1_.digest()).c_str());
+    }
+
     const Options &options_;
     std::vector<RetriedBlock> retried_;
+    unsigned long long imageSize_ = 0;
+    Crc32 crc_;
+    Sha1 sha1_;
 };
 
 void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image, DumpReport &report) {
@@ -124,6 +142,7 @@ void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image, 
         readBlock(run, block, buffers.read);
         if (run.options.verify) report.noteRetries(block, verifyBlock(run, block, buffers.read, buffers.check));
         image.append(buffers.read.data(), run.blockSize);
+        report.addBlock(buffers.read.data(), run.blockSize);
     }
 }
 

@@ -40,7 +40,8 @@ struct RomtapCase {
     std::vector<std::pair<std::string, std::string>> environment;
     int status = -1;
     std::string stdoutTarget;    // "stdout-to: FILE" sends standard output there, unchecked
-    std::string expectedStdout;  // after the title and the rule
+    std::string expectedStdout;  // after the title and the rule; {size}, {crc32} and {sha1}
+                                 // stand for those of the expected image
     std::string expectedStderr;
     std::optional<ImageExpectation> image;
     std::optional<std::vector<std::string>> writeLog;  // expected "W ..." lines of the reader's log

@@ -30,6 +30,11 @@ const std::string kTitle =
 const char *const kSimulatorVariables[] = {"MSXGRSIM_MISBEHAVE", "MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR",
                                            "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_FLAKY_READ", "MSXGRSIM_LOG"};
 
+// Size, CRC32 and SHA-1 as Python's zlib and hashlib give them, so that
+// romtap's -c is checked against code that is not its own.
+const char *const kChecksumScript =
+    "import hashlib, sys, zlib; data = open(sys.argv[1], 'rb').read(); "
+    "print(len(data), '%08x' % zlib.crc32(data), hashlib.sha1(data).hexdigest())";
 
 #if defined(__APPLE__)
 const char *const kLoaderPathVariable = "DYLD_LIBRARY_PATH";
@@ -186,7 +191,22 @@ protected:
         return bytes;
     }
 
-    std::string expectedStdout() { return replaceAll(testCase_.expectedStdout, "{library}", copiedReader()); }
+    // Fills in {library}, and {size}, {crc32} and {sha1} of the expected image.
+    std::string expectedStdout() {
+        std::string text = replaceAll(testCase_.expectedStdout, "{library}", copiedReader());
+        if (text.find("{crc32}") == std::string::npos) return text;
+        if (!testCase_.image) throw std::invalid_argument("checksums need an image: line");
+        const fs::path imagePath = workDir_ / "expected-image.bin";
+        const std::string bytes = expectedImage(*testCase_.image);
+        std::ofstream(imagePath, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const std::string command = "python3 -c " + shellQuote(kChecksumScript) + " " + shellQuote(imagePath.string()) +
+                                    " >" + shellQuote((workDir_ / "checksums.txt").string());
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("python3 could not compute the checksums");
+        std::istringstream checksums(readFile(workDir_ / "checksums.txt"));
+        std::string size, crc32, sha1;
+        checksums >> size >> crc32 >> sha1;
+        return replaceAll(replaceAll(replaceAll(text, "{size}", size), "{crc32}", crc32), "{sha1}", sha1);
+    }
 
     void checkImage(const ImageExpectation &image) {
         const fs::path path = workDir_ / image.fileName;
