@@ -72,6 +72,7 @@ bool setFlag(Options &options, char letter) {
         case 'l': options.listFlag = true; return true;
         case 'v': options.verify = true; return true;
         case 'c': options.checksums = true; return true;
+        case 'w': options.sizeWarnings = true; return true;
         default: return false;
     }
 }

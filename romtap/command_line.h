@@ -5,6 +5,7 @@ struct Options {
     bool listFlag = false;
     bool verify = false;        // -v: read every block twice
     bool checksums = false;     // -c: print the image's size, CRC32 and SHA-1
+    bool sizeWarnings = false;  // -w: warn about mirrored banks
     int slot = -1;  // -1: the first enabled slot
     int beginAddress = 0x4000;
     int blockSize = 0x4000;

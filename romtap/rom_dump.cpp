@@ -3,10 +3,12 @@
 #include "checksums.h"
 #include "console_output.h"
 #include "image_file.h"
+#include "mirror_check.h"
 #include "reader_library.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -93,16 +95,19 @@ int verifyBlock(const DumpRun &run, int block, Block &accepted, Block &check) {
     }
 }
 
-// What -v and -c report after "done", gathered as blocks go into the image.
+// What -v, -w and -c report after "done", gathered as blocks go into the image.
 class DumpReport {
 public:
-    explicit DumpReport(const Options &options) : options_(options) {}
+    explicit DumpReport(const Options &options) : options_(options) {
+        if (options.sizeWarnings) mirrors_.emplace(options.blockCount, options.blockSize);
+    }
 
     void noteRetries(int block, int retries) {
         if (retries > 0) retried_.push_back({block, retries});
     }
 
-    void addBlock(const unsigned char *bytes, std::size_t size) {
+    void addBlock(int block, const unsigned char *bytes, std::size_t size) {
+        if (mirrors_) mirrors_->addBlock(block, bytes);
         if (!options_.checksums) return;
         imageSize_ += size;
         crc_.update(bytes, size);
@@ -111,6 +116,7 @@ public:
 
     void print() const {
         if (options_.verify) printVerified();
+        if (mirrors_) std::fputs(mirrors_->warning().c_str(), stdout);
         if (options_.checksums) printChecksums();
     }
 
@@ -130,6 +136,7 @@ private:
 
     const Options &options_;
     std::vector<RetriedBlock> retried_;
+    std::optional<MirrorCheck> mirrors_;
     unsigned long long imageSize_ = 0;
     Crc32 crc_;
     Sha1 sha1_;
@@ -142,7 +149,7 @@ void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image, 
         readBlock(run, block, buffers.read);
         if (run.options.verify) report.noteRetries(block, verifyBlock(run, block, buffers.read, buffers.check));
         image.append(buffers.read.data(), run.blockSize);
-        report.addBlock(buffers.read.data(), run.blockSize);
+        report.addBlock(block, buffers.read.data(), run.blockSize);
     }
 }
 
