@@ -1,8 +1,12 @@
 #include "command_line.h"
 
+#include "console_output.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -30,8 +34,44 @@ const char *const kUsageLines[] = {
     "   romtap -b 4000 -s 8000 normal32kb.rom\n",
 };
 
-void printUsage() {
-    for (const char *line : kUsageLines) std::fputs(line, stdout);
+// Follows the usage text for -h and --help.
+const char *const kOptionLines[] = {
+    "\n",
+    "Options:\n",
+    "  -l             list the reader slots and whether a cartridge is inserted;\n",
+    "                 a file name and the other options are then ignored.\n",
+    "  -i <slot>      dump this slot (decimal); default: the first slot that\n",
+    "                 reports a reader.\n",
+    "  -b <address>   begin address of every block (hex); default 4000.\n",
+    "  -s <size>      size of every block (hex); default 4000.\n",
+    "  -m <address>   address of the rom mapper (hex); default 4000. With more\n",
+    "                 than one block, the block number goes there before each.\n",
+    "  -n <blocks>    number of blocks (decimal); default 1.\n",
+    "  -v             verify: read every block a second time, selecting its\n",
+    "                 bank again, and compare; a block that differs is read\n",
+    "                 again up to 3 times, then the dump fails.\n",
+    "  -c             after the dump, print the image's size, CRC32 and SHA-1.\n",
+    "  -w             warn when a bank equals bank 0 (or the image's second\n",
+    "                 half its first): the cartridge is probably smaller.\n",
+    "  -h, --help     print this text.\n",
+    "  --version      print the version.\n",
+    "\n",
+    "Hex values take every character as a digit: letters other than A to F\n",
+    "count as 0, so 0xa000 is A000 and 4000h is 40000. Letters without a value\n",
+    "may be grouped (-vcw, -li); a letter that takes a value takes the whole\n",
+    "next argument and ends its group.\n",
+};
+
+void printLines(const char *const *first, const char *const *last) {
+    for (; first != last; ++first) std::fputs(*first, stdout);
+}
+
+void printUsage() { printLines(std::begin(kUsageLines), std::end(kUsageLines)); }
+
+[[noreturn]] void printHelp() {
+    printUsage();
+    printLines(std::begin(kOptionLines), std::end(kOptionLines));
+    endRun(0);
 }
 
 [[noreturn]] void dieWithInvalidOption() {
@@ -73,6 +113,7 @@ bool setFlag(Options &options, char letter) {
         case 'v': options.verify = true; return true;
         case 'c': options.checksums = true; return true;
         case 'w': options.sizeWarnings = true; return true;
+        case 'h': printHelp();
         default: return false;
     }
 }
@@ -108,6 +149,8 @@ Options parseArguments(int argc, char **argv) {
     Options options;
     for (int index = 1; index < argc; ++index) {
         const char *argument = argv[index];
+        if (std::strcmp(argument, "--help") == 0) printHelp();
+        if (std::strcmp(argument, "--version") == 0) endRun(0);  // the title names the version
         if (argument[0] == '-') {
             index = parseOptionGroup(options, argc, argv, index);
         } else if (options.fileName == nullptr) {

@@ -17,5 +17,6 @@ struct Options {
 void printTitle();
 [[noreturn]] void printUsageAndFail();
 
-// Reads the arguments from left to right. Invalid options end the run here.
+// Reads the arguments from left to right. Help, version and invalid
+// options end the run here.
 Options parseArguments(int argc, char **argv);
