@@ -26,7 +26,8 @@ std::uint32_t bigEndianWord(const unsigned char *bytes) {
 }  // namespace
 
 void Crc32::update(const unsigned char *bytes, std::size_t size) {
-    for (std::size_t index = 0; index < size; ++index) state_ = kCrcTable[(state_ ^ bytes[index]) & 0xFF] ^ (state_ >> 8);
+    for (std::size_t index = 0; index < size; ++index)
+        state_ = kCrcTable[(state_ ^ bytes[index]) & 0xFF] ^ (state_ >> 8);
 }
 
 void Sha1::update(const unsigned char *bytes, std::size_t size) {
@@ -67,8 +68,10 @@ Sha1::Digest Sha1::digest() const {
 void Sha1::compressBlock(const unsigned char *block) {
     std::array<std::uint32_t, 80> schedule{};
     for (std::size_t index = 0; index < 16; ++index) schedule[index] = bigEndianWord(block + 4 * index);
-    for (std::size_t index = 16; index < 80; ++index)
-        schedule[index] = rotateLeft(schedule[index - 3] ^ schedule[index - 8] ^ schedule[index - 14] ^ schedule[index - 16], 1);
+    for (std::size_t index = 16; index < 80; ++index) {
+        const std::uint32_t combined = schedule[index - 3] ^ schedule[index - 8] ^ schedule[index - 14] ^ schedule[index - 16];
+        schedule[index] = rotateLeft(combined, 1);
+    }
     auto [a, b, c, d, e] = state_;
     for (std::size_t round = 0; round < 80; ++round) {
         std::uint32_t mixed = 0;

@@ -28,10 +28,13 @@ void MirrorCheck::halveWhileMirrored(const unsigned char *bytes) {
 }
 
 std::string MirrorCheck::warning() const {
-    const unsigned long long dumped = static_cast<unsigned long long>(blockSize_) * static_cast<unsigned>(blockCount_);
+    const auto bytesIn = [this](int blocks) {
+        return static_cast<unsigned long long>(blockSize_) * static_cast<unsigned>(blocks);
+    };
+    const unsigned long long dumped = bytesIn(blockCount_);
     char text[200];
     if (repeatingBank_ != 0) {
-        const unsigned long long probable = static_cast<unsigned long long>(blockSize_) * static_cast<unsigned>(repeatingBank_);
+        const unsigned long long probable = bytesIn(repeatingBank_);
         std::snprintf(text, sizeof text,
                       "Warning: bank %d equals bank 0: the cartridge is probably %llu bytes, %llu bytes smaller than "
                       "dumped (mirrored banks).\n",

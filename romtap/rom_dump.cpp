@@ -90,7 +90,8 @@ int verifyBlock(const DumpRun &run, int block, Block &accepted, Block &check) {
         const auto end = accepted.begin() + static_cast<std::ptrdiff_t>(run.blockSize);
         const auto difference = std::mismatch(accepted.begin(), end, check.begin()).first;
         if (difference == end) return retries;
-        if (retries == kVerifyRetries) dieUnverified(run, block, static_cast<std::size_t>(difference - accepted.begin()));
+        const auto offset = static_cast<std::size_t>(difference - accepted.begin());
+        if (retries == kVerifyRetries) dieUnverified(run, block, offset);
         std::swap(accepted, check);
     }
 }

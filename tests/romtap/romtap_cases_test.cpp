@@ -239,7 +239,8 @@ TEST_P(RomtapCaseTest, BehavesAsExpected) {
     }
     EXPECT_EQ(withoutCarriageReturns(readFile(workDir_ / "stderr.txt")), testCase_.expectedStderr);
     if (testCase_.reader == "sim-copy") {
-        EXPECT_TRUE(readFile(workDir_ / copiedReader()) == readFile(simulatedReader())) << "the reader library was changed";
+        EXPECT_TRUE(readFile(workDir_ / copiedReader()) == readFile(simulatedReader()))
+            << "the reader library was changed";
     }
     if (testCase_.image) checkImage(*testCase_.image);
     if (testCase_.writeLog) {
