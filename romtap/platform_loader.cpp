@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 #endif
 
+#include <vector>
+
 namespace platform {
 
 #if defined(_WIN32)
@@ -19,6 +21,17 @@ EntryPoint findEntryPoint(LibraryHandle library, const char *name) {
 }
 
 void unloadLibrary(LibraryHandle library) { FreeLibrary(static_cast<HMODULE>(library)); }
+
+std::string libraryFilePath(LibraryHandle library, EntryPoint) {
+    // Grows the buffer until the whole path fits: a truncated one names another file.
+    for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+        std::vector<char> path(size);
+        const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(library), path.data(), size);
+        if (length == 0) return {};
+        if (length < size) return std::string(path.data(), length);
+    }
+    return {};
+}
 
 #else
 
@@ -37,6 +50,12 @@ EntryPoint findEntryPoint(LibraryHandle library, const char *name) {
 }
 
 void unloadLibrary(LibraryHandle library) { dlclose(library); }
+
+std::string libraryFilePath(LibraryHandle, EntryPoint member) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(member), &info) == 0 || info.dli_fname == nullptr) return {};
+    return info.dli_fname;
+}
 
 #endif
 

@@ -2,6 +2,8 @@
 
 #include "platform_system.h"
 
+#include <string>
+
 namespace {
 
 // The reader may need a moment after Init before its slots answer; waiting
@@ -26,26 +28,26 @@ void lookUpEntryPoints(ReaderLibrary &record) {
     record.readIO = lookUp<MSXGR_TransferFn>(record.module, "MSXGR_ReadIO");
 }
 
-// Entry points other than Init are looked up once and checked only when
-// romtap is about to call them: a library may lack one a run never needs.
+// Entry points other than Init are looked up once and required only by a
+// run that calls them: a library may lack one a run never needs.
 template <typename Function>
 Function required(Function entry, const char *name) {
     if (entry == nullptr) throw MissingEntryPoint{name};
     return entry;
 }
 
-bool anySlotEnabled(const ReaderLibrary &record) {
-    bool found = false;
-    for (int slot = 0; slot < kReaderSlotCount; ++slot) {
-        found = isSlotEnabled(record, slot) || found;  // every slot is asked in every cycle
-    }
-    return found;
+// Every slot is asked in every cycle.
+std::bitset<kReaderSlotCount> pollSlots(const ReaderLibrary &record) {
+    std::bitset<kReaderSlotCount> ready;
+    for (int slot = 0; slot < kReaderSlotCount; ++slot) ready[slot] = isSlotEnabled(record, slot);
+    return ready;
 }
 
-void waitForReader(const ReaderLibrary &record) {
+void waitForReader(ReaderLibrary &record, int wantedSlot) {
     for (int cycle = 0; cycle < kSlotPollCycles; ++cycle) {
         platform::sleepMilliseconds(kSlotPollIntervalMs);
-        if (anySlotEnabled(record)) return;
+        record.readySlots = pollSlots(record);
+        if (wantedSlot == kAnySlot ? record.readySlots.any() : answeredReady(record, wantedSlot)) return;
     }
 }
 
@@ -56,21 +58,22 @@ void releaseModule(ReaderLibrary &record) {
 
 }  // namespace
 
-int bindReaderLibrary(ReaderLibrary &record) {
+int bindReaderLibrary(ReaderLibrary &record, int wantedSlot) {
     record.module = platform::loadLibrary(platform::readerLibraryName());
     if (record.module == nullptr) return -1;
-    const auto init = lookUp<MSXGR_InitFn>(record.module, "MSXGR_Init");
+    const platform::EntryPoint init = platform::findEntryPoint(record.module, "MSXGR_Init");
     if (init == nullptr) {
         releaseModule(record);
         return -1;
     }
-    record.lastResult = init();
+    record.filePath = platform::libraryFilePath(record.module, init);
+    record.lastResult = reinterpret_cast<MSXGR_InitFn>(init)();
     if (record.lastResult != 0) {
         releaseModule(record);
         return record.lastResult;
     }
     lookUpEntryPoints(record);
-    waitForReader(record);
+    waitForReader(record, wantedSlot);
     return 0;
 }
 
@@ -78,6 +81,10 @@ void unbindReaderLibrary(ReaderLibrary &record) {
     if (record.module == nullptr) return;
     if (const auto uninit = lookUp<MSXGR_UninitFn>(record.module, "MSXGR_Uninit")) uninit();
     releaseModule(record);
+}
+
+bool answeredReady(const ReaderLibrary &record, int slot) {
+    return slot >= 0 && slot < kReaderSlotCount && record.readySlots[slot];
 }
 
 bool isSlotEnabled(const ReaderLibrary &record, int slot) {
@@ -97,6 +104,11 @@ bool hasCartridge(ReaderLibrary &record, int slot) {
     return record.lastResult == 0 && status[1] != 0;
 }
 
+void requireTransfers(const ReaderLibrary &record, bool reads, bool mapperWrites) {
+    if (reads) required(record.readMemory, "MSXGR_ReadMemory");
+    if (mapperWrites) required(record.writeMemory, "MSXGR_WriteMemory");
+}
+
 int readMemory(ReaderLibrary &record, int slot, unsigned char *buffer, int address, int length) {
     record.lastResult = required(record.readMemory, "MSXGR_ReadMemory")(slot, buffer, address, length);
     return record.lastResult;
@@ -107,7 +119,13 @@ int writeMemory(ReaderLibrary &record, int slot, unsigned char *buffer, int addr
     return record.lastResult;
 }
 
-const char *lastResultText(const ReaderLibrary &record) {
-    const char *text = required(record.err2Str, "MSXGR_Err2Str")(record.lastResult);
+std::string lastResultText(const ReaderLibrary &record) {
+    // Without Err2Str the code is all there is; the failure must still show.
+    if (record.err2Str == nullptr) return "code " + std::to_string(record.lastResult);
+    const char *text = record.err2Str(record.lastResult);
     return text != nullptr ? text : "unknown error";
+}
+
+bool isLibraryFile(const ReaderLibrary &record, const char *path) {
+    return !record.filePath.empty() && platform::isSameFile(path, record.filePath.c_str());
 }

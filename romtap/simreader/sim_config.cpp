@@ -68,6 +68,17 @@ std::string readFault(const char *name, InjectedFault &fault) {
     return std::string(name) + " must be CALL:CODE, a call number from 1 and a nonzero result code";
 }
 
+std::string readFlakyReads(FlakyReads &flaky) {
+    const char *value = variable("MSXGRSIM_FLAKY_READ");
+    if (value == nullptr) return {};
+    const std::string text = value;
+    const auto colon = text.find(':');
+    if (colon != std::string::npos && parseNumber(text.substr(0, colon), 1, LONG_MAX, flaky.firstCall) &&
+        parseNumber(text.substr(colon + 1), 1, LONG_MAX, flaky.count))
+        return {};
+    return "MSXGRSIM_FLAKY_READ must be CALL:COUNT, a call number from 1 and a number of calls from 1";
+}
+
 }  // namespace
 
 std::string readConfig(SimConfig &config) {
@@ -76,7 +87,8 @@ std::string readConfig(SimConfig &config) {
     }
     for (std::string problem : {readEnableAfter(config), readInitError(config),
                                 readFault("MSXGRSIM_READ_ERROR", config.readFault),
-                                readFault("MSXGRSIM_WRITE_ERROR", config.writeFault)}) {
+                                readFault("MSXGRSIM_WRITE_ERROR", config.writeFault),
+                                readFlakyReads(config.flakyReads)}) {
         if (!problem.empty()) return problem;
     }
     if (const char *value = variable("MSXGRSIM_LOG")) config.logPath = value;

@@ -22,6 +22,12 @@ struct InjectedFault {
     int code = 0;
 };
 
+// Reads that succeed but return wrong bytes, as through dirty contacts.
+struct FlakyReads {
+    long firstCall = 0;  // 1 = the first read after Init; 0 = never
+    long count = 0;
+};
+
 struct SimConfig {
     std::array<SlotConfig, kSlotCount> slots;
     long enableAfter = 0;  // queries per slot answered "not enabled" first
@@ -29,6 +35,7 @@ struct SimConfig {
     int initError = 0;
     InjectedFault readFault;
     InjectedFault writeFault;
+    FlakyReads flakyReads;
     std::string logPath;
     // Answers the way a careless library might: odd nonzero values for
     // "yes", values whose low byte is 0 for "no", no text for any code.

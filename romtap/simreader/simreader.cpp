@@ -108,6 +108,13 @@ int injectedFault(long &calls, const InjectedFault &fault) {
     return calls == fault.callNumber ? fault.code : kOk;
 }
 
+// A flaky read garbles the middle byte of the transfer, differently on each
+// call, so that no two flaky reads of the same bytes agree.
+void garbleIfFlaky(long call, const FlakyReads &flaky, unsigned char *buffer, int length) {
+    if (length == 0 || call < flaky.firstCall || call - flaky.firstCall >= flaky.count) return;
+    buffer[length / 2] ^= static_cast<unsigned char>(1 + (call - 1) % 255);
+}
+
 }  // namespace
 
 }  // namespace simreader
@@ -172,6 +179,7 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_ReadMemory(int slot, unsigned char *buffer, in
     const auto &cartridge = state.slots[slot].cartridge;
     for (int index = 0; index < length; ++index)
         buffer[index] = cartridge ? cartridge->read(static_cast<std::uint64_t>(address) + index) : 0xFF;
+    garbleIfFlaky(state.readCalls, state.config.flakyReads, buffer, length);
     return kOk;
 }
 

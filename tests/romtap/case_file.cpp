@@ -99,6 +99,7 @@ void applyKey(RomtapCase &testCase, const std::string &key, const std::string &v
         if (equals == std::string::npos) throw std::invalid_argument("env needs NAME=VALUE");
         testCase.environment.emplace_back(value.substr(0, equals), value.substr(equals + 1));
     } else if (key == "status") testCase.status = std::stoi(value);
+    else if (key == "stdout-to") testCase.stdoutTarget = value;
     else if (key == "image") testCase.image = parseImage(value);
     else if (key == "writes") testCase.writeLog = parseWrites(value);
     else if (key == "reads") testCase.readLog = parseReads(value);

@@ -31,11 +31,17 @@ struct ImageExpectation {
 
 struct RomtapCase {
     std::vector<std::string> args;
-    std::string reader = "sim";  // sim, none, without-init, without-readmemory
+    // sim; sim-copy: the simulated reader copied into the case's folder,
+    // which args and stdout may name as {library}; none; without-ENTRY: a
+    // stand-in library lacking that entry point (without-init,
+    // without-readmemory, without-writememory, without-err2str).
+    std::string reader = "sim";
     std::vector<SlotSetup> slots;
     std::vector<std::pair<std::string, std::string>> environment;
     int status = -1;
-    std::string expectedStdout;  // after the title and the rule
+    std::string stdoutTarget;    // "stdout-to: FILE" sends standard output there, unchecked
+    std::string expectedStdout;  // after the title and the rule; {size}, {crc32} and {sha1}
+                                 // stand for those of the expected image
     std::string expectedStderr;
     std::optional<ImageExpectation> image;
     std::optional<std::vector<std::string>> writeLog;  // expected "W ..." lines of the reader's log

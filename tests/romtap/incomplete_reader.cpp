@@ -1,6 +1,17 @@
-// A reader library with one entry point left out (WITHOUT_INIT or
-// WITHOUT_READMEMORY): one reader on slot 0 with a cartridge inserted.
+// A reader library with one entry point left out (WITHOUT_INIT,
+// WITHOUT_READMEMORY, WITHOUT_WRITEMEMORY or WITHOUT_ERR2STR): one reader on
+// slot 0 with a cartridge inserted. Without Err2Str its transfers fail
+// (reads with code 13, writes with 14), so that a failure has no text.
 #include "msxgr_api.h"
+
+// Unused in the variant that lacks the transfer.
+#ifdef WITHOUT_ERR2STR
+[[maybe_unused]] constexpr int kReadResult = 13;
+[[maybe_unused]] constexpr int kWriteResult = 14;
+#else
+[[maybe_unused]] constexpr int kReadResult = 0;
+[[maybe_unused]] constexpr int kWriteResult = 0;
+#endif
 
 extern "C" {
 
@@ -16,9 +27,13 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_GetSlotStatus(int, unsigned int status[3]) {
     return 0;
 }
 #ifndef WITHOUT_READMEMORY
-MSXGR_EXPORT int MSXGR_CALL MSXGR_ReadMemory(int, unsigned char *, int, int) { return 0; }
+MSXGR_EXPORT int MSXGR_CALL MSXGR_ReadMemory(int, unsigned char *, int, int) { return kReadResult; }
 #endif
-MSXGR_EXPORT int MSXGR_CALL MSXGR_WriteMemory(int, unsigned char *, int, int) { return 0; }
+#ifndef WITHOUT_WRITEMEMORY
+MSXGR_EXPORT int MSXGR_CALL MSXGR_WriteMemory(int, unsigned char *, int, int) { return kWriteResult; }
+#endif
+#ifndef WITHOUT_ERR2STR
 MSXGR_EXPORT const char *MSXGR_CALL MSXGR_Err2Str(int) { return "incomplete reader"; }
+#endif
 
 }  // extern "C"

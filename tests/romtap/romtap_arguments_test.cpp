@@ -23,7 +23,8 @@ namespace {
 const std::vector<std::string> kWords = {
     "-l", "-i", "-b", "-s", "-m", "-n", "-li", "-lb", "-", "--", "-x", "-lz", "-L", "-ib", "a000", "A000",
     "0xa000", "4000h", "ffffffff", "80000000", "0", "-1", "99999999999999999999", "16", "257", "",
-    "out.rom", "second.rom", std::string(300, 'f'), "\xff\xfe", "%s%n", "-n-1"};
+    "out.rom", "second.rom", std::string(300, 'f'), "\xff\xfe", "%s%n", "-n-1", "-v", "-c", "-w", "-vcw", "-h",
+    "--help", "--version", "-lh"};
 
 TEST(RomtapArguments, RandomArgumentListsEndCleanly) {
     const fs::path workDir = fs::temp_directory_path() / ("romtap-arguments-" + std::to_string(getpid()));

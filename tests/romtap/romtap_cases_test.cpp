@@ -28,7 +28,13 @@ const std::string kTitle =
 
 // Cleared for every run, so that a developer's own settings cannot leak in.
 const char *const kSimulatorVariables[] = {"MSXGRSIM_MISBEHAVE", "MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR",
-                                           "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_LOG"};
+                                           "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_FLAKY_READ", "MSXGRSIM_LOG"};
+
+// Size, CRC32 and SHA-1 as Python's zlib and hashlib give them, so that
+// romtap's -c is checked against code that is not its own.
+const char *const kChecksumScript =
+    "import hashlib, sys, zlib; data = open(sys.argv[1], 'rb').read(); "
+    "print(len(data), '%08x' % zlib.crc32(data), hashlib.sha1(data).hexdigest())";
 
 #if defined(__APPLE__)
 const char *const kLoaderPathVariable = "DYLD_LIBRARY_PATH";
@@ -38,10 +44,18 @@ const char *const kLoaderPathVariable = "LD_LIBRARY_PATH";
 
 // Set to run another build, e.g. "wine /path/romtap.exe" with the Windows
 // reader library's folder in ROMTAP_READER_DIR; console lines then end in
-// CR LF, and only cases that need no native-only reader run.
+// CR LF, and only cases that need no native-only reader run. The stand-in
+// libraries of that build (without-init/MSXGr.dll, ...) may be given in
+// ROMTAP_STANDIN_DIR; without it their cases are skipped.
 const char *foreignCommand() {
     const char *command = std::getenv("ROMTAP_COMMAND");
     return command && *command ? command : nullptr;
+}
+
+fs::path standInDirectory() {
+    if (!foreignCommand()) return INCOMPLETE_READERS_DIR;
+    const char *directory = std::getenv("ROMTAP_STANDIN_DIR");
+    return directory && *directory ? directory : "";
 }
 
 std::string withoutCarriageReturns(std::string text) {
@@ -67,14 +81,33 @@ std::vector<std::string> logLines(const fs::path &path, char kind) {
     return lines;
 }
 
+std::string replaceAll(std::string text, const std::string &placeholder, const std::string &value) {
+    for (auto at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at + value.size()))
+        text.replace(at, placeholder.size(), value);
+    return text;
+}
+
+fs::path simulatedReader() {
+    return foreignCommand() ? fs::path(std::getenv("ROMTAP_READER_DIR")) / "MSXGr.dll"
+                            : fs::path(SIMREADER_DIR) / SIMREADER_FILE_NAME;
+}
+
+// Where a sim-copy case finds its reader, relative to the case's folder.
+std::string copiedReader() { return "reader/" + simulatedReader().filename().string(); }
+
 fs::path readerDirectory(const std::string &reader, const fs::path &workDir) {
-    if (reader == "sim") return foreignCommand() ? std::getenv("ROMTAP_READER_DIR") : SIMREADER_DIR;
-    if (reader == "without-init") return READER_WITHOUT_INIT_DIR;
-    if (reader == "without-readmemory") return READER_WITHOUT_READMEMORY_DIR;
+    if (reader == "sim") return simulatedReader().parent_path();
+    if (reader == "sim-copy") {
+        fs::create_directory(workDir / "reader");
+        fs::copy_file(simulatedReader(), workDir / copiedReader());
+        return workDir / "reader";
+    }
     if (reader == "none") {
         fs::create_directory(workDir / "no-reader");
         return workDir / "no-reader";
     }
+    if (reader.rfind("without-", 0) == 0 && fs::is_directory(standInDirectory() / reader))
+        return standInDirectory() / reader;
     throw std::invalid_argument("unknown reader " + reader);
 }
 
@@ -121,15 +154,17 @@ protected:
         variables.insert(variables.end(), testCase_.environment.begin(), testCase_.environment.end());
         for (const auto &[name, value] : variables) command += " " + shellQuote(name + "=" + value);
         command += " " + (foreignCommand() ? std::string(foreignCommand()) : shellQuote(ROMTAP_PROGRAM));
-        for (const std::string &argument : testCase_.args) command += " " + shellQuote(argument);
-        return command + " >stdout.txt 2>stderr.txt";
+        for (const std::string &argument : testCase_.args)
+            command += " " + shellQuote(replaceAll(argument, "{library}", copiedReader()));
+        const std::string output = testCase_.stdoutTarget.empty() ? "stdout.txt" : testCase_.stdoutTarget;
+        return command + " >" + shellQuote(output) + " 2>stderr.txt";
     }
 
     // romtap always prints its title: a failed run without it is the
     // emulator failing to start the program (silently, or with a word of its
     // own), which happens now and then under load.
     bool emulatorLostTheRun(int raw) {
-        if (!foreignCommand() || raw == 0) return false;
+        if (!foreignCommand() || raw == 0 || !testCase_.stdoutTarget.empty()) return false;
         const std::string output = readFile(workDir_ / "stdout.txt");
         return output.empty() || output.rfind("Application could not be started", 0) == 0;
     }
@@ -156,6 +191,23 @@ protected:
         return bytes;
     }
 
+    // Fills in {library}, and {size}, {crc32} and {sha1} of the expected image.
+    std::string expectedStdout() {
+        std::string text = replaceAll(testCase_.expectedStdout, "{library}", copiedReader());
+        if (text.find("{crc32}") == std::string::npos) return text;
+        if (!testCase_.image) throw std::invalid_argument("checksums need an image: line");
+        const fs::path imagePath = workDir_ / "expected-image.bin";
+        const std::string bytes = expectedImage(*testCase_.image);
+        std::ofstream(imagePath, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const std::string command = "python3 -c " + shellQuote(kChecksumScript) + " " + shellQuote(imagePath.string()) +
+                                    " >" + shellQuote((workDir_ / "checksums.txt").string());
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("python3 could not compute the checksums");
+        std::istringstream checksums(readFile(workDir_ / "checksums.txt"));
+        std::string size, crc32, sha1;
+        checksums >> size >> crc32 >> sha1;
+        return replaceAll(replaceAll(replaceAll(text, "{size}", size), "{crc32}", crc32), "{sha1}", sha1);
+    }
+
     void checkImage(const ImageExpectation &image) {
         const fs::path path = workDir_ / image.fileName;
         if (image.absent) {
@@ -176,13 +228,20 @@ protected:
 };
 
 TEST_P(RomtapCaseTest, BehavesAsExpected) {
-    if (foreignCommand() && (testCase_.reader.rfind("without-", 0) == 0 || testCase_.nativeOnly))
-        GTEST_SKIP() << "needs the native build (a test reader library or a native device)";
+    if (foreignCommand() && testCase_.nativeOnly) GTEST_SKIP() << "needs a device of the native system";
+    if (testCase_.reader.rfind("without-", 0) == 0 && standInDirectory().empty())
+        GTEST_SKIP() << "needs the stand-in reader libraries of this build (ROMTAP_STANDIN_DIR)";
     const int raw = runRomtap();
     ASSERT_TRUE(WIFEXITED(raw)) << "romtap did not exit normally";
     EXPECT_EQ(WEXITSTATUS(raw), testCase_.status);
-    EXPECT_EQ(withoutCarriageReturns(readFile(workDir_ / "stdout.txt")), kTitle + testCase_.expectedStdout);
+    if (testCase_.stdoutTarget.empty()) {
+        EXPECT_EQ(withoutCarriageReturns(readFile(workDir_ / "stdout.txt")), kTitle + expectedStdout());
+    }
     EXPECT_EQ(withoutCarriageReturns(readFile(workDir_ / "stderr.txt")), testCase_.expectedStderr);
+    if (testCase_.reader == "sim-copy") {
+        EXPECT_TRUE(readFile(workDir_ / copiedReader()) == readFile(simulatedReader()))
+            << "the reader library was changed";
+    }
     if (testCase_.image) checkImage(*testCase_.image);
     if (testCase_.writeLog) {
         EXPECT_EQ(logLines(workDir_ / "reader.log", 'W'), *testCase_.writeLog);

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char *const kVariables[] = {"MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR",
-                                  "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_LOG"};
+                                  "MSXGRSIM_WRITE_ERROR", "MSXGRSIM_FLAKY_READ", "MSXGRSIM_LOG",
+                                  "MSXGRSIM_MISBEHAVE"};
 
 constexpr long kFF = -1;  // expected offset meaning "reads FFH"
 
@@ -239,6 +240,23 @@ TEST_F(SimReaderTest, TransfersFailOnlyAtTheInjectedCall) {
     EXPECT_EQ(writeByte(0, 0x5000, 1), 0);
 }
 
+// Calls 2 and 3 succeed with the middle byte garbled, each differently.
+TEST_F(SimReaderTest, FlakyReadsGarbleTheMiddleByteOfTheGivenCalls) {
+    const auto rom = insert(0, "plain", 0x4000);
+    setenv("MSXGRSIM_FLAKY_READ", "2:2", 1);
+    ASSERT_EQ(MSXGR_Init(), 0);
+    const std::vector<unsigned char> good(rom.begin(), rom.begin() + 5);
+    std::vector<std::vector<unsigned char>> reads(4, std::vector<unsigned char>(5));
+    for (auto &bytes : reads) ASSERT_EQ(MSXGR_ReadMemory(0, bytes.data(), 0x4000, 5), 0);
+    EXPECT_EQ(reads[0], good);
+    EXPECT_EQ(reads[3], good);
+    for (int flaky : {1, 2}) {
+        for (int index : {0, 1, 3, 4}) EXPECT_EQ(reads[flaky][index], good[index]) << "read " << flaky + 1;
+        EXPECT_NE(reads[flaky][2], good[2]) << "read " << flaky + 1;
+    }
+    EXPECT_NE(reads[1][2], reads[2][2]);
+}
+
 TEST_F(SimReaderTest, DescribesResultCodes) {
     EXPECT_STREQ(MSXGR_Err2Str(0), "no error");
     EXPECT_STREQ(MSXGR_Err2Str(1), "reader not initialised");
@@ -284,6 +302,10 @@ const ConfigCase kBadConfigurations[] = {
     {"MSXGRSIM_READ_ERROR", "3:0"},
     {"MSXGRSIM_WRITE_ERROR", ":5"},
     {"MSXGRSIM_WRITE_ERROR", "2:99999999999"},
+    {"MSXGRSIM_FLAKY_READ", "2"},
+    {"MSXGRSIM_FLAKY_READ", "0:1"},
+    {"MSXGRSIM_FLAKY_READ", "2:0"},
+    {"MSXGRSIM_FLAKY_READ", "2:x"},
 };
 
 void PrintTo(const ConfigCase &configCase, std::ostream *out) { *out << configCase.name << "=" << configCase.value; }
