@@ -1,6 +1,8 @@
 #include "processRunner.h"
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -8,6 +10,10 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,18 +23,6 @@ namespace {
 
 // Seconds before a run counts as hanging.
 constexpr int RUN_TIME_LIMIT = 60;
-
-std::string quoted(const std::string& word)
-{
-    std::string result = "'";
-    for (char c : word) {
-        if (c == '\'')
-            result += "'\\''";
-        else
-            result += c;
-    }
-    return result + "'";
-}
 
 std::string uniqueName()
 {
@@ -88,35 +82,86 @@ bool ScratchDirectory::exists(const std::string& name) const
     return fs::exists(path_ / name);
 }
 
-std::string orbantCommand()
-{
-    const char* configured = std::getenv("ORBANT_COMMAND");
-    return configured && *configured ? configured : quoted(ORBANT_EXECUTABLE);
-}
-
 namespace {
 
+// The words that start orbant: ORBANT_COMMAND split at blanks (an emulator
+// and a cross-built executable), or the executable just built.
+std::vector<std::string> commandWords()
+{
+    if (!runsForeignBuild())
+        return {ORBANT_EXECUTABLE};
+    std::istringstream stream(std::getenv("ORBANT_COMMAND"));
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// In the child: the scratch directory as working directory, no input, the
+// output into files. Only calls that are safe between fork and exec.
+[[noreturn]] void becomeCommand(char* const* argv, const char* directory, const char* stdoutPath, const char* stderrPath)
+{
+    setpgid(0, 0);
+    int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (chdir(directory) == 0 && input >= 0 && output >= 0 && errors >= 0 && dup2(input, 0) >= 0
+        && dup2(output, 1) >= 0 && dup2(errors, 2) >= 0) {
+        execvp(argv[0], argv);
+        const char message[] = "the test harness could not start the command\n";
+        [[maybe_unused]] ssize_t ignored = write(2, message, sizeof message - 1);
+    }
+    _exit(127);
+}
+
+// The wait status; a run still going at the time limit is killed.
+int waitWithinLimit(pid_t child, const std::string& shown)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + seconds(RUN_TIME_LIMIT);
+    int raw = 0;
+    for (;;) {
+        pid_t ended = waitpid(child, &raw, WNOHANG);
+        if (ended == child)
+            return raw;
+        if (ended < 0 && errno != EINTR)
+            throw std::runtime_error("lost track of " + shown);
+        if (steady_clock::now() >= deadline) {
+            std::fprintf(stderr, "%s ran over %d seconds and was stopped.\n", shown.c_str(), RUN_TIME_LIMIT);
+            kill(-child, SIGKILL);
+            while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
+            }
+            return raw;
+        }
+        // Short naps: most runs end within a few milliseconds.
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+}
+
+// Started directly, without a shell: a run costs one process start.
 RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
 {
-    const fs::path stdoutFile = directory.path() / ".stdout";
-    const fs::path stderrFile = directory.path() / ".stderr";
-    std::string command = "cd " + quoted(directory.path().string()) + " && timeout " + std::to_string(RUN_TIME_LIMIT)
-        + " " + orbantCommand();
-    for (const std::string& argument : arguments) {
-        command += ' ';
-        command += quoted(argument);
-    }
-    command += " </dev/null >";
-    command += quoted(stdoutFile.string());
-    command += " 2>";
-    command += quoted(stderrFile.string());
-    int raw = std::system(command.c_str());
+    std::vector<std::string> words = commandWords();
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const std::string workingDirectory = directory.path().string();
+    const std::string stdoutPath = (directory.path() / ".stdout").string();
+    const std::string stderrPath = (directory.path() / ".stderr").string();
+    pid_t child = fork();
+    if (child < 0)
+        throw std::runtime_error("cannot start " + words.front());
+    if (child == 0)
+        becomeCommand(argv.data(), workingDirectory.c_str(), stdoutPath.c_str(), stderrPath.c_str());
+    int raw = waitWithinLimit(child, words.front());
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     directory.readFile(".stdout", result.standardOutput);
     directory.readFile(".stderr", result.standardError);
-    fs::remove(stdoutFile);
-    fs::remove(stderrFile);
+    fs::remove(stdoutPath);
+    fs::remove(stderrPath);
     return result;
 }
 

@@ -30,10 +30,9 @@ private:
     std::filesystem::path path_;
 };
 
-// The command that starts orbant: ORBANT_COMMAND from the environment (for
-// an emulator or a cross-built executable) or the executable just built.
-std::string orbantCommand();
-
+// Runs orbant in the directory, with no input and a time limit. The command
+// is ORBANT_COMMAND from the environment, words separated by blanks (for an
+// emulator and a cross-built executable), or else the executable just built.
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments);
 
 // True when ORBANT_COMMAND runs another build than the one just made.
