@@ -7,4 +7,4 @@ native=$1
 windows=$2
 reader=$(dirname "$(find "$windows/romtap" -name MSXGr.dll | head -n 1)")
 ROMTAP_COMMAND="wine $windows/romtap/romtap.exe" ROMTAP_READER_DIR="$reader" \
-  ctest --test-dir "$native" -R '^romtap\.Cases' --output-on-failure -j2
+  ctest --test-dir "$native" -R '^romtap_cases$' --output-on-failure
