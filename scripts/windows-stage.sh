@@ -69,17 +69,24 @@ build_windows() { # architecture
   cmake --build "$dir" -j2 --target orbant romtap simreader
 }
 
+export WINEDEBUG=-all
+export WINEPREFIX="$native/wineprefix"
+mkdir -p "$WINEPREFIX"
+# One server for the whole stage, started before any program: Wine's own
+# services, started along with the first program, inherit its output, and
+# must not hold a caller's pipe open. The server puts itself in the
+# background once it is ready.
+wineserver -p >/dev/null 2>&1 </dev/null || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# Wine sets up the prefix while the builds run. A prefix made by the 64-bit
+# loader serves 32-bit programs as well.
+"$(wine_loader 64)" wineboot -i >/dev/null 2>&1 </dev/null &
+prefix_setup=$!
+
 echo "=== Windows builds"
 build_windows i686
 build_windows x86_64
-
-export WINEDEBUG=-all
-export WINEPREFIX="$native/wineprefix"
-# A prefix made by the 64-bit loader serves 32-bit programs as well.
-"$(wine_loader 64)" wineboot -i >/dev/null 2>&1 || true
-# A server started by the first test would hold the callers' pipes open.
-wineserver -p >/dev/null 2>&1 </dev/null &
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wait "$prefix_setup" || true
 
 loader_for() { # architecture
   if [ "$1" = i686 ]; then wine_loader 32; else wine_loader 64; fi
@@ -91,7 +98,8 @@ prove_it_runs() { # architecture
   local loader usage attempt
   loader=$(loader_for "$1")
   for attempt in 1 2 3; do
-    usage=$("$loader" "$native/windows-$1/assembler/orbant.exe" 2>&1 || true)
+    "$loader" "$native/windows-$1/assembler/orbant.exe" >"$native/windows-$1/usage.txt" 2>&1 </dev/null || true
+    usage=$(cat "$native/windows-$1/usage.txt")
     [ -n "$usage" ] && break
   done
   case "$usage" in
@@ -105,14 +113,15 @@ run_cases() { # architecture log
   loader=$(loader_for "$1")
   ORBANT_COMMAND="$loader $dir/assembler/orbant.exe" ORBANT_CONSOLE_CRLF=1 \
     ROMTAP_COMMAND="$loader $dir/romtap/romtap.exe" ROMTAP_READER_DIR="$dir/romtap/simreader" \
-    ctest --test-dir "$native" -R '^(orbant_cases_[0-9]+|romtap_cases)$' --output-on-failure -j2 >"$2" 2>&1
+    ctest --test-dir "$native" -R '^(orbant_cases_[0-9]+|romtap_cases)$' --output-on-failure -j4 >"$2" 2>&1
 }
 
 for arch in "${architectures[@]}"; do
   prove_it_runs "$arch"
 done
 
-# The builds' cases side by side: each run mostly waits on Wine.
+# The builds' cases side by side, four runs at a time for each: a run under
+# Wine mostly waits.
 status=0
 runs=()
 for arch in "${architectures[@]}"; do
