@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -54,12 +53,56 @@ bool runsForeignBuild()
     return configured && *configured;
 }
 
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Length of "N.NN seconds." at the start of text, N any number; 0 if none.
+std::size_t timingLength(const std::string& text, std::size_t at)
+{
+    std::size_t end = at;
+    while (end < text.size() && isDigit(text[end]))
+        ++end;
+    const std::string rest = " seconds.";
+    if (end == at || end + 3 > text.size() || text[end] != '.' || !isDigit(text[end + 1]) || !isDigit(text[end + 2])
+        || text.compare(end + 3, rest.size(), rest) != 0)
+        return 0;
+    return end + 3 + rest.size() - at;
+}
+
+std::string withTimingsMasked(const std::string& text)
+{
+    const std::string lead = "Finished in ";
+    std::string result;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(lead, from)) != std::string::npos;) {
+        std::size_t timing = at + lead.size();
+        result.append(text, from, timing - from);
+        from = timing;
+        if (std::size_t length = timingLength(text, timing)) {
+            result += "#.## seconds.";
+            from += length;
+        }
+    }
+    return result.append(text, from);
+}
+
+std::string withLineFeedsOnly(const std::string& text)
+{
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            result += text[i];
+    return result;
+}
+
+}  // namespace
+
 std::string normaliseConsole(const std::string& text)
 {
-    static const std::regex timing("Finished in [0-9]+\\.[0-9][0-9] seconds\\.");
-    std::string lines = text;
     const char* crlf = std::getenv("ORBANT_CONSOLE_CRLF");
-    if (crlf && *crlf)
-        lines = std::regex_replace(lines, std::regex("\r\n"), "\n");
-    return std::regex_replace(lines, timing, "Finished in #.## seconds.");
+    return withTimingsMasked(crlf && *crlf ? withLineFeedsOnly(text) : text);
 }

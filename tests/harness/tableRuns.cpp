@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -104,19 +103,32 @@ long rowNamedBy(long line)
     return line < FIRST_ROW_LINE ? -1 : (line - FIRST_ROW_LINE) / LINES_PER_ROW;
 }
 
+// The line a "Warning in line N (t.asm): TEXT" line names, with its TEXT;
+// -1 for any other line.
+long warningLine(const std::string& line, std::string& text)
+{
+    const std::string lead = "Warning in line ";
+    const std::string marker = " (" + SOURCE_NAME + "): ";
+    std::size_t at = line.find(marker);
+    if (line.rfind(lead, 0) != 0 || at == std::string::npos || at == lead.size() || at > lead.size() + 9
+        || line.find_first_not_of("0123456789", lead.size()) != at)
+        return -1;
+    text = line.substr(at + marker.size());
+    return std::stol(line.substr(lead.size(), at - lead.size()));
+}
+
 // Each row's warnings, in order; lines of standard error that are no
 // warning naming a row are added to unexpected.
 std::vector<std::vector<std::string>> warningsByRow(std::size_t rowCount, const std::string& standardError,
                                                     std::string& unexpected)
 {
-    static const std::regex warning("Warning in line ([0-9]+) \\(t\\.asm\\): (.*)");
     std::vector<std::vector<std::string>> warnings(rowCount);
     std::istringstream stream(standardError);
-    std::smatch match;
-    for (std::string line; std::getline(stream, line);) {
-        long row = std::regex_match(line, match, warning) ? rowNamedBy(std::stol(match[1].str())) : -1;
+    for (std::string line, text; std::getline(stream, line);) {
+        long lineNumber = warningLine(line, text);
+        long row = lineNumber < 0 ? -1 : rowNamedBy(lineNumber);
         if (row >= 0 && row < static_cast<long>(rowCount))
-            warnings[static_cast<std::size_t>(row)].push_back(match[2].str());
+            warnings[static_cast<std::size_t>(row)].push_back(text);
         else
             unexpected += line + "\n";
     }
