@@ -1,10 +1,14 @@
-// The joint run of table rows must fail whenever any row's bytes or
-// warnings differ, also when two wrong lengths make up the expected image
-// together or a warning lands on another row.
+// The harness's own checks: a joint run of table rows must fail whenever
+// any row's bytes or warnings differ, also when two wrong lengths make up the
+// expected image together or a warning lands on another row; the console
+// normalisation hides only what varies between runs and builds.
 #include "caseFile.h"
+#include "processRunner.h"
 #include "tableRuns.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -118,6 +122,25 @@ TEST_F(JointRun, AMissingStartLabelDiffers)
 TEST_F(JointRun, StartsThatGoBackwardsDiffer)
 {
     EXPECT_NE("", differences("78 C3 00 00 76", {0, 4, 1, 5}));
+}
+
+TEST(NormaliseConsole, MasksTheTimingOnly)
+{
+    EXPECT_EQ("Pass 1...\nFinished in #.## seconds.\n", normaliseConsole("Pass 1...\nFinished in 12.05 seconds.\n"));
+    EXPECT_EQ("Finished in 1.5 seconds.\nFinished in x.00 seconds.\nFinished in #.## seconds.",
+              normaliseConsole("Finished in 1.5 seconds.\nFinished in x.00 seconds.\nFinished in 0.00 seconds."));
+}
+
+TEST(NormaliseConsole, TurnsCarriageReturnLineFeedIntoLineFeedForAWindowsBuild)
+{
+    const char* saved = std::getenv("ORBANT_CONSOLE_CRLF");
+    std::string kept = saved ? saved : "";
+    setenv("ORBANT_CONSOLE_CRLF", "1", 1);
+    EXPECT_EQ("a\nb\r\nc\r", normaliseConsole("a\r\nb\r\r\nc\r"));
+    unsetenv("ORBANT_CONSOLE_CRLF");
+    EXPECT_EQ("a\r\n", normaliseConsole("a\r\n"));
+    if (saved)
+        setenv("ORBANT_CONSOLE_CRLF", kept.c_str(), 1);
 }
 
 }  // namespace
