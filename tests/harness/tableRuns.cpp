@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -26,16 +27,29 @@ RunResult assemble(const ScratchDirectory& directory, const std::string& source)
     return result;
 }
 
-// Messages of the "Warning in line N (t.asm): TEXT" lines, in order.
+// The line a "Warning in line N (t.asm): TEXT" line names, with its TEXT;
+// -1 for any other line.
+long warningLine(const std::string& line, std::string& text)
+{
+    const std::string lead = "Warning in line ";
+    const std::string marker = " (" + SOURCE_NAME + "): ";
+    std::size_t at = line.find(marker);
+    if (line.rfind(lead, 0) != 0 || at == std::string::npos || at == lead.size() || at > lead.size() + 9
+        || line.find_first_not_of("0123456789", lead.size()) != at)
+        return -1;
+    text = line.substr(at + marker.size());
+    return std::stol(line.substr(lead.size(), at - lead.size()));
+}
+
+// Messages of the "Warning in line N (t.asm): TEXT" lines, in order; any
+// other line is added to unexpected.
 std::vector<std::string> warningMessages(const std::string& standardError, std::string& unexpected)
 {
     std::vector<std::string> messages;
     std::istringstream stream(standardError);
-    const std::string marker = " (" + SOURCE_NAME + "): ";
-    for (std::string line; std::getline(stream, line);) {
-        std::size_t at = line.find(marker);
-        if (line.rfind("Warning in line ", 0) == 0 && at != std::string::npos)
-            messages.push_back(line.substr(at + marker.size()));
+    for (std::string line, text; std::getline(stream, line);) {
+        if (warningLine(line, text) >= 0)
+            messages.push_back(text);
         else
             unexpected += line + "\n";
     }
@@ -101,20 +115,6 @@ constexpr int LINES_PER_ROW = 3;
 long rowNamedBy(long line)
 {
     return line < FIRST_ROW_LINE ? -1 : (line - FIRST_ROW_LINE) / LINES_PER_ROW;
-}
-
-// The line a "Warning in line N (t.asm): TEXT" line names, with its TEXT;
-// -1 for any other line.
-long warningLine(const std::string& line, std::string& text)
-{
-    const std::string lead = "Warning in line ";
-    const std::string marker = " (" + SOURCE_NAME + "): ";
-    std::size_t at = line.find(marker);
-    if (line.rfind(lead, 0) != 0 || at == std::string::npos || at == lead.size() || at > lead.size() + 9
-        || line.find_first_not_of("0123456789", lead.size()) != at)
-        return -1;
-    text = line.substr(at + marker.size());
-    return std::stol(line.substr(lead.size(), at - lead.size()));
 }
 
 // Each row's warnings, in order; lines of standard error that are no
@@ -197,13 +197,13 @@ std::string jointDifferences(const std::vector<const TableRow*>& rows, const std
             return "the symbol file lacks " + startLabel(i) + "\n";
         bounds.push_back(found->second);
     }
+    if (!std::is_sorted(bounds.begin(), bounds.end()))
+        return "the rows' start positions go backwards\n";
     if (bounds.front() != 0 || bounds.back() != image.size())
         return "the rows' bytes span " + std::to_string(bounds.front()) + " to " + std::to_string(bounds.back())
             + ", the image holds " + std::to_string(image.size()) + " bytes\n";
     std::string differences;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (bounds[i + 1] < bounds[i])
-            return "the rows' start positions go backwards at " + describe(*rows[i]) + "\n";
         std::string actual = image.substr(bounds[i], bounds[i + 1] - bounds[i]);
         if (actual != rows[i]->bytes || warnings[i] != rows[i]->warnings)
             differences += describe(*rows[i]) + ": expected " + asWritten(rows[i]->bytes, rows[i]->warnings) + ", got "
