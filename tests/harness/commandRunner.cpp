@@ -86,7 +86,6 @@ namespace {
 // output into files. Only calls that are safe between fork and exec.
 [[noreturn]] void becomeCommand(char* const* argv, const char* directory, const char* stdoutPath, const char* stderrPath)
 {
-    setpgid(0, 0);
     int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -113,7 +112,7 @@ int waitWithinLimit(pid_t child, const std::string& shown)
             throw std::runtime_error("lost track of " + shown);
         if (steady_clock::now() >= deadline) {
             std::fprintf(stderr, "%s ran over %d seconds and was stopped.\n", shown.c_str(), RUN_TIME_LIMIT);
-            kill(-child, SIGKILL);
+            kill(child, SIGKILL);
             while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
             }
             return raw;
