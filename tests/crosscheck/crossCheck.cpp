@@ -7,12 +7,12 @@
 #include "gnuSyntax.h"
 #include "gnuToolchain.h"
 #include "processRunner.h"
+#include "symbolFile.h"
 #include "tableFile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -143,14 +143,7 @@ std::vector<std::string> orbantBytes(const std::string& mode, const std::vector<
     std::string image, symbols;
     directory.readFile("orbant.out", image);
     directory.readFile("orbant.sym", symbols);
-    std::map<std::string, uint32_t> positions;
-    std::istringstream stream(symbols);
-    for (std::string line; std::getline(stream, line);) {
-        char name[64];
-        unsigned value = 0;
-        if (std::sscanf(line.c_str(), "%63[^:]: equ %xh", name, &value) == 2)
-            positions[name] = value;
-    }
+    std::map<std::string, uint32_t> positions = symbolValues(symbols);
     std::vector<std::string> bytes;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         uint32_t start = positions.at(indexedName("row", i));

@@ -3,6 +3,7 @@
 #include "caseFile.h"
 #include "processRunner.h"
 #include "tableFile.h"
+#include "tableRuns.h"
 
 #include <gtest/gtest.h>
 
@@ -73,67 +74,9 @@ void runCase(const fs::path& file)
     checkTexts(directory, expected);
 }
 
-// Messages of the "Warning in line N (t.asm): TEXT" lines, in order.
-std::vector<std::string> warningMessages(const std::string& standardError, std::string& unexpected)
-{
-    std::vector<std::string> messages;
-    std::istringstream stream(standardError);
-    const std::string marker = " (t.asm): ";
-    for (std::string line; std::getline(stream, line);) {
-        std::size_t at = line.find(marker);
-        if (line.rfind("Warning in line ", 0) == 0 && at != std::string::npos)
-            messages.push_back(line.substr(at + marker.size()));
-        else
-            unexpected += line + "\n";
-    }
-    return messages;
-}
-
-void checkErrorRow(const TableRow& row, const RunResult& result)
-{
-    EXPECT_EQ(1, result.status);
-    const std::string prefix = "Syntax Error in line ";
-    const std::string marker = " (t.asm): ";
-    const std::string& text = result.standardError;
-    std::size_t at = text.find(marker);
-    bool wellFormed = text.rfind(prefix, 0) == 0 && at != std::string::npos;
-    EXPECT_TRUE(wellFormed) << "standard error: " << text;
-    if (wellFormed) {
-        EXPECT_EQ(row.errorMessage + "\nExiting...", text.substr(at + marker.size()));
-    }
-}
-
-void checkBytesRow(const TableRow& row, const ScratchDirectory& directory, const RunResult& result)
-{
-    EXPECT_EQ(0, result.status) << "standard output: " << result.standardOutput
-                                << "\nstandard error: " << result.standardError;
-    std::string unexpected;
-    std::vector<std::string> warnings = warningMessages(result.standardError, unexpected);
-    EXPECT_EQ(row.warnings, warnings);
-    EXPECT_EQ("", unexpected);
-    std::string image;
-    EXPECT_TRUE(directory.readFile("orbant.out", image));
-    EXPECT_EQ(hexDump(row.bytes), hexDump(image));
-}
-
-void runTableRow(const TableRow& row)
-{
-    ScratchDirectory directory;
-    directory.writeFile("t.asm", " CPU " + row.mode + "\n " + row.source + "\n");
-    RunResult result = runOrbant(directory, {"t.asm"});
-    result.standardError = normaliseConsole(result.standardError);
-    if (row.expectsError)
-        checkErrorRow(row, result);
-    else
-        checkBytesRow(row, directory, result);
-}
-
 void runTable(const fs::path& file)
 {
-    for (const TableRow& row : parseTableFile(readWholeFile(file))) {
-        SCOPED_TRACE("line " + std::to_string(row.lineNumber) + ": " + row.mode + " | " + row.source);
-        runTableRow(row);
-    }
+    checkTable(parseTableFile(readWholeFile(file)));
 }
 
 std::string testNameFor(const fs::path& file, const fs::path& root)

@@ -1,123 +1,29 @@
 #include "processRunner.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <random>
-#include <regex>
 #include <sstream>
-#include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-// Seconds before a run counts as hanging.
-constexpr int RUN_TIME_LIMIT = 60;
-
-std::string quoted(const std::string& word)
+// The words that start orbant: ORBANT_COMMAND split at blanks (an emulator
+// and a cross-built executable), or the executable just built.
+std::vector<std::string> commandWords()
 {
-    std::string result = "'";
-    for (char c : word) {
-        if (c == '\'')
-            result += "'\\''";
-        else
-            result += c;
-    }
-    return result + "'";
+    if (!runsForeignBuild())
+        return {ORBANT_EXECUTABLE};
+    std::istringstream stream(std::getenv("ORBANT_COMMAND"));
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    return words;
 }
-
-std::string uniqueName()
-{
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    return "orbant-case-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-"
-        + std::to_string(random());
-}
-
-}  // namespace
-
-ScratchDirectory::ScratchDirectory() : path_(fs::temp_directory_path() / uniqueName())
-{
-    fs::create_directories(path_);
-}
-
-ScratchDirectory::~ScratchDirectory()
-{
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-}
-
-void ScratchDirectory::writeFile(const std::string& name, const std::string& content) const
-{
-    fs::path file = path_ / name;
-    fs::create_directories(file.parent_path());
-    std::ofstream stream(file, std::ios::binary);
-    stream.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!stream)
-        throw std::runtime_error("cannot write " + file.string());
-}
-
-void ScratchDirectory::makeSymlink(const std::string& name, const std::string& target) const
-{
-    fs::create_symlink(target, path_ / name);
-}
-
-void ScratchDirectory::makeDirectory(const std::string& name) const
-{
-    fs::create_directories(path_ / name);
-}
-
-bool ScratchDirectory::readFile(const std::string& name, std::string& content) const
-{
-    std::ifstream stream(path_ / name, std::ios::binary);
-    if (!stream)
-        return false;
-    std::ostringstream buffer;
-    buffer << stream.rdbuf();
-    content = buffer.str();
-    return true;
-}
-
-bool ScratchDirectory::exists(const std::string& name) const
-{
-    return fs::exists(path_ / name);
-}
-
-std::string orbantCommand()
-{
-    const char* configured = std::getenv("ORBANT_COMMAND");
-    return configured && *configured ? configured : quoted(ORBANT_EXECUTABLE);
-}
-
-namespace {
 
 RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
 {
-    const fs::path stdoutFile = directory.path() / ".stdout";
-    const fs::path stderrFile = directory.path() / ".stderr";
-    std::string command = "cd " + quoted(directory.path().string()) + " && timeout " + std::to_string(RUN_TIME_LIMIT)
-        + " " + orbantCommand();
-    for (const std::string& argument : arguments) {
-        command += ' ';
-        command += quoted(argument);
-    }
-    command += " </dev/null >";
-    command += quoted(stdoutFile.string());
-    command += " 2>";
-    command += quoted(stderrFile.string());
-    int raw = std::system(command.c_str());
-    RunResult result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    directory.readFile(".stdout", result.standardOutput);
-    directory.readFile(".stderr", result.standardError);
-    fs::remove(stdoutFile);
-    fs::remove(stderrFile);
-    return result;
+    std::vector<std::string> words = commandWords();
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return runCommand(directory, words);
 }
 
 // orbant reports every failure on standard error; a failed run that says
@@ -147,12 +53,56 @@ bool runsForeignBuild()
     return configured && *configured;
 }
 
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Length of "N.NN seconds." at the start of text, N any number; 0 if none.
+std::size_t timingLength(const std::string& text, std::size_t at)
+{
+    std::size_t end = at;
+    while (end < text.size() && isDigit(text[end]))
+        ++end;
+    const std::string rest = " seconds.";
+    if (end == at || end + 3 > text.size() || text[end] != '.' || !isDigit(text[end + 1]) || !isDigit(text[end + 2])
+        || text.compare(end + 3, rest.size(), rest) != 0)
+        return 0;
+    return end + 3 + rest.size() - at;
+}
+
+std::string withTimingsMasked(const std::string& text)
+{
+    const std::string lead = "Finished in ";
+    std::string result;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(lead, from)) != std::string::npos;) {
+        std::size_t timing = at + lead.size();
+        result.append(text, from, timing - from);
+        from = timing;
+        if (std::size_t length = timingLength(text, timing)) {
+            result += "#.## seconds.";
+            from += length;
+        }
+    }
+    return result.append(text, from);
+}
+
+std::string withLineFeedsOnly(const std::string& text)
+{
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            result += text[i];
+    return result;
+}
+
+}  // namespace
+
 std::string normaliseConsole(const std::string& text)
 {
-    static const std::regex timing("Finished in [0-9]+\\.[0-9][0-9] seconds\\.");
-    std::string lines = text;
     const char* crlf = std::getenv("ORBANT_CONSOLE_CRLF");
-    if (crlf && *crlf)
-        lines = std::regex_replace(lines, std::regex("\r\n"), "\n");
-    return std::regex_replace(lines, timing, "Finished in #.## seconds.");
+    return withTimingsMasked(crlf && *crlf ? withLineFeedsOnly(text) : text);
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -111,69 +113,131 @@ fs::path readerDirectory(const std::string &reader, const fs::path &workDir) {
     throw std::invalid_argument("unknown reader " + reader);
 }
 
+// Cases that this build cannot run: a native device, or stand-in libraries
+// that were not given.
+bool cannotRun(const RomtapCase &testCase) {
+    return (foreignCommand() && testCase.nativeOnly)
+        || (testCase.reader.rfind("without-", 0) == 0 && standInDirectory().empty());
+}
+
+// One case's run: its folder, the made-up ROMs it inserted and romtap's raw
+// wait status, or why the case could not be run.
+struct CaseRun {
+    fs::path workDir;
+    RomtapCase testCase;
+    std::map<int, std::vector<unsigned char>> roms;
+    int raw = -1;
+    std::string setupError;
+};
+
+// Writes each slot's made-up ROM and returns the simulator's slot variables.
+std::vector<std::pair<std::string, std::string>> insertCartridges(CaseRun &run) {
+    std::vector<std::pair<std::string, std::string>> variables;
+    for (const SlotSetup &setup : run.testCase.slots) {
+        std::string value = setup.mapper;
+        if (setup.mapper != "empty") {
+            const fs::path romPath = run.workDir / ("rom" + std::to_string(setup.slot) + ".bin");
+            run.roms[setup.slot] = simreader::makeTestRom(setup.romSize);
+            std::ofstream(romPath, std::ios::binary)
+                .write(reinterpret_cast<const char *>(run.roms[setup.slot].data()), static_cast<std::streamsize>(setup.romSize));
+            value += ":" + romPath.string();
+        }
+        variables.emplace_back("MSXGRSIM_SLOT" + std::to_string(setup.slot), value);
+    }
+    return variables;
+}
+
+std::string commandLine(CaseRun &run) {
+    std::string command = "cd " + shellQuote(run.workDir.string()) + " && env";
+    for (int slot = 0; slot < 16; ++slot) command += " -u MSXGRSIM_SLOT" + std::to_string(slot);
+    for (const char *name : kSimulatorVariables) command += std::string(" -u ") + name;
+    auto variables = insertCartridges(run);
+    variables.emplace_back(foreignCommand() ? "WINEPATH" : kLoaderPathVariable,
+                           readerDirectory(run.testCase.reader, run.workDir).string());
+    variables.emplace_back("MSXGRSIM_LOG", (run.workDir / "reader.log").string());
+    variables.insert(variables.end(), run.testCase.environment.begin(), run.testCase.environment.end());
+    for (const auto &[name, value] : variables) command += " " + shellQuote(name + "=" + value);
+    command += " " + (foreignCommand() ? std::string(foreignCommand()) : shellQuote(ROMTAP_PROGRAM));
+    for (const std::string &argument : run.testCase.args)
+        command += " " + shellQuote(replaceAll(argument, "{library}", copiedReader()));
+    const std::string output = run.testCase.stdoutTarget.empty() ? "stdout.txt" : run.testCase.stdoutTarget;
+    return command + " >" + shellQuote(output) + " 2>stderr.txt";
+}
+
+// romtap always prints its title: a failed run without it is the emulator
+// failing to start the program (silently, or with a word of its own), which
+// happens now and then under load.
+bool emulatorLostTheRun(const CaseRun &run) {
+    if (!foreignCommand() || run.raw == 0 || !run.testCase.stdoutTarget.empty()) return false;
+    const std::string output = readFile(run.workDir / "stdout.txt");
+    return output.empty() || output.rfind("Application could not be started", 0) == 0;
+}
+
+CaseRun runCase(const std::string &name) {
+    CaseRun run;
+    run.workDir = fs::temp_directory_path() / ("romtap-case-" + name + "-" + std::to_string(getpid()));
+    try {
+        fs::remove_all(run.workDir);
+        fs::create_directories(run.workDir);
+        run.testCase = loadCase(fs::path(ROMTAP_CASES_DIR) / (name + ".case"));
+        if (cannotRun(run.testCase)) return run;
+        const std::string command = commandLine(run);
+        run.raw = std::system(command.c_str());
+        for (int retry = 0; retry < 3 && emulatorLostTheRun(run); ++retry) run.raw = std::system(command.c_str());
+    } catch (const std::exception &error) {
+        run.setupError = error.what();
+    }
+    return run;
+}
+
+// Most of a run is romtap waiting for the reader (at least one 300 ms poll,
+// three seconds when none appears), so the cases run side by side, a few
+// at a time, before their results are checked one by one.
+constexpr unsigned kRunsAtOnce = 8;
+
+std::map<std::string, CaseRun> runCases(const std::vector<std::string> &names) {
+    std::vector<CaseRun> runs(names.size());
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t index = next++; index < names.size(); index = next++) runs[index] = runCase(names[index]);
+    };
+    std::vector<std::thread> workers;
+    for (unsigned worker = 0; worker < kRunsAtOnce && worker < names.size(); ++worker) workers.emplace_back(work);
+    for (std::thread &worker : workers) worker.join();
+    std::map<std::string, CaseRun> byName;
+    for (std::size_t index = 0; index < names.size(); ++index) byName[names[index]] = std::move(runs[index]);
+    return byName;
+}
+
+std::string testName(const testing::TestParamInfo<std::string> &info);
+
 class RomtapCaseTest : public testing::TestWithParam<std::string> {
 protected:
-    void SetUp() override {
-        workDir_ = fs::temp_directory_path() / ("romtap-case-" + GetParam() + "-" + std::to_string(getpid()));
-        fs::remove_all(workDir_);
-        fs::create_directories(workDir_);
-        testCase_ = loadCase(fs::path(ROMTAP_CASES_DIR) / (GetParam() + ".case"));
+    // Runs the cases that this invocation selected (filter, shard), all at once.
+    static void SetUpTestSuite() {
+        std::map<std::string, std::string> caseByTestName;
+        for (const std::string &name : caseNames()) {
+            caseByTestName["BehavesAsExpected/" + testName(testing::TestParamInfo<std::string>(name, 0))] = name;
+        }
+        const testing::TestSuite *suite = testing::UnitTest::GetInstance()->current_test_suite();
+        std::vector<std::string> selected;
+        for (int index = 0; index < suite->total_test_count(); ++index) {
+            const testing::TestInfo *info = suite->GetTestInfo(index);
+            if (info->should_run() && caseByTestName.count(info->name())) selected.push_back(caseByTestName[info->name()]);
+        }
+        runs_ = new std::map<std::string, CaseRun>(runCases(selected));
     }
+
+    static void TearDownTestSuite() {
+        delete runs_;
+        runs_ = nullptr;
+    }
+
+    void SetUp() override { run_ = &runs_->at(GetParam()); }
 
     void TearDown() override {
-        if (!HasFailure()) fs::remove_all(workDir_);
-        else std::cerr << "case files kept in " << workDir_ << "\n";
-    }
-
-    // Writes each slot's made-up ROM and returns the simulator's slot variables.
-    std::vector<std::pair<std::string, std::string>> insertCartridges() {
-        std::vector<std::pair<std::string, std::string>> variables;
-        for (const SlotSetup &setup : testCase_.slots) {
-            std::string value = setup.mapper;
-            if (setup.mapper != "empty") {
-                const fs::path romPath = workDir_ / ("rom" + std::to_string(setup.slot) + ".bin");
-                roms_[setup.slot] = simreader::makeTestRom(setup.romSize);
-                std::ofstream(romPath, std::ios::binary)
-                    .write(reinterpret_cast<const char *>(roms_[setup.slot].data()),
-                           static_cast<std::streamsize>(setup.romSize));
-                value += ":" + romPath.string();
-            }
-            variables.emplace_back("MSXGRSIM_SLOT" + std::to_string(setup.slot), value);
-        }
-        return variables;
-    }
-
-    std::string commandLine() {
-        std::string command = "cd " + shellQuote(workDir_.string()) + " && env";
-        for (int slot = 0; slot < 16; ++slot) command += " -u MSXGRSIM_SLOT" + std::to_string(slot);
-        for (const char *name : kSimulatorVariables) command += std::string(" -u ") + name;
-        auto variables = insertCartridges();
-        variables.emplace_back(foreignCommand() ? "WINEPATH" : kLoaderPathVariable,
-                               readerDirectory(testCase_.reader, workDir_).string());
-        variables.emplace_back("MSXGRSIM_LOG", (workDir_ / "reader.log").string());
-        variables.insert(variables.end(), testCase_.environment.begin(), testCase_.environment.end());
-        for (const auto &[name, value] : variables) command += " " + shellQuote(name + "=" + value);
-        command += " " + (foreignCommand() ? std::string(foreignCommand()) : shellQuote(ROMTAP_PROGRAM));
-        for (const std::string &argument : testCase_.args)
-            command += " " + shellQuote(replaceAll(argument, "{library}", copiedReader()));
-        const std::string output = testCase_.stdoutTarget.empty() ? "stdout.txt" : testCase_.stdoutTarget;
-        return command + " >" + shellQuote(output) + " 2>stderr.txt";
-    }
-
-    // romtap always prints its title: a failed run without it is the
-    // emulator failing to start the program (silently, or with a word of its
-    // own), which happens now and then under load.
-    bool emulatorLostTheRun(int raw) {
-        if (!foreignCommand() || raw == 0 || !testCase_.stdoutTarget.empty()) return false;
-        const std::string output = readFile(workDir_ / "stdout.txt");
-        return output.empty() || output.rfind("Application could not be started", 0) == 0;
-    }
-
-    int runRomtap() {
-        const std::string command = commandLine();
-        int raw = std::system(command.c_str());
-        for (int retry = 0; retry < 3 && emulatorLostTheRun(raw); ++retry) raw = std::system(command.c_str());
-        return raw;
+        if (!HasFailure()) fs::remove_all(run_->workDir);
+        else std::cerr << "case files kept in " << run_->workDir << "\n";
     }
 
     std::string expectedImage(const ImageExpectation &image) {
@@ -183,7 +247,7 @@ protected:
                 bytes.append(piece.fillCount, '\xFF');
                 continue;
             }
-            const auto &rom = roms_.at(piece.slot);
+            const auto &rom = run_->roms.at(piece.slot);
             if (piece.start > piece.end || piece.end > rom.size()) throw std::out_of_range("image piece beyond ROM");
             bytes.append(rom.begin() + static_cast<std::ptrdiff_t>(piece.start),
                          rom.begin() + static_cast<std::ptrdiff_t>(piece.end));
@@ -193,23 +257,25 @@ protected:
 
     // Fills in {library}, and {size}, {crc32} and {sha1} of the expected image.
     std::string expectedStdout() {
-        std::string text = replaceAll(testCase_.expectedStdout, "{library}", copiedReader());
+        const RomtapCase &testCase = run_->testCase;
+        const fs::path &workDir = run_->workDir;
+        std::string text = replaceAll(testCase.expectedStdout, "{library}", copiedReader());
         if (text.find("{crc32}") == std::string::npos) return text;
-        if (!testCase_.image) throw std::invalid_argument("checksums need an image: line");
-        const fs::path imagePath = workDir_ / "expected-image.bin";
-        const std::string bytes = expectedImage(*testCase_.image);
+        if (!testCase.image) throw std::invalid_argument("checksums need an image: line");
+        const fs::path imagePath = workDir / "expected-image.bin";
+        const std::string bytes = expectedImage(*testCase.image);
         std::ofstream(imagePath, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         const std::string command = "python3 -c " + shellQuote(kChecksumScript) + " " + shellQuote(imagePath.string()) +
-                                    " >" + shellQuote((workDir_ / "checksums.txt").string());
+                                    " >" + shellQuote((workDir / "checksums.txt").string());
         if (std::system(command.c_str()) != 0) throw std::runtime_error("python3 could not compute the checksums");
-        std::istringstream checksums(readFile(workDir_ / "checksums.txt"));
+        std::istringstream checksums(readFile(workDir / "checksums.txt"));
         std::string size, crc32, sha1;
         checksums >> size >> crc32 >> sha1;
         return replaceAll(replaceAll(replaceAll(text, "{size}", size), "{crc32}", crc32), "{sha1}", sha1);
     }
 
     void checkImage(const ImageExpectation &image) {
-        const fs::path path = workDir_ / image.fileName;
+        const fs::path path = run_->workDir / image.fileName;
         if (image.absent) {
             EXPECT_FALSE(fs::exists(path)) << image.fileName << " should not have been written";
             return;
@@ -222,32 +288,35 @@ protected:
                                         << "; first difference at offset " << (mismatch.first - actual.begin());
     }
 
-    fs::path workDir_;
-    RomtapCase testCase_;
-    std::map<int, std::vector<unsigned char>> roms_;
+    static std::map<std::string, CaseRun> *runs_;
+    CaseRun *run_ = nullptr;
 };
 
+std::map<std::string, CaseRun> *RomtapCaseTest::runs_ = nullptr;
+
 TEST_P(RomtapCaseTest, BehavesAsExpected) {
-    if (foreignCommand() && testCase_.nativeOnly) GTEST_SKIP() << "needs a device of the native system";
-    if (testCase_.reader.rfind("without-", 0) == 0 && standInDirectory().empty())
+    ASSERT_EQ(run_->setupError, "") << "the case could not be run";
+    const RomtapCase &testCase = run_->testCase;
+    if (foreignCommand() && testCase.nativeOnly) GTEST_SKIP() << "needs a device of the native system";
+    if (testCase.reader.rfind("without-", 0) == 0 && standInDirectory().empty())
         GTEST_SKIP() << "needs the stand-in reader libraries of this build (ROMTAP_STANDIN_DIR)";
-    const int raw = runRomtap();
+    const int raw = run_->raw;
     ASSERT_TRUE(WIFEXITED(raw)) << "romtap did not exit normally";
-    EXPECT_EQ(WEXITSTATUS(raw), testCase_.status);
-    if (testCase_.stdoutTarget.empty()) {
-        EXPECT_EQ(withoutCarriageReturns(readFile(workDir_ / "stdout.txt")), kTitle + expectedStdout());
+    EXPECT_EQ(WEXITSTATUS(raw), testCase.status);
+    if (testCase.stdoutTarget.empty()) {
+        EXPECT_EQ(withoutCarriageReturns(readFile(run_->workDir / "stdout.txt")), kTitle + expectedStdout());
     }
-    EXPECT_EQ(withoutCarriageReturns(readFile(workDir_ / "stderr.txt")), testCase_.expectedStderr);
-    if (testCase_.reader == "sim-copy") {
-        EXPECT_TRUE(readFile(workDir_ / copiedReader()) == readFile(simulatedReader()))
+    EXPECT_EQ(withoutCarriageReturns(readFile(run_->workDir / "stderr.txt")), testCase.expectedStderr);
+    if (testCase.reader == "sim-copy") {
+        EXPECT_TRUE(readFile(run_->workDir / copiedReader()) == readFile(simulatedReader()))
             << "the reader library was changed";
     }
-    if (testCase_.image) checkImage(*testCase_.image);
-    if (testCase_.writeLog) {
-        EXPECT_EQ(logLines(workDir_ / "reader.log", 'W'), *testCase_.writeLog);
+    if (testCase.image) checkImage(*testCase.image);
+    if (testCase.writeLog) {
+        EXPECT_EQ(logLines(run_->workDir / "reader.log", 'W'), *testCase.writeLog);
     }
-    if (testCase_.readLog) {
-        EXPECT_EQ(logLines(workDir_ / "reader.log", 'R'), *testCase_.readLog);
+    if (testCase.readLog) {
+        EXPECT_EQ(logLines(run_->workDir / "reader.log", 'R'), *testCase.readLog);
     }
 }
 

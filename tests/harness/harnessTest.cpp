@@ -1,0 +1,146 @@
+// The harness's own checks: a joint run of table rows must fail whenever
+// any row's bytes or warnings differ, also when two wrong lengths make up the
+// expected image together or a warning lands on another row; the console
+// normalisation hides only what varies between runs and builds.
+#include "caseFile.h"
+#include "processRunner.h"
+#include "tableRuns.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+TableRow row(int lineNumber, const std::string& source, const std::string& hexBytes,
+             std::vector<std::string> warnings = {})
+{
+    TableRow result;
+    result.lineNumber = lineNumber;
+    result.mode = "z80";
+    result.source = source;
+    result.bytes = decodeHexBytes(hexBytes);
+    result.warnings = std::move(warnings);
+    return result;
+}
+
+std::string symbolFile(const std::vector<int>& starts)
+{
+    std::string text;
+    for (std::size_t i = 0; i < starts.size(); ++i)
+        text += "row" + std::to_string(i) + ": equ 0" + std::to_string(starts[i]) + "h ; last def. pass 2\n";
+    return text;
+}
+
+std::string warningOnLine(int line)
+{
+    return "Warning in line " + std::to_string(line) + " (t.asm): Operand exceeds 16 bits\n";
+}
+
+// Rows 0, 1 and 2 stand on lines 4, 7 and 10 of the joint source.
+class JointRun : public testing::Test {
+protected:
+    std::string differences(const std::string& hexImage, const std::vector<int>& starts,
+                            const std::string& standardError = warningOnLine(7))
+    {
+        return jointDifferences(rows, decodeHexBytes(hexImage), symbolFile(starts), standardError);
+    }
+
+    TableRow load = row(3, "LD A,B", "78");
+    TableRow jump = row(4, "JP 10000H", "C3 00 00", {"Operand exceeds 16 bits"});
+    TableRow halt = row(5, "HALT", "76");
+    std::vector<const TableRow*> rows = {&load, &jump, &halt};
+};
+
+TEST_F(JointRun, SourcePutsEachRowAtAddressZeroAfterItsStartLabel)
+{
+    EXPECT_EQ(" CPU z80\n"
+              "row0: EQU $$\n ORG 0\n LD A,B\n"
+              "row1: EQU $$\n ORG 0\n JP 10000H\n"
+              "row2: EQU $$\n ORG 0\n HALT\n"
+              "row3: EQU $$\n",
+              jointSource("z80", rows));
+}
+
+TEST_F(JointRun, ExpectedBytesAndWarningsShowNoDifference)
+{
+    EXPECT_EQ("", differences("78 C3 00 00 76", {0, 1, 4, 5}));
+}
+
+TEST_F(JointRun, AWarningNamingTheNextRowsLabelBelongsToItsRow)
+{
+    // Raised at the end of row 1's line, it names the next line that holds text.
+    EXPECT_EQ("", differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(8)));
+}
+
+TEST_F(JointRun, AWrongByteNamesItsRow)
+{
+    EXPECT_EQ("line 4: z80 | JP 10000H: expected C3 00 00 ; warning: Operand exceeds 16 bits, "
+              "got C3 01 00 ; warning: Operand exceeds 16 bits\n",
+              differences("78 C3 01 00 76", {0, 1, 4, 5}));
+}
+
+TEST_F(JointRun, LengthsThatCancelOutStillDiffer)
+{
+    // The image is the expected one, but the first row took a byte of the second's.
+    EXPECT_EQ("line 3: z80 | LD A,B: expected 78, got 78 C3\n"
+              "line 4: z80 | JP 10000H: expected C3 00 00 ; warning: Operand exceeds 16 bits, "
+              "got 00 00 ; warning: Operand exceeds 16 bits\n",
+              differences("78 C3 00 00 76", {0, 2, 4, 5}));
+}
+
+TEST_F(JointRun, AWarningOnAnotherRowDiffers)
+{
+    EXPECT_EQ("line 4: z80 | JP 10000H: expected C3 00 00 ; warning: Operand exceeds 16 bits, got C3 00 00\n"
+              "line 5: z80 | HALT: expected 76, got 76 ; warning: Operand exceeds 16 bits\n",
+              differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(10)));
+}
+
+TEST_F(JointRun, AMissingOrExtraWarningDiffers)
+{
+    EXPECT_NE("", differences("78 C3 00 00 76", {0, 1, 4, 5}, ""));
+    EXPECT_NE("", differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + warningOnLine(7)));
+}
+
+TEST_F(JointRun, AnyOtherMessageDiffers)
+{
+    EXPECT_EQ("standard error holds more than the rows' warnings:\nWarning in line 3 (t.asm): Operand exceeds 16 bits\n",
+              differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + warningOnLine(3)));
+    EXPECT_NE("", differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + "Out of memory\n"));
+}
+
+TEST_F(JointRun, BytesBeyondTheLastRowDiffer)
+{
+    EXPECT_NE("", differences("78 C3 00 00 76 00", {0, 1, 4, 5}));
+}
+
+TEST_F(JointRun, AMissingStartLabelDiffers)
+{
+    EXPECT_EQ("the symbol file lacks row3\n", differences("78 C3 00 00 76", {0, 1, 4}));
+}
+
+TEST_F(JointRun, StartsThatGoBackwardsDiffer)
+{
+    EXPECT_NE("", differences("78 C3 00 00 76", {0, 4, 1, 5}));
+}
+
+TEST(NormaliseConsole, MasksTheTimingOnly)
+{
+    EXPECT_EQ("Pass 1...\nFinished in #.## seconds.\n", normaliseConsole("Pass 1...\nFinished in 12.05 seconds.\n"));
+    EXPECT_EQ("Finished in 1.5 seconds.\nFinished in x.00 seconds.\nFinished in #.## seconds.",
+              normaliseConsole("Finished in 1.5 seconds.\nFinished in x.00 seconds.\nFinished in 0.00 seconds."));
+}
+
+TEST(NormaliseConsole, TurnsCarriageReturnLineFeedIntoLineFeedForAWindowsBuild)
+{
+    const char* saved = std::getenv("ORBANT_CONSOLE_CRLF");
+    std::string kept = saved ? saved : "";
+    setenv("ORBANT_CONSOLE_CRLF", "1", 1);
+    EXPECT_EQ("a\nb\r\nc\r", normaliseConsole("a\r\nb\r\r\nc\r"));
+    unsetenv("ORBANT_CONSOLE_CRLF");
+    EXPECT_EQ("a\r\n", normaliseConsole("a\r\n"));
+    if (saved)
+        setenv("ORBANT_CONSOLE_CRLF", kept.c_str(), 1);
+}
+
+}  // namespace
