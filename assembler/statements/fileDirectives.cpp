@@ -107,12 +107,6 @@ std::string stringTokenAsFileName()
     return name;
 }
 
-void requireOutputEndWithinLimit(int64_t end)
-{
-    if (end > OUTPUT_SIZE_LIMIT)
-        reportError("Output file would exceed 64 MiB");
-}
-
 void fnameDirective()
 {
     requireFileNameToken();
