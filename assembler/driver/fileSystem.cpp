@@ -8,6 +8,17 @@
 #include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -145,7 +156,53 @@ FILE* refuseDirectory(FILE* file)
     return file;
 }
 
+#ifdef _WIN32
+
+bool isClosed(int descriptor)
+{
+    static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handle = GetStdHandle(STANDARD_HANDLES[descriptor]);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+bool openNullDeviceOn(int descriptor)
+{
+    int nullDevice = _open("NUL", _O_RDWR | _O_BINARY);
+    if (nullDevice < 0)
+        return false;
+    if (nullDevice == descriptor)
+        return true;
+    // The runtime may keep the number of a closed standard handle reserved.
+    bool moved = _dup2(nullDevice, descriptor) == 0;
+    _close(nullDevice);
+    return moved;
+}
+
+#else
+
+bool isClosed(int descriptor)
+{
+    return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
+}
+
+// Descriptors 0 to 2 are checked in order, so the lowest free number, which
+// open takes, is this one.
+bool openNullDeviceOn(int descriptor)
+{
+    return open("/dev/null", O_RDWR) == descriptor;
+}
+
+#endif
+
 }  // namespace
+
+bool openStandardStreams()
+{
+    for (int descriptor = 0; descriptor <= 2; ++descriptor)
+        if (isClosed(descriptor) && !openNullDeviceOn(descriptor))
+            return false;
+    return true;
+}
 
 FILE* openForReading(const char* name)
 {

@@ -9,3 +9,8 @@ FILE* openForReading(const char* name);
 FILE* openForWriting(const char* name);       // created or emptied
 FILE* openForUpdate(const char* name);        // existing, read and write
 bool fileExists(const char* name);
+
+// Opens the null device on whichever of descriptors 0, 1 and 2 is closed, so
+// that no file opened later takes one of them and receives console text.
+// False when that fails. Called before anything else.
+bool openStandardStreams();

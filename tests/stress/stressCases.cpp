@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -172,6 +175,39 @@ TEST(Stress, HugeOutputsAreRefused)
         RunResult result = assemble(directory, std::string(statement) + "\n");
         EXPECT_EQ(1, result.status) << statement;
         EXPECT_NE(std::string::npos, result.standardError.find("Output file would exceed 64 MiB")) << result.standardError;
+    }
+}
+
+// The shell closes the streams, as `orbant c.asm o.bin >&- 2>&-` does;
+// returns the exit status, or -1 when orbant did not exit normally.
+int assembleWithStreamsClosed(const ScratchDirectory& directory, const std::string& closing)
+{
+    std::string command = "cd '" + directory.path().string() + "' && '" ORBANT_EXECUTABLE "' c.asm o.bin " + closing;
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Stress, ClosedStandardStreamsLeaveTheFilesAlone)
+{
+    if (runsForeignBuild())
+        GTEST_SKIP() << "the shell closes the streams of the native executable only";
+    for (const char* closing : {">&- 2>&-", "<&- >&- 2>&-", "2>&-", "<&-"}) {
+        ScratchDirectory directory;
+        directory.writeFile("c.asm", " DB 256\n NOP\nlast: NOP\n");  // with a warning to print
+        EXPECT_EQ(0, assembleWithStreamsClosed(directory, closing)) << closing;
+        std::string image, symbols, flattened;
+        directory.readFile("o.bin", image);
+        EXPECT_EQ(std::string(3, '\0'), image) << closing;
+        directory.readFile("orbant.sym", symbols);
+        EXPECT_EQ("last: equ 02h ; last def. pass 2\n", symbols) << closing;
+        directory.readFile("orbant.tmp", flattened);
+        EXPECT_EQ(std::string::npos, flattened.find("Preprocessing")) << closing;
+
+        ScratchDirectory failing;
+        failing.writeFile("c.asm", " DB 1\n LD A,\n");
+        EXPECT_EQ(1, assembleWithStreamsClosed(failing, closing)) << closing;
+        failing.readFile("orbant.tmp", flattened);
+        EXPECT_EQ(std::string::npos, flattened.find("Syntax Error")) << closing;
     }
 }
 
