@@ -8,6 +8,8 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -176,6 +178,29 @@ TEST(Stress, HugeOutputsAreRefused)
         EXPECT_EQ(1, result.status) << statement;
         EXPECT_NE(std::string::npos, result.standardError.find("Output file would exceed 64 MiB")) << result.standardError;
     }
+}
+
+// A name that does not open as written is looked for without regard to case;
+// each directory is listed once, however many names miss in it.
+TEST(Stress, ManyMissesInAHugeDirectory)
+{
+    ScratchDirectory directory;
+    for (int i = 0; i < 100000; ++i) {
+        std::FILE* file = std::fopen((directory.path() / ("file" + std::to_string(i) + ".bin")).c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        std::fclose(file);
+    }
+    std::string source;
+    for (int i = 0; i < 1000; ++i)
+        source += " IFEXIST \"Missing" + std::to_string(i) + ".bin\"\n DB 1\n ENDIF\n";
+    source += " IFEXIST \"FILE99999.BIN\"\n DB 2\n ENDIF\n";
+    auto start = std::chrono::steady_clock::now();
+    RunResult result = assemble(directory, source);
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ("\x02", imageOf(directory));
+    // Listing the directory for every miss took over a minute here.
+    EXPECT_LT(seconds, 20.0);
 }
 
 // The shell closes the streams, as `orbant c.asm o.bin >&- 2>&-` does;
