@@ -2,6 +2,7 @@
 // through the cartridge reader's driver library.
 #include "command_line.h"
 #include "console_output.h"
+#include "platform_system.h"
 #include "reader_library.h"
 #include "rom_dump.h"
 
@@ -33,6 +34,8 @@ void listReaders() {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Without a usable descriptor there is nowhere to say so.
+    if (!platform::openStandardStreams()) return 1;
     printTitle();
     if (argc < 2) printUsageAndFail();
     const Options options = parseArguments(argc, argv);

@@ -39,7 +39,8 @@ struct RomtapCase {
     std::vector<SlotSetup> slots;
     std::vector<std::pair<std::string, std::string>> environment;
     int status = -1;
-    std::string stdoutTarget;    // "stdout-to: FILE" sends standard output there, unchecked
+    std::string stdoutTarget;    // "stdout-to: FILE" sends standard output there, unchecked;
+                                 // "stdout-to: closed" starts romtap with it closed
     std::string expectedStdout;  // after the title and the rule; {size}, {crc32} and {sha1}
                                  // stand for those of the expected image
     std::string expectedStderr;

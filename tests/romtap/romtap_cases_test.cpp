@@ -161,7 +161,8 @@ std::string commandLine(CaseRun &run) {
     for (const std::string &argument : run.testCase.args)
         command += " " + shellQuote(replaceAll(argument, "{library}", copiedReader()));
     const std::string output = run.testCase.stdoutTarget.empty() ? "stdout.txt" : run.testCase.stdoutTarget;
-    return command + " >" + shellQuote(output) + " 2>stderr.txt";
+    const std::string redirection = output == "closed" ? " >&-" : " >" + shellQuote(output);
+    return command + redirection + " 2>stderr.txt";
 }
 
 // romtap always prints its title: a failed run without it is the emulator
