@@ -29,7 +29,7 @@ void captureStringBody()
 
 void scanLabelDefinition()
 {
-    asmState.tokenText[--asmState.tokenLength] = '\0';
+    --asmState.tokenLength;
     bool isGlobal = asmState.tokenText[0] != '.';
     composeFullName();
     if (isGlobal)
