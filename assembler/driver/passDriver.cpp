@@ -7,6 +7,7 @@
 #include "preprocess.h"
 #include "../expressions/labels.h"
 #include "../scanner/scanner.h"
+#include "../scanner/tokenStream.h"
 #include "../statements/dispatcher.h"
 
 #include <chrono>
@@ -43,6 +44,7 @@ void runPass(const char* outputName)
     if (!openSource())
         exitWithError();
     restartInput(asmState.inputFile);
+    startTokenPass();
     closeOutput();
     if (!openOutput(outputName))
         exitWithError();

@@ -2,6 +2,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/text.h"
+#include "../scanner/tokenStream.h"
 
 #include <deque>
 #include <vector>
@@ -144,6 +145,17 @@ uint32_t labelHash(std::string_view name)
 LabelRecord* findLabel(std::string_view name)
 {
     return *indexSlotOf(name, labelHash(name));
+}
+
+LabelRecord* findTokenLabel()
+{
+    LabelRecord** slot = currentTokenLabelSlot();
+    if (slot && *slot)
+        return *slot;
+    LabelRecord* record = findLabel(asmState.labelName);
+    if (slot)
+        *slot = record;
+    return record;
 }
 
 LabelRecord* insertLabel(std::string_view name)

@@ -22,5 +22,8 @@ struct LabelRecord {
 void clearLabels();
 uint32_t labelHash(std::string_view name);
 LabelRecord* findLabel(std::string_view name);
+// The record of the current name token's full name (labelName), kept with
+// the token so that later passes need no look-up.
+LabelRecord* findTokenLabel();
 // Local names before the first global label get the empty scope in every pass.
 void resetGlobalLabel();

@@ -32,6 +32,8 @@ void restartInput(FILE* stream);
 // the text must stay unchanged while it is scanned.
 void restartWithText(const char* text, std::size_t length);
 
+// The current text's first byte: scan positions count from it.
+const char* scannedText();
 // Offset into the current text of the next byte to scan; setting it resumes
 // scanning there in the CPU mode's own condition (at a token's start).
 std::size_t scanPosition();

@@ -111,6 +111,7 @@ void setTokenText(const char* start, const char* end)
 inline int valued(int32_t value, int token)
 {
     asmState.tokenValue = value;
+    scanning.valueSet = true;
     return token;
 }
 
@@ -578,6 +579,11 @@ void restartWithText(const char* text, std::size_t length)
     replaceBuffer(buffer);
     scan.pendingStream = nullptr;
     scan.nested = false;
+}
+
+const char* scannedText()
+{
+    return scan.buffer->start;
 }
 
 std::size_t scanPosition()

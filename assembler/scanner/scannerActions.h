@@ -8,8 +8,13 @@ struct ScannerState {
     int commentDepth = 0;             // nesting of brace comments
     bool includeNamePending = false;  // the next string is an include's file name
     std::string stringBody;           // the last string token's characters
+    const char* stringBodySource = nullptr;  // where they were copied from
     // Called at the end of each input; true when it made another input current.
     bool (*resumeAfterEnd)() = nullptr;
+    // Set by every rule that gives tokenValue a value; the others leave it.
+    bool valueSet = false;
+    // Told of each file marker scanned, which gives no token of its own.
+    void (*fileMarkerScanned)() = nullptr;
 };
 
 extern ScannerState scanning;
