@@ -309,7 +309,8 @@ std::string firstDifference(const std::string& what, const std::string& re2c, co
         std::string piece = text.substr(lineStart, at - lineStart + 80);
         return escaped(piece.data(), piece.size());
     };
-    return what + " differ at byte " + std::to_string(at) + ":\n  re2c: " + excerpt(re2c) + "\n  flex: " + excerpt(flex);
+    return what + " differ at byte " + std::to_string(at) + ":\n  re2c: " + excerpt(re2c)
+           + "\n  flex: " + excerpt(flex);
 }
 
 }  // namespace

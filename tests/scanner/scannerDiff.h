@@ -7,10 +7,16 @@
 // How the text is scanned: in one CPU mode, as a source being preprocessed
 // (its INCLUDEs read the included text from the name, "|" standing for a
 // line end), or with the CPU mode changing from token to token.
-enum class ScanMode { Z80, R800, GBZ80, PREPROCESS, MIXED };
+enum class ScanMode {
+    Z80,
+    R800,
+    GBZ80,
+    PREPROCESS,
+    MIXED
+};
 
-constexpr ScanMode ALL_SCAN_MODES[] = {ScanMode::Z80, ScanMode::R800, ScanMode::GBZ80, ScanMode::PREPROCESS,
-                                       ScanMode::MIXED};
+constexpr ScanMode ALL_SCAN_MODES[]
+    = {ScanMode::Z80, ScanMode::R800, ScanMode::GBZ80, ScanMode::PREPROCESS, ScanMode::MIXED};
 
 const char* scanModeName(ScanMode mode);
 

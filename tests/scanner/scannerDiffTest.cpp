@@ -69,8 +69,11 @@ const std::vector<NamedSource> CORNERS = {
     {"numbers", " db 12,12d,0Ah,$ff,0x1F,%1 0 1,101b,1 0b,17o,17q,0b,1dh,9h,$,$$,$g"},
     {"names", " .loc: glob: &name ?x @y _z ~w #v !u a.b:c"},
     {"operators", " db 1<<2>>3<>4><5<=6=<7>=8=>9 and or xor not mod"},
-    {"line and file markers", "\x01" "12\x01 nop\x02other.asm\x02 nop\x01" "99999999999\x01\x02\x01"},
-    {"marker at the end", " nop\x01" "12"},
+    {"line and file markers", "\x01"
+                              "12\x01 nop\x02other.asm\x02 nop\x01"
+                              "99999999999\x01\x02\x01"},
+    {"marker at the end", " nop\x01"
+                          "12"},
     {"NUL bytes", std::string(" db 1\0\0,2\n", 10) + std::string("\0", 1)},
     {"carriage returns", " nop\r\n nop\r\r\n\r db \"a\r\n\r"},
     {"Ctrl-Z ends the text", " nop\n\x1A nop\n"},
@@ -92,12 +95,95 @@ const std::vector<NamedSource> CORNERS = {
 std::string generatedSource(std::mt19937& random)
 {
     static const std::vector<std::string> pieces = {
-        "ld", "LD", "ldi", "ldh", "mulub", "ex", "af", "af'", "ix", "iy", "ixh", "(", ")", "[", "]", "(ix", "[iy",
-        "(sp)", "( hl )", "[c]", "(bc", "+", "-", "1", "0", "12", "0ah", "$", "$$", "$1f", "0x", "%", "%1 0",
-        "101b", "7q", "9o", "'", "\"", "''", "\"ab\"", "'x'", ",", ":", ".", ".l", "lbl:", "&x", "a", "b", "c",
-        "nz", "p", "m", " ", "  ", "\t", "\n", "\n\n", "\r\n", "\r", ";", "; c\n", "{", "}", "|", "\x01",
-        "\x01" "7\x01", "\x02", "\x02" "f\x02", std::string("\0", 1), "\x1A", "<", ">", "=", "<<", "><",
-        "INCLUDE \"", "include '", "INCLUDE \"nop|x: db 'y\"", "db", "dc", "cpu", "if", "endif", "\xC8", "@", "~",
+        "ld",
+        "LD",
+        "ldi",
+        "ldh",
+        "mulub",
+        "ex",
+        "af",
+        "af'",
+        "ix",
+        "iy",
+        "ixh",
+        "(",
+        ")",
+        "[",
+        "]",
+        "(ix",
+        "[iy",
+        "(sp)",
+        "( hl )",
+        "[c]",
+        "(bc",
+        "+",
+        "-",
+        "1",
+        "0",
+        "12",
+        "0ah",
+        "$",
+        "$$",
+        "$1f",
+        "0x",
+        "%",
+        "%1 0",
+        "101b",
+        "7q",
+        "9o",
+        "'",
+        "\"",
+        "''",
+        "\"ab\"",
+        "'x'",
+        ",",
+        ":",
+        ".",
+        ".l",
+        "lbl:",
+        "&x",
+        "a",
+        "b",
+        "c",
+        "nz",
+        "p",
+        "m",
+        " ",
+        "  ",
+        "\t",
+        "\n",
+        "\n\n",
+        "\r\n",
+        "\r",
+        ";",
+        "; c\n",
+        "{",
+        "}",
+        "|",
+        "\x01",
+        "\x01"
+        "7\x01",
+        "\x02",
+        "\x02"
+        "f\x02",
+        std::string("\0", 1),
+        "\x1A",
+        "<",
+        ">",
+        "=",
+        "<<",
+        "><",
+        "INCLUDE \"",
+        "include '",
+        "INCLUDE \"nop|x: db 'y\"",
+        "db",
+        "dc",
+        "cpu",
+        "if",
+        "endif",
+        "\xC8",
+        "@",
+        "~",
     };
     std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1);
     std::uniform_int_distribution<int> length(1, 40);
@@ -123,7 +209,8 @@ TEST(ScannerDifferential, RecordsWhatTellsTokensApart)
     EXPECT_NE(z80.events.find("status 0"), std::string::npos) << z80.events;
 
     ScanRecord flattened = scanWithRe2c("x:  nop ; comment\n", ScanMode::PREPROCESS);
-    EXPECT_EQ(flattened.flattened, "x: nop \x01" "2\x01");
+    EXPECT_EQ(flattened.flattened, "x: nop \x01"
+                                   "2\x01");
     ScanRecord duplicate = scanWithRe2c("x: x:", ScanMode::PREPROCESS);
     EXPECT_NE(duplicate.events.find("Duplicate label definition"), std::string::npos) << duplicate.events;
     EXPECT_NE(duplicate.events.find("status 1"), std::string::npos) << duplicate.events;
@@ -133,7 +220,14 @@ TEST(ScannerDifferential, FindsADifferenceBetweenScans)
 {
     // The comparison itself must see a change in any part of a record.
     EXPECT_NE(scanWithRe2c(" db 1", ScanMode::Z80).events, scanWithRe2c(" db 2", ScanMode::Z80).events);
-    EXPECT_NE(scanWithRe2c("\x01" "5\x01", ScanMode::Z80).events, scanWithRe2c("\x01" "6\x01", ScanMode::Z80).events);
+    EXPECT_NE(scanWithRe2c("\x01"
+                           "5\x01",
+                           ScanMode::Z80)
+                  .events,
+              scanWithRe2c("\x01"
+                           "6\x01",
+                           ScanMode::Z80)
+                  .events);
 }
 
 TEST(ScannerDifferential, SameOnTheCornersOfTheRules)

@@ -47,8 +47,12 @@ std::vector<ScannedToken> scanRest()
     }
 }
 
-const std::string FLATTENED = "\x02main.asm\x02\x01" "1\x01 ld a,(ix+2)\x01" "2\x01lbl: db \"str\",'c',$1F\x02inc.asm\x02"
-                              "\x01" "1\x01 jp lbl|ld [iy-1],b\x01" "7\x01";
+const std::string FLATTENED = "\x02main.asm\x02\x01"
+                              "1\x01 ld a,(ix+2)\x01"
+                              "2\x01lbl: db \"str\",'c',$1F\x02inc.asm\x02"
+                              "\x01"
+                              "1\x01 jp lbl|ld [iy-1],b\x01"
+                              "7\x01";
 
 TEST(ScanPosition, RestartingAtAnyTokenGivesTheSameRest)
 {
@@ -97,7 +101,9 @@ TEST(SourceText, LineEndsAndEndOfText)
     const Reading readings[] = {
         {"a\r\nb\r\n", "a\nb\n"},
         {"a\r\r\nb\rc", "a\r\nb\rc"},
-        {"a\r\n\x1A" "b\r\n", "a\n"},
+        {"a\r\n\x1A"
+         "b\r\n",
+         "a\n"},
         {"\r\x1A\n", "\r"},
         {std::string("a\0b\r", 4), std::string("a\0b\r", 4)},
         {"", ""},
