@@ -176,7 +176,15 @@ int nextToken()
             return TOKEN_STRING;
         };
         // Gives back the last character matched, to be scanned again.
-        auto giveBackOne = [&] { --scan.buffer->cursor; --asmState.tokenLength; };
+        auto giveBackOne = [&] {
+            --scan.buffer->cursor;
+            --asmState.tokenLength;
+        };
+        auto indexOpener = [&](int prefix) {
+            matched();
+            giveBackOne();
+            return valued(prefix, TOKEN_INDEX_OPEN);
+        };
         auto token = [&](int code) {
             matched();
             return code;
@@ -330,10 +338,10 @@ int nextToken()
     <Z80, R800> "(" BLANKS "SP" BLANKS ")"          { return token(TOKEN_INDIRECT_SP); }
     <Z80, R800> "[" BLANKS "SP" BLANKS "]"          { return token(TOKEN_INDIRECT_SP); }
     // Index openers: the sign or closer that follows is scanned again.
-    <Z80, R800> "(" BLANKS "IX" BLANKS [-+)]        { matched(); giveBackOne(); return valued(PREFIX_IX, TOKEN_INDEX_OPEN); }
-    <Z80, R800> "[" BLANKS "IX" BLANKS [-+\]]       { matched(); giveBackOne(); return valued(PREFIX_IX, TOKEN_INDEX_OPEN); }
-    <Z80, R800> "(" BLANKS "IY" BLANKS [-+)]        { matched(); giveBackOne(); return valued(PREFIX_IY, TOKEN_INDEX_OPEN); }
-    <Z80, R800> "[" BLANKS "IY" BLANKS [-+\]]       { matched(); giveBackOne(); return valued(PREFIX_IY, TOKEN_INDEX_OPEN); }
+    <Z80, R800> "(" BLANKS "IX" BLANKS [-+)]        { return indexOpener(PREFIX_IX); }
+    <Z80, R800> "[" BLANKS "IX" BLANKS [-+\]]       { return indexOpener(PREFIX_IX); }
+    <Z80, R800> "(" BLANKS "IY" BLANKS [-+)]        { return indexOpener(PREFIX_IY); }
+    <Z80, R800> "[" BLANKS "IY" BLANKS [-+\]]       { return indexOpener(PREFIX_IY); }
 
     // Operators written as words or with two characters.
     <Z80, R800, GBZ80> "AND"    { return token(TOKEN_AND); }
