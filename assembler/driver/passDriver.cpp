@@ -6,7 +6,7 @@
 #include "symbolFile.h"
 #include "preprocess.h"
 #include "../expressions/labels.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tempFile.h"
 #include "../statements/dispatcher.h"
 
 #include <chrono>
@@ -40,16 +40,12 @@ void runPass(const char* outputName)
     else
         std::printf("Pass %d...\n", asmState.pass);
     setSourceName("orbant.tmp");
-    if (!openSource())
-        exitWithError();
-    restartInput(asmState.inputFile);
+    scanFlattenedSource();
     closeOutput();
     if (!openOutput(outputName))
         exitWithError();
     resetPassState();
     runStatements();
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
 }
 
 void runPasses(const char* outputName)

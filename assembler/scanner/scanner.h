@@ -2,6 +2,7 @@
 // flattened temporary file (preprocessing pass).
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -29,3 +30,10 @@ std::string releaseCurrentBuffer();
 void resumeWithText(FILE* stream, std::string text);
 // Empties the current buffer and reads stream from its next unread byte.
 void restartInput(FILE* stream);
+
+// A text scanned in place must be followed by this many NUL bytes, which
+// mark its end and are not part of it.
+constexpr std::size_t SCAN_END_MARK_COUNT = 2;
+// Scans text[0] to text[length - 1] from its first byte, without copying it:
+// tokens point into it, so it must stay in place while it is scanned.
+void scanInPlace(char* text, std::size_t length);

@@ -29,7 +29,7 @@ void captureStringBody()
 
 void scanLabelDefinition()
 {
-    asmState.tokenText[--asmState.tokenLength] = '\0';
+    --asmState.tokenLength;  // the ":"; the scanned text stays as it is
     bool isGlobal = asmState.tokenText[0] != '.';
     composeFullName();
     if (isGlobal)

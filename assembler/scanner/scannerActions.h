@@ -12,6 +12,8 @@ struct ScannerState {
     bool (*resumeAfterEnd)() = nullptr;
     // yyinput() answers 0 both for a NUL byte and for the end of the input.
     bool inputEnded = false;
+    // The end of the text being scanned in place; none while reading a stream.
+    const char* endOfTextInPlace = nullptr;
 };
 
 extern ScannerState scanning;
