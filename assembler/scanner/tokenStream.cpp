@@ -175,14 +175,6 @@ void scanToken()
     const CpuMode mode = asmState.cpuMode;
     int token = nextToken();
     asmState.curToken = token;
-    // A stream is read when its first token is asked for: its text has then
-    // moved, and the pass goes on without records.
-    if (scannedText() != stream.text) {
-        forgetRecords();
-        stream.text = nullptr;
-        stream.mode = StreamMode::SCANNING;
-        return;
-    }
     if (token != 0)
         record(token, mode);
 }

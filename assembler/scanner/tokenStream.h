@@ -13,9 +13,9 @@ struct LabelRecord;
 // Fetches the next token into curToken: the one place that moves the cursor.
 void advanceToken();
 
-// Called once the pass's input is set: the tokens of the current text come
-// from its records where an earlier pass made them. Before the first call
-// (preprocessing) tokens are scanned and not recorded.
+// Called once the pass's input is set to a text that stays in place for the
+// whole run: its tokens come from the records an earlier pass made of it.
+// Before the first call (preprocessing) tokens are scanned, not recorded.
 void startTokenPass();
 
 // Where the label record of the current name token (an identifier or a label
