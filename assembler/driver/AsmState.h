@@ -8,13 +8,13 @@
 #include <vector>
 
 struct LabelRecord;
+struct ScanBuffer;
 
 // One open include level: the including file, set aside while the included
 // one is read.
 struct IncludeRecord {
     std::string savedName;
-    long savedPosition = 0;  // where reading of the including file resumes
-    std::string savedText;   // read from it but not yet scanned
+    ScanBuffer* savedBuffer = nullptr;  // its text, scanned up to the include
     int savedLine = 0;
 };
 

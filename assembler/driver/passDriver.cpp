@@ -6,7 +6,8 @@
 #include "symbolFile.h"
 #include "preprocess.h"
 #include "../expressions/labels.h"
-#include "../scanner/scanner.h"
+#include "../scanner/tempFile.h"
+#include "../scanner/tokenStream.h"
 #include "../statements/dispatcher.h"
 
 #include <chrono>
@@ -40,16 +41,13 @@ void runPass(const char* outputName)
     else
         std::printf("Pass %d...\n", asmState.pass);
     setSourceName("orbant.tmp");
-    if (!openSource())
-        exitWithError();
-    restartInput(asmState.inputFile);
+    scanFlattenedSource();
+    startTokenPass();
     closeOutput();
     if (!openOutput(outputName))
         exitWithError();
     resetPassState();
     runStatements();
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
 }
 
 void runPasses(const char* outputName)

@@ -15,8 +15,7 @@
 namespace {
 
 constexpr const char* TEMP_FILE_NAME = "orbant.tmp";
-// Each open level keeps at most a scanner buffer's worth of text; real
-// projects nest a few levels.
+// Each open level keeps its file's text; real projects nest a few levels.
 constexpr std::size_t MAX_INCLUDE_DEPTH = 16384;
 constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
 // A main source name this long gets no ".asm" retry: the extended name
@@ -29,6 +28,15 @@ struct PreprocessState {
 };
 
 PreprocessState preprocessing;
+
+// The scanner has read the file whole by the time it is closed: the main file
+// when its first token was scanned.
+void closeSource()
+{
+    if (asmState.inputFile)
+        std::fclose(asmState.inputFile);
+    asmState.inputFile = nullptr;
+}
 
 void openMainSource()
 {
@@ -65,21 +73,18 @@ void checkIncludeName(const std::string& name)
         reportError("INCLUDE nested too deeply");
 }
 
-// Sets the including file aside: only its unscanned text is kept, and the
-// file itself is closed while the included one is read.
+// Sets the including file aside with its text, to go on where it stopped.
 void pushInclude()
 {
     IncludeRecord record;
     record.savedName = asmState.sourceName;
-    record.savedPosition = std::ftell(asmState.inputFile);
-    record.savedText = releaseCurrentBuffer();
+    record.savedBuffer = currentBuffer();
     record.savedLine = asmState.lineNumber;
     asmState.includeStack.push_back(std::move(record));
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
+    closeSource();
 }
 
-// Back to the including file, reading on where it was set aside; false when
+// Back to the including file, scanning on where it was set aside; false when
 // the main file has ended.
 bool popInclude()
 {
@@ -87,13 +92,9 @@ bool popInclude()
         return false;
     IncludeRecord& record = asmState.includeStack.back();
     forgetOpenName(asmState.sourceName);
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
+    deleteBuffer(currentBuffer());
+    switchToBuffer(record.savedBuffer);
     setSourceName(record.savedName.c_str());
-    if (!openSource())
-        exitWithError();
-    std::fseek(asmState.inputFile, record.savedPosition, SEEK_SET);
-    resumeWithText(asmState.inputFile, std::move(record.savedText));
     asmState.lineNumber = record.savedLine;
     writeFileMarker(asmState.sourceName);
     asmState.includeStack.pop_back();
@@ -113,7 +114,8 @@ void includeFile()
     startFile();
     if (!openSource())
         exitWithError();
-    switchToBuffer(createBuffer(asmState.inputFile, SCAN_BUFFER_SIZE));
+    switchToBuffer(createBuffer(asmState.inputFile));
+    closeSource();
 }
 
 }  // namespace
@@ -147,8 +149,7 @@ void preprocessSource()
             break;
     }
     setEndOfInputHook(nullptr);
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
+    closeSource();
     closeTempFile();
     asmState.pass += 1;
 }

@@ -23,13 +23,14 @@ ScannerState scanning;
 
 void captureStringBody()
 {
+    scanning.stringBodySource = asmState.tokenText;
     scanning.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     asmState.tokenText = scanning.stringBody.data();
 }
 
 void scanLabelDefinition()
 {
-    asmState.tokenText[--asmState.tokenLength] = '\0';
+    --asmState.tokenLength;
     bool isGlobal = asmState.tokenText[0] != '.';
     composeFullName();
     if (isGlobal)
@@ -68,4 +69,6 @@ void scanFileMarker()
     int length = std::min(asmState.tokenLength - 1, SOURCE_NAME_SIZE - 1);
     std::memcpy(asmState.sourceName, asmState.tokenText + 1, static_cast<std::size_t>(length));
     asmState.sourceName[length] = '\0';
+    if (scanning.fileMarkerScanned)
+        scanning.fileMarkerScanned();
 }

@@ -1,42 +1,92 @@
 #include "tempFile.h"
 
+#include "scanner.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/fileSystem.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
-// The text is written a token at a time: it is collected here and handed to
-// the file in large blocks, since a library call per token costs more than
-// the scanning itself.
+// The text grows a token at a time; the file gets it in large blocks, since
+// a library call per token costs more than the scanning itself.
 constexpr std::size_t BLOCK_SIZE = 65536;
 
 struct TempFileState {
     std::string name;
-    char block[BLOCK_SIZE];
-    std::size_t buffered = 0;
+    // The whole flattened source so far: text[0] to text[size - 1]. Grown by
+    // hand, since a library append per token costs more than the copy, and
+    // with realloc, which can grow a large block without copying it. It is
+    // kept until the process ends: the passes scan it.
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+    std::size_t written = 0;  // how much of the text the file has been given
+    // Text may be added up to here without growing or writing first.
+    std::size_t quickLimit = 0;
+    bool endMarkAdded = false;  // the NUL byte the scanner needs follows the text
 };
 
 TempFileState temp;
 
-bool writeBlock()
+void updateQuickLimit()
 {
-    std::size_t length = temp.buffered;
-    temp.buffered = 0;
-    return length == 0 || std::fwrite(temp.block, 1, length, asmState.tempFile) == length;
+    temp.quickLimit = std::min(temp.written + BLOCK_SIZE, temp.capacity);
 }
 
-// An error exit leaves the text written so far in the file; a failure to
-// write it then is left to the stream's close.
+bool writePending()
+{
+    const char* pending = temp.text + temp.written;
+    std::size_t length = temp.size - temp.written;
+    temp.written = temp.size;
+    updateQuickLimit();
+    return length == 0 || std::fwrite(pending, 1, length, asmState.tempFile) == length;
+}
+
+void reserveText(std::size_t needed)
+{
+    std::size_t capacity = std::max(temp.capacity, BLOCK_SIZE);
+    while (capacity < needed)
+        capacity *= 2;
+    char* grown = static_cast<char*>(std::realloc(temp.text, capacity));
+    if (!grown)
+        outOfMemory();
+    temp.text = grown;
+    temp.capacity = capacity;
+    updateQuickLimit();
+}
+
+void appendText(const char* text, std::size_t length)
+{
+    if (length > temp.capacity - temp.size)
+        reserveText(temp.size + length);
+    std::memcpy(temp.text + temp.size, text, length);
+    temp.size += length;
+}
+
+// Text beyond the quick limit: the file gets what is pending in a block of
+// at most BLOCK_SIZE, and text longer than that goes straight after it.
+void appendAndWrite(const char* text, std::size_t length)
+{
+    if (length > BLOCK_SIZE - (temp.size - temp.written) && !writePending())
+        exitWithWriteFailure(temp.name.c_str());
+    appendText(text, length);
+    if (length > BLOCK_SIZE && !writePending())
+        exitWithWriteFailure(temp.name.c_str());
+}
+
+// An error exit leaves the text made so far in the file; a failure to write
+// it then is left to the stream's close.
 void flushOnExit()
 {
     if (asmState.tempFile)
-        writeBlock();
+        writePending();
 }
 
 }  // namespace
@@ -49,14 +99,17 @@ bool openTempFile(const char* name)
         return false;
     }
     temp.name = name;
-    temp.buffered = 0;
+    temp.size = 0;
+    temp.written = 0;
+    reserveText(BLOCK_SIZE);
+    temp.endMarkAdded = false;
     registerExitHook(flushOnExit);
     return true;
 }
 
 void closeTempFile()
 {
-    if (!writeBlock())
+    if (!writePending())
         exitWithWriteFailure(temp.name.c_str());
     FILE* file = asmState.tempFile;
     asmState.tempFile = nullptr;
@@ -66,17 +119,12 @@ void closeTempFile()
 
 void writeTempText(const char* text, std::size_t length)
 {
-    if (length > BLOCK_SIZE - temp.buffered) {
-        if (!writeBlock())
-            exitWithWriteFailure(temp.name.c_str());
-        if (length > BLOCK_SIZE) {
-            if (std::fwrite(text, 1, length, asmState.tempFile) != length)
-                exitWithWriteFailure(temp.name.c_str());
-            return;
-        }
+    if (length > temp.quickLimit - temp.size) {
+        appendAndWrite(text, length);
+        return;
     }
-    std::memcpy(temp.block + temp.buffered, text, length);
-    temp.buffered += length;
+    std::memcpy(temp.text + temp.size, text, length);
+    temp.size += length;
 }
 
 void writeLineMarker(int lineNumber)
@@ -93,4 +141,14 @@ void writeFileMarker(const char* name)
     writeTempText("\x02", 1);
     writeTempText(name, std::strlen(name));
     writeTempText("\x02", 1);
+}
+
+void scanFlattenedSource()
+{
+    if (!temp.endMarkAdded) {
+        appendText("", 1);
+        temp.size -= 1;
+        temp.endMarkAdded = true;
+    }
+    restartWithText(temp.text, temp.size);
 }

@@ -1,6 +1,9 @@
-// The temporary file "orbant.tmp": the flattened source that the
-// preprocessing rules write. This module opens it, buffers it, formats its
-// markers, flushes it on every way out of the run and closes it.
+// The flattened source: the text that the preprocessing rules produce. It is
+// kept in memory for the whole run, and every pass scans it there, so that
+// nothing another run writes can change what this run assembles. The file
+// "orbant.tmp" gets a copy as the text grows. This module builds the text,
+// formats its markers, writes the file, flushes it on every way out of the
+// run and closes it.
 #pragma once
 
 #include <cstddef>
@@ -16,3 +19,6 @@ void writeTempText(const char* text, std::size_t length);
 void writeLineMarker(int lineNumber);
 // Byte 02, the name, byte 02.
 void writeFileMarker(const char* name);
+
+// Makes the scanner read the whole flattened source from its first byte.
+void scanFlattenedSource();

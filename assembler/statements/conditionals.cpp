@@ -77,14 +77,14 @@ void startBlock(int level, bool condition)
 
 bool labelDefinedInThisPass()
 {
-    const LabelRecord* record = findLabel(asmState.labelName);
+    const LabelRecord* record = findTokenLabel();
     return record && record->definitionPass == asmState.pass;
 }
 
 bool labelOrFileExists()
 {
     if (asmState.curToken == TOKEN_IDENTIFIER)
-        return findLabel(asmState.labelName) != nullptr;
+        return findTokenLabel() != nullptr;
     if (asmState.curToken == TOKEN_STRING)
         return fileExists(stringTokenAsFileName().c_str());
     reportError("Illegal operand for IFEXIST");

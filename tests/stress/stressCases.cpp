@@ -40,6 +40,35 @@ TEST(Stress, OneMebibyteString)
     EXPECT_EQ(std::string(ONE_MIB, 'x') + "\x76", image);
 }
 
+// A token's cost grows with its length alone: a scanner that rescans a
+// token from its start whenever it reads more input took 20 s for a 4 M
+// string and 14 s for a 2 M label; linear scanning takes a fraction of a
+// second, and the bound leaves room for a loaded or sanitized build.
+TEST(Stress, LongTokensScanInLinearTime)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto BOUND = std::chrono::seconds(3);
+    const std::string label = "L" + std::string(2000000, 'b');
+    struct LongToken {
+        const char* what;
+        std::string source;
+        std::string image;
+    };
+    const LongToken tokens[] = {
+        {"4 M string", " DB \"" + std::string(4 * ONE_MIB, 'y') + "\"\n", std::string(4 * ONE_MIB, 'y')},
+        {"2 M label", label + ": DB 1\n DW " + label + "+2\n", std::string("\x01\x02\x00", 3)},
+    };
+    for (const LongToken& token : tokens) {
+        ScratchDirectory directory;
+        Clock::time_point start = Clock::now();
+        RunResult result = assemble(directory, token.source);
+        Clock::duration elapsed = Clock::now() - start;
+        ASSERT_EQ(0, result.status) << token.what << "\n" << result.standardError;
+        EXPECT_TRUE(imageOf(directory) == token.image) << token.what;
+        EXPECT_LT(elapsed, BOUND) << token.what;
+    }
+}
+
 TEST(Stress, OneMebibyteComments)
 {
     ScratchDirectory directory;

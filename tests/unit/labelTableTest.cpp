@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -81,6 +83,30 @@ TEST_F(LabelTableTest, SameBucketKeepsInsertionOrder)
     EXPECT_EQ(a, asmState.labelBuckets[bucket]);
     EXPECT_EQ(b, a->next);
     EXPECT_EQ(b, findLabel(second));
+}
+
+// Past the index's first size and several doublings: every name is still
+// found, a duplicate in another case is still refused, and the buckets keep
+// each name in the order it came (the symbol file's order).
+TEST_F(LabelTableTest, ManyLabelsStayFoundAndInBucketOrder)
+{
+    constexpr int COUNT = 50000;
+    std::vector<LabelRecord*> records;
+    for (int i = 0; i < COUNT; ++i)
+        records.push_back(insertLabel("label" + std::to_string(i)));
+    for (int i = 0; i < COUNT; ++i) {
+        ASSERT_EQ(records[i], findLabel("LABEL" + std::to_string(i))) << i;
+        ASSERT_EQ(nullptr, insertLabel("Label" + std::to_string(i))) << i;
+    }
+    EXPECT_EQ(nullptr, findLabel("label" + std::to_string(COUNT)));
+    int chained = 0;
+    for (const LabelRecord* head : asmState.labelBuckets) {
+        for (const LabelRecord* record = head; record && record->next; record = record->next) {
+            EXPECT_LT(std::stoi(record->name.substr(5)), std::stoi(record->next->name.substr(5)));
+            ++chained;
+        }
+    }
+    EXPECT_GT(chained, 0) << "50000 names in 16384 buckets must share some";
 }
 
 TEST_F(LabelTableTest, LocalNamesJoinTheirGlobalLabel)
