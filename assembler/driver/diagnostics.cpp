@@ -11,6 +11,7 @@
 namespace {
 
 std::vector<void (*)()> exitHooks;
+int warningsPrinted = 0;
 
 void runExitHooks()
 {
@@ -49,9 +50,10 @@ void reportErrorAt(const SourcePosition& position, const char* message)
 
 void reportWarning(const char* message)
 {
-    if (asmState.finalPass)
-        std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName,
-                     message);
+    if (!asmState.finalPass)
+        return;
+    ++warningsPrinted;
+    std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName, message);
 }
 
 void reportLabelError(const char* what)
@@ -59,6 +61,11 @@ void reportLabelError(const char* what)
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
                  asmState.labelName.c_str(), what);
     exitWithError();
+}
+
+int printedWarningCount()
+{
+    return warningsPrinted;
 }
 
 void exitWithError()
@@ -105,7 +112,7 @@ void outOfMemory()
     exitWithError();
 }
 
-void showUsage()
+void printUsage()
 {
     std::fputs("orbant v0.41 - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
                "Written by the orbant developers\n"
@@ -113,5 +120,10 @@ void showUsage()
                "\n"
                "Usage: orbant filename[.asm] [output]\n",
                stdout);
+}
+
+void showUsage()
+{
+    printUsage();
     std::exit(0);
 }

@@ -1,6 +1,7 @@
 #include "passDriver.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "diagnostics.h"
 #include "output.h"
 #include "symbolFile.h"
@@ -14,8 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr const char* DEFAULT_OUTPUT_NAME = "orbant.out";
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,6 +30,7 @@ void resetPassState()
     asmState.unresolvedCount = 0;
     asmState.cpuMode = CPU_MODE_R800;
     resetGlobalLabel();
+    defineCommandLineLabels();
 }
 
 void runPass(const char* outputName)
@@ -39,7 +39,7 @@ void runPass(const char* outputName)
         std::fputs("Generating Output...\n", stdout);
     else
         std::printf("Pass %d...\n", asmState.pass);
-    setSourceName("orbant.tmp");
+    setSourceName(commandLine().tempFileName.c_str());
     if (!openSource())
         exitWithError();
     restartInput(asmState.inputFile);
@@ -78,12 +78,12 @@ double secondsSince(Clock::time_point start)
 int runAssembler(int argc, char** argv)
 {
     std::set_new_handler(outOfMemory);
-    if (argc < 2)
-        showUsage();
-    setSourceName(argv[1]);
-    const char* outputName = argc > 2 ? argv[2] : DEFAULT_OUTPUT_NAME;
+    parseCommandLine(argc, argv);
+    setSourceName(commandLine().sourceName.c_str());
+    const char* outputName = commandLine().outputName.c_str();
     Clock::time_point start = Clock::now();
     clearLabels();
+    registerCommandLineDefines();
     preprocessSource();
     runPasses(outputName);
     if (asmState.unresolvedCount != 0)
@@ -91,5 +91,5 @@ int runAssembler(int argc, char** argv)
     closeOutput();
     writeSymbolFile();
     std::printf("Finished in %3.2f seconds.\n", secondsSince(start));
-    return 0;
+    return commandLine().warningsAsErrors && printedWarningCount() > 0 ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 #include "preprocess.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
 #include "../scanner/scanner.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr const char* TEMP_FILE_NAME = "orbant.tmp";
 // Each open level keeps at most a scanner buffer's worth of text; real
 // projects nest a few levels.
 constexpr std::size_t MAX_INCLUDE_DEPTH = 16384;
@@ -135,7 +135,7 @@ void preprocessSource()
     ++preprocessing.openNames[asmState.sourceName];
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
-    if (!openTempFile(TEMP_FILE_NAME))
+    if (!openTempFile(commandLine().tempFileName.c_str()))
         exitWithError();
     startFile();
     asmState.cpuMode = CPU_MODE_PREPROCESS;

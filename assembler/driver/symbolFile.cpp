@@ -1,6 +1,7 @@
 #include "symbolFile.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "output.h"
 #include "../expressions/labels.h"
 
@@ -10,8 +11,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr const char* SYMBOL_FILE_NAME = "orbant.sym";
 
 char* appendNumber(char* out, char* limit, unsigned value, int base)
 {
@@ -42,7 +41,7 @@ void writeSymbolLines(FILE* symbols)
 {
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0)
+            if (record->definitionPass != 0 && !record->fromCommandLine)
                 writeSymbolLine(symbols, *record);
 }
 
@@ -50,7 +49,7 @@ void writeSymbolLines(FILE* symbols)
 
 void writeSymbolFile()
 {
-    if (!openOutput(SYMBOL_FILE_NAME)) {
+    if (!openOutput(commandLine().symbolFileName.c_str())) {
         std::fputs("Unable to write .SYM file!\n", stderr);
         return;
     }

@@ -13,6 +13,7 @@ struct LabelRecord {
     int32_t value = 0;
     int definitionPass = 0;       // 0: entered by preprocessing, not yet defined by a pass
     std::string name;             // as written at the definition that entered it
+    bool fromCommandLine = false; // a -D name: assembled with, but not listed in the symbol file
 };
 
 // Empties the table.
