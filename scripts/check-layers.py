@@ -26,6 +26,7 @@ BASE = {
     "driver/output.h",
     "driver/fileSystem.h",
     "driver/text.h",
+    "driver/sourceFiles.h",
 }
 SANCTIONED = {("scanner", "expressions/scannerLabels.h")}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

@@ -1,6 +1,7 @@
 #include "diagnostics.h"
 
 #include "AsmState.h"
+#include "sourceFiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +13,14 @@ namespace {
 
 std::vector<void (*)()> exitHooks;
 int warningsPrinted = 0;
+bool gnuForm = false;
+
+// "FILE:LINE: KIND: TEXT", the form editors and build tools read.
+void printGnuMessage(const char* kind, const std::string& text)
+{
+    MessagePosition position = messagePosition();
+    std::fprintf(stderr, "%s:%d: %s: %s\n", position.file.c_str(), position.line, kind, text.c_str());
+}
 
 void runExitHooks()
 {
@@ -42,8 +51,17 @@ void reportError(const char* message)
     reportErrorAt(currentSourcePosition(), message);
 }
 
+void setGnuDiagnostics(bool enabled)
+{
+    gnuForm = enabled;
+}
+
 void reportErrorAt(const SourcePosition& position, const char* message)
 {
+    if (gnuForm) {
+        printGnuMessage("error", message);
+        exitWithError();
+    }
     std::fprintf(stderr, "Syntax Error in line %d (%s): %s\n", position.lineNumber, position.sourceName, message);
     exitWithError();
 }
@@ -53,11 +71,18 @@ void reportWarning(const char* message)
     if (!asmState.finalPass)
         return;
     ++warningsPrinted;
-    std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName, message);
+    if (gnuForm)
+        printGnuMessage("warning", message);
+    else
+        std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName, message);
 }
 
 void reportLabelError(const char* what)
 {
+    if (gnuForm) {
+        printGnuMessage("error", "Label '" + asmState.labelName + "' " + what);
+        exitWithError();
+    }
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
                  asmState.labelName.c_str(), what);
     exitWithError();
@@ -96,6 +121,10 @@ void registerExitHook(void (*hook)())
 void printOpenFailure(const char* name, bool forWriting)
 {
     const char* reason = std::strerror(errno);
+    if (gnuForm && messagePosition().inStatement) {
+        printGnuMessage("error", std::string("Error while opening ") + name + (forWriting ? " for writing! " : "! ") + reason);
+        return;
+    }
     std::fprintf(stderr, forWriting ? "Error while opening %s for writing! %s\n" : "Error while opening %s! %s\n",
                  name, reason);
 }

@@ -13,6 +13,9 @@ struct SourcePosition {
 
 SourcePosition currentSourcePosition();
 
+// Messages that name a line take the form "FILE:LINE: error: TEXT" (and
+// "warning"), naming the statement's own line and the file as opened.
+void setGnuDiagnostics(bool enabled);
 // Prints "Syntax Error in line ..." with the message and ends the run.
 [[noreturn]] void reportError(const char* message);
 // The same, naming position instead of the current line.

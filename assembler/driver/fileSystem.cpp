@@ -90,6 +90,15 @@ bool hasBackslash(const char* name)
     return std::string(name).find('\\') != std::string::npos;
 }
 
+bool findByWindowsSpelling(const std::string& name, std::string& found)
+{
+    fs::path resolved;
+    if (!resolvePath(name, 0, resolved))
+        return false;
+    found = resolved.string();
+    return true;
+}
+
 FILE* createFile(const char* name)
 {
     std::error_code error;
@@ -121,6 +130,11 @@ FILE* openExisting(const char* name, const char* mode)
 FILE* createFile(const char* name)
 {
     return std::fopen(name, "wb");
+}
+
+bool findByWindowsSpelling(const std::string&, std::string&)
+{
+    return false;
 }
 
 #endif
@@ -169,4 +183,14 @@ bool fileExists(const char* name)
         return false;
     std::fclose(file);
     return true;
+}
+
+bool findExistingFile(const std::string& name, std::string& found)
+{
+    std::error_code error;
+    if (fs::exists(name, error)) {
+        found = name;
+        return true;
+    }
+    return findByWindowsSpelling(name, found);
 }

@@ -6,6 +6,7 @@
 #include "output.h"
 #include "symbolFile.h"
 #include "preprocess.h"
+#include "sourceFiles.h"
 #include "../expressions/labels.h"
 #include "../scanner/scanner.h"
 #include "../statements/dispatcher.h"
@@ -47,7 +48,9 @@ void runPass(const char* outputName)
     if (!openOutput(outputName))
         exitWithError();
     resetPassState();
+    restartSourceSegments();
     runStatements();
+    clearStatementStart();
     std::fclose(asmState.inputFile);
     asmState.inputFile = nullptr;
 }
@@ -79,6 +82,8 @@ int runAssembler(int argc, char** argv)
 {
     std::set_new_handler(outOfMemory);
     parseCommandLine(argc, argv);
+    setIncludeDirectories(commandLine().includeDirectories);
+    setGnuDiagnostics(commandLine().gnuDiagnostics);
     setSourceName(commandLine().sourceName.c_str());
     const char* outputName = commandLine().outputName.c_str();
     Clock::time_point start = Clock::now();

@@ -4,6 +4,7 @@
 #include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "sourceFiles.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
@@ -42,8 +43,9 @@ void openMainSource()
         exitWithError();
 }
 
-void startFile()
+void startFile(const std::string& openedPath)
 {
+    noteFileStart(asmState.sourceName, openedPath);
     writeFileMarker(asmState.sourceName);
     asmState.lineNumber = 1;
     writeLineMarker(1);
@@ -91,7 +93,8 @@ bool popInclude()
     std::fclose(asmState.inputFile);
     asmState.inputFile = nullptr;
     setSourceName(record.savedName.c_str());
-    if (!openSource())
+    noteFileResume(asmState.sourceName, record.savedLine);
+    if (!openSourceAt(currentOpenedPath().c_str()))
         exitWithError();
     std::fseek(asmState.inputFile, record.savedPosition, SEEK_SET);
     resumeWithText(asmState.inputFile, std::move(record.savedText));
@@ -108,12 +111,15 @@ void includeFile()
         reportError("Filename expected");
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     checkIncludeName(name);
+    std::string path = locateInput(name);
+    markIncludeDirective();
     pushInclude();
     setSourceName(name.c_str());
     ++preprocessing.openNames[name];
-    startFile();
-    if (!openSource())
+    startFile(path);
+    if (!openSourceAt(path.c_str()))
         exitWithError();
+    clearStatementStart();
     switchToBuffer(createBuffer(asmState.inputFile, SCAN_BUFFER_SIZE));
 }
 
@@ -121,7 +127,12 @@ void includeFile()
 
 bool openSource()
 {
-    asmState.inputFile = openForReading(asmState.sourceName);
+    return openSourceAt(asmState.sourceName);
+}
+
+bool openSourceAt(const char* path)
+{
+    asmState.inputFile = openForReading(path);
     if (asmState.inputFile)
         return true;
     printOpenFailure(asmState.sourceName, false);
@@ -137,7 +148,7 @@ void preprocessSource()
     std::fputs("Preprocessing...\n", stdout);
     if (!openTempFile(commandLine().tempFileName.c_str()))
         exitWithError();
-    startFile();
+    startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);
     for (;;) {

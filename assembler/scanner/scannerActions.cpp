@@ -2,6 +2,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 
 #include <algorithm>
@@ -68,4 +69,5 @@ void scanFileMarker()
     int length = std::min(asmState.tokenLength - 1, SOURCE_NAME_SIZE - 1);
     std::memcpy(asmState.sourceName, asmState.tokenText + 1, static_cast<std::size_t>(length));
     asmState.sourceName[length] = '\0';
+    noteFileMarkerRead();
 }

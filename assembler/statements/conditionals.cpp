@@ -4,7 +4,7 @@
 #include "fileDirectives.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../driver/fileSystem.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokens.h"
@@ -86,7 +86,7 @@ bool labelOrFileExists()
     if (asmState.curToken == TOKEN_IDENTIFIER)
         return findLabel(asmState.labelName) != nullptr;
     if (asmState.curToken == TOKEN_STRING)
-        return fileExists(stringTokenAsFileName().c_str());
+        return inputExists(stringTokenAsFileName());
     reportError("Illegal operand for IFEXIST");
 }
 

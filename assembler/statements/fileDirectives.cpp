@@ -5,6 +5,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/fileSystem.h"
 #include "../driver/output.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
@@ -149,7 +150,8 @@ void forgDirective()
 void incbinDirective()
 {
     requireFileNameToken();
-    std::string name = stringTokenAsFileName();
+    std::string name = locateInput(stringTokenAsFileName());
+    noteBinaryInput(name);
     // Opened in every pass: its length moves the address.
     FILE* file = openBinaryInput(name.c_str());
     int64_t fileSize = fileLength(file, name.c_str());
