@@ -3,6 +3,8 @@
 #include "text.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -193,4 +195,34 @@ bool findExistingFile(const std::string& name, std::string& found)
         return true;
     }
     return findByWindowsSpelling(name, found);
+}
+
+bool sameFile(const std::string& left, const std::string& right)
+{
+    std::error_code error;
+    return fs::equivalent(left, right, error) && !error;
+}
+
+bool replaceWholeFile(const std::string& name, const std::string& content)
+{
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string privateName = name + ".part" + std::to_string(stamp);
+    FILE* file = std::fopen(privateName.c_str(), "wb");
+    if (!file)
+        return false;
+    bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    int writeError = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    std::error_code error;
+    if (written)
+        fs::rename(privateName, name, error);
+    if (!written || error) {
+        fs::remove(privateName, error);
+        errno = written ? EACCES : writeError;
+        return false;
+    }
+    return true;
 }

@@ -3,6 +3,8 @@
 #include "AsmState.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "listing.h"
+#include "sourceFiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +41,8 @@ void checkByteRange(int32_t value)
 // Long runs (up to the 64 MiB an output may reach) go out a block at a time.
 void writeRun(int byte, int64_t count)
 {
+    if (count <= 0)
+        return;
     static unsigned char block[16384];
     std::size_t blockSize = static_cast<std::size_t>(std::min<int64_t>(count, sizeof block));
     std::memset(block, byte, blockSize);
@@ -51,6 +55,33 @@ void writeRun(int byte, int64_t count)
 }
 
 }  // namespace
+
+namespace {
+
+bool isInput(const std::string& name)
+{
+    for (const SourceSegment& segment : sourceSegments())
+        if (sameFile(name, segment.openedPath))
+            return true;
+    for (const std::string& binary : binaryInputs())
+        if (sameFile(name, binary))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool writeWholeOutput(const std::string& name, const std::string& content)
+{
+    if (isInput(name)) {
+        std::fprintf(stderr, "Error while opening %s for writing! It is an input of this run\n", name.c_str());
+        return false;
+    }
+    if (replaceWholeFile(name, content))
+        return true;
+    printOpenFailure(name.c_str(), true);
+    return false;
+}
 
 bool openOutput(const char* name)
 {
@@ -77,7 +108,9 @@ void emitByte(int32_t value)
 {
     if (asmState.finalPass) {
         checkByteRange(value);
-        std::putc(value & 0xFF, asmState.outputFile);
+        auto byte = static_cast<unsigned char>(value);
+        std::putc(byte, asmState.outputFile);
+        listEmitted(&byte, 1);
     }
     advancePosition(1);
 }
@@ -90,7 +123,10 @@ void emitFill(int32_t value, int32_t count)
         int32_t warnings = std::min(count, MAX_FILL_WARNINGS);
         for (int32_t i = 0; i < warnings && (value < -128 || value > 255); ++i)
             checkByteRange(value);
-        writeRun(value & 0xFF, count);
+        auto byte = static_cast<unsigned char>(value);
+        const unsigned char first[] = {byte, byte, byte, byte};
+        listRun(first, sizeof first, count, asmState.outputPosition);
+        writeRun(byte, count);
     }
     advancePosition(count);
 }
@@ -100,16 +136,20 @@ void emitWord(int32_t value)
     if (asmState.finalPass) {
         if (value < -32768 || value > 65535)
             reportWarning("Operand exceeds 16 bits");
-        std::putc(value & 0xFF, asmState.outputFile);
-        std::putc((value >> 8) & 0xFF, asmState.outputFile);
+        const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+        std::fwrite(bytes, 1, sizeof bytes, asmState.outputFile);
+        listEmitted(bytes, sizeof bytes);
     }
     advancePosition(2);
 }
 
 void emitText()
 {
-    if (asmState.finalPass)
-        std::fwrite(asmState.tokenText, 1, static_cast<std::size_t>(asmState.tokenLength), asmState.outputFile);
+    if (asmState.finalPass) {
+        auto length = static_cast<std::size_t>(asmState.tokenLength);
+        std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
+        listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
+    }
     advancePosition(asmState.tokenLength);
 }
 
@@ -119,8 +159,11 @@ void moveOutputPosition(int32_t position)
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)
         exitWithWriteFailure(output.fileName.c_str());
-    if (position > length)
+    if (position > length) {
+        const unsigned char zeros[4] = {};
+        listRun(zeros, sizeof zeros, position - length, length);
         writeRun(0, position - length);
+    }
     else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
 }

@@ -2,12 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Each stores its stream in outputFile; false after printing the failure.
 bool openOutput(const char* name);
 bool openOutputForUpdate(const char* name);
 // Closes outputFile; a failed write (a full disk) ends the run with status 1.
 void closeOutput();
+// A file the run writes whole at its end (listing, make rule): refused when
+// it is one of the run's inputs, put in place only once complete. False
+// after printing why.
+bool writeWholeOutput(const std::string& name, const std::string& content);
 
 void emitByte(int32_t value);
 void emitWord(int32_t value);

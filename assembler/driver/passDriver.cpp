@@ -2,6 +2,8 @@
 
 #include "AsmState.h"
 #include "commandLine.h"
+#include "dependencyFile.h"
+#include "listing.h"
 #include "diagnostics.h"
 #include "output.h"
 #include "symbolFile.h"
@@ -49,6 +51,7 @@ void runPass(const char* outputName)
         exitWithError();
     resetPassState();
     restartSourceSegments();
+    restartListing();
     runStatements();
     clearStatementStart();
     std::fclose(asmState.inputFile);
@@ -70,6 +73,12 @@ void runPasses(const char* outputName)
     }
 }
 
+void writeRequestedFiles()
+{
+    if (!commandLine().listingName.empty() && !writeListing(commandLine().listingName))
+        exitWithError();
+}
+
 double secondsSince(Clock::time_point start)
 {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
@@ -84,6 +93,8 @@ int runAssembler(int argc, char** argv)
     parseCommandLine(argc, argv);
     setIncludeDirectories(commandLine().includeDirectories);
     setGnuDiagnostics(commandLine().gnuDiagnostics);
+    if (!commandLine().listingName.empty())
+        enableListing();
     setSourceName(commandLine().sourceName.c_str());
     const char* outputName = commandLine().outputName.c_str();
     Clock::time_point start = Clock::now();
@@ -95,6 +106,11 @@ int runAssembler(int argc, char** argv)
         std::fputs("Too Many Passes Required!\n", stderr);
     closeOutput();
     writeSymbolFile();
+    writeRequestedFiles();
+    int status = commandLine().warningsAsErrors && printedWarningCount() > 0 ? 1 : 0;
+    if (status == 0 && !commandLine().dependencyName.empty() &&
+        !writeDependencyFile(commandLine().dependencyName, commandLine().outputName))
+        exitWithError();
     std::printf("Finished in %3.2f seconds.\n", secondsSince(start));
-    return commandLine().warningsAsErrors && printedWarningCount() > 0 ? 1 : 0;
+    return status;
 }

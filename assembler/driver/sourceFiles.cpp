@@ -2,6 +2,7 @@
 
 #include "AsmState.h"
 #include "fileSystem.h"
+#include "listing.h"
 
 #include <algorithm>
 
@@ -91,14 +92,16 @@ bool inputExists(const std::string& written)
 
 void noteFileStart(const char* writtenName, const std::string& openedPath)
 {
-    files.segments.push_back({writtenName, openedPath, 1, false});
+    int includedAt = files.openPaths.empty() ? 0 : asmState.lineNumber;
+    files.segments.push_back({writtenName, openedPath, 1, false, includedAt});
+    keepListingText(openedPath);
     files.openPaths.push_back(openedPath);
 }
 
 void noteFileResume(const char* writtenName, int line)
 {
     files.openPaths.pop_back();
-    files.segments.push_back({writtenName, files.openPaths.back(), line, true});
+    files.segments.push_back({writtenName, files.openPaths.back(), line, true, 0});
 }
 
 const std::string& currentOpenedPath()
@@ -161,6 +164,11 @@ MessagePosition messagePosition()
     if (files.inStatement)
         return {pathOfSegment(files.statementSegment), files.statementLine, true};
     return {currentOpenedPath(), asmState.lineNumber, false};
+}
+
+int readingSegmentIndex()
+{
+    return readingSegment();
 }
 
 int statementSegment()

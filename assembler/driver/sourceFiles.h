@@ -13,6 +13,7 @@ struct SourceSegment {
     std::string openedPath;   // as opened, relative to the working directory
     int firstLine = 1;        // the line the stretch starts on
     bool resumesIncluder = false;  // back in the including file after an include
+    int includedAt = 0;       // a file just opened: the line of the INCLUDE that named it
 };
 
 void setIncludeDirectories(std::vector<std::string> directories);
@@ -54,7 +55,9 @@ struct MessagePosition {
     bool inStatement = false;
 };
 MessagePosition messagePosition();
-// Index into sourceSegments() of the current statement's file (-1: none).
+// Index into sourceSegments() of the file being read, and of the current
+// statement's file (-1: none).
+int readingSegmentIndex();
 int statementSegment();
 int statementLine();
 // Preprocessing: the INCLUDE directive whose file is being opened names

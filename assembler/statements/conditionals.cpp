@@ -4,6 +4,7 @@
 #include "fileDirectives.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/listing.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
@@ -47,16 +48,21 @@ void enterPart(int level, bool elsePart)
 // if asked, on its own "ELSE"; leaves that keyword in curToken.
 int skipUnassembled(int level, bool stopAtOwnElse)
 {
+    beginUnassembled();
     for (;; advanceToken()) {
         int token = asmState.curToken;
         if (opensBlock(token)) {
             ++asmState.conditionalDepth;
         } else if (token == TOKEN_ELSE) {
-            if (stopAtOwnElse && asmState.conditionalDepth == level)
+            if (stopAtOwnElse && asmState.conditionalDepth == level) {
+                endUnassembled();
                 return token;
+            }
         } else if (token == TOKEN_ENDIF) {
-            if (asmState.conditionalDepth-- == level)
+            if (asmState.conditionalDepth-- == level) {
+                endUnassembled();
                 return token;
+            }
         } else if (token == TOKEN_END_OF_INPUT) {
             reportError("IF without ENDIF");
         }

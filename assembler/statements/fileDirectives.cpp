@@ -4,6 +4,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/fileSystem.h"
+#include "../driver/listing.h"
 #include "../driver/output.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
@@ -93,6 +94,8 @@ void copyToOutput(FILE* file, const char* name, const IncludeRange& range)
                          std::ferror(file) ? std::strerror(errno) : "Unexpected end of file");
             exitWithError();
         }
+        if (left == range.length)
+            listRun(reinterpret_cast<const unsigned char*>(block), chunk, range.length, asmState.outputPosition);
         std::fwrite(block, 1, chunk, asmState.outputFile);
         left -= static_cast<int64_t>(chunk);
     }
