@@ -14,6 +14,9 @@ struct SourceFileState {
     std::vector<std::string> binaryInputs;
     std::vector<std::string> openPaths;  // preprocessing: the include stack's files, current last
     int markersRead = 0;                 // passes: file markers read so far in this pass
+    // Back in an including file, the line number stays the included file's
+    // until the next line marker: the line of the INCLUDE stands in.
+    int resumedLine = 0;
     int statementSegment = -1;
     int statementLine = 0;
     bool inStatement = false;
@@ -132,18 +135,27 @@ const std::vector<std::string>& binaryInputs()
 void restartSourceSegments()
 {
     files.markersRead = 0;
+    files.resumedLine = 0;
     clearStatementStart();
 }
 
 void noteFileMarkerRead()
 {
     ++files.markersRead;
+    int index = readingSegment();
+    bool resumes = index >= 0 && files.segments[static_cast<std::size_t>(index)].resumesIncluder;
+    files.resumedLine = resumes ? files.segments[static_cast<std::size_t>(index)].firstLine : 0;
+}
+
+void noteLineMarkerRead()
+{
+    files.resumedLine = 0;
 }
 
 void markStatementStart()
 {
     files.statementSegment = readingSegment();
-    files.statementLine = asmState.lineNumber;
+    files.statementLine = files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber;
     files.inStatement = true;
 }
 
@@ -163,7 +175,7 @@ MessagePosition messagePosition()
 {
     if (files.inStatement)
         return {pathOfSegment(files.statementSegment), files.statementLine, true};
-    return {currentOpenedPath(), asmState.lineNumber, false};
+    return {currentOpenedPath(), files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber, false};
 }
 
 int readingSegmentIndex()

@@ -43,6 +43,7 @@ const std::vector<std::string>& binaryInputs();
 // scanner read a file marker; a statement starts at the current line.
 void restartSourceSegments();
 void noteFileMarkerRead();
+void noteLineMarkerRead();
 void markStatementStart();
 // No statement is open (between passes, at the end of the run).
 void clearStatementStart();

@@ -61,6 +61,7 @@ void scanLineMarker()
         number = number * 10 + static_cast<uint32_t>(c - '0');
     }
     asmState.lineNumber = static_cast<int>(number);
+    noteLineMarkerRead();
 }
 
 void scanFileMarker()
