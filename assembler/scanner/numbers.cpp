@@ -62,10 +62,11 @@ bool startsWithDigit(std::string_view text)
     return !text.empty() && text.front() >= '0' && text.front() <= '9';
 }
 
-// Binary digits may be grouped with blanks, but the first and last are digits.
-bool isBinaryBody(std::string_view body)
+// Binary digits may be grouped with blanks: after "%" the last character is
+// a digit, before "B" the first one.
+bool isBinaryBody(std::string_view body, bool digitFirst)
 {
-    return allOf(body, "01 ") && body.front() != ' ' && body.back() != ' ';
+    return allOf(body, "01 ") && (digitFirst ? body.front() : body.back()) != ' ';
 }
 
 }  // namespace
@@ -104,8 +105,8 @@ bool convertNumberLiteral(std::string_view text, int32_t& value)
              (endsWithOneOf(text, "H") && startsWithDigit(text) && allOf(body, HEX_DIGITS)) ||
              (text.size() > 2 && text[0] == '0' && upper(text[1]) == 'X' && allOf(text.substr(2), HEX_DIGITS)))
         value = convertHexadecimal(text.data(), length);
-    else if ((text.size() > 1 && text.front() == '%' && isBinaryBody(afterFirst)) ||
-             (endsWithOneOf(text, "B") && isBinaryBody(body)))
+    else if ((text.size() > 1 && text.front() == '%' && isBinaryBody(afterFirst, false)) ||
+             (endsWithOneOf(text, "B") && isBinaryBody(body, true)))
         value = convertBinary(text.data(), length);
     else if (endsWithOneOf(text, "OQ") && allOf(body, OCTAL_DIGITS))
         value = convertOctal(text.data(), length);
