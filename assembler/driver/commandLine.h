@@ -11,6 +11,8 @@ struct CommandLineDefine {
     int32_t value = 1;
 };
 
+constexpr const char* DEFAULT_SYMBOL_FILE_NAME = "orbant.sym";
+
 struct CommandLine {
     std::string sourceName;
     std::string outputName = "orbant.out";
@@ -18,7 +20,7 @@ struct CommandLine {
     std::vector<CommandLineDefine> defines;       // -D, each name once, its last value
     bool gnuDiagnostics = false;
     bool warningsAsErrors = false;
-    std::string symbolFileName = "orbant.sym";
+    std::string symbolFileName = DEFAULT_SYMBOL_FILE_NAME;
     std::string tempFileName = "orbant.tmp";
     std::string listingName;     // empty: no listing
     std::string dependencyName;  // empty: no make rule

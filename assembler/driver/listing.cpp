@@ -300,7 +300,7 @@ void beginUnassembled()
 void endUnassembled()
 {
     if (listing.enabled && asmState.finalPass)
-        listing.unassembled.emplace_back(listing.skipStart, LinePosition{readingSegmentIndex(), asmState.lineNumber});
+        listing.unassembled.emplace_back(listing.skipStart, LinePosition{readingSegmentIndex(), readingLine()});
 }
 
 bool writeListing(const std::string& name)

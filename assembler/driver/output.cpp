@@ -71,10 +71,15 @@ bool isInput(const std::string& name)
 
 }  // namespace
 
+void printInputRefusal(const std::string& name)
+{
+    std::fprintf(stderr, "Error while opening %s for writing! It is an input of this run\n", name.c_str());
+}
+
 bool writeWholeOutput(const std::string& name, const std::string& content)
 {
     if (isInput(name)) {
-        std::fprintf(stderr, "Error while opening %s for writing! It is an input of this run\n", name.c_str());
+        printInputRefusal(name);
         return false;
     }
     if (replaceWholeFile(name, content))

@@ -13,6 +13,8 @@ void closeOutput();
 // it is one of the run's inputs, put in place only once complete. False
 // after printing why.
 bool writeWholeOutput(const std::string& name, const std::string& content);
+// "Error while opening NAME for writing! It is an input of this run".
+void printInputRefusal(const std::string& name);
 
 void emitByte(int32_t value);
 void emitWord(int32_t value);

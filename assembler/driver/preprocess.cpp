@@ -4,6 +4,7 @@
 #include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "output.h"
 #include "sourceFiles.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tempFile.h"
@@ -41,6 +42,16 @@ void openMainSource()
     std::fprintf(stderr, "Trying %s...\n", asmState.sourceName);
     if (!openSource())
         exitWithError();
+}
+
+// A flattened file named like the main source would empty it before it is read.
+void refuseTempOverSource()
+{
+    const std::string& tempName = commandLine().tempFileName;
+    if (sameFile(tempName, asmState.sourceName)) {
+        printInputRefusal(tempName);
+        exitWithError();
+    }
 }
 
 void startFile(const std::string& openedPath)
@@ -146,6 +157,7 @@ void preprocessSource()
     ++preprocessing.openNames[asmState.sourceName];
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
+    refuseTempOverSource();
     if (!openTempFile(commandLine().tempFileName.c_str()))
         exitWithError();
     startFile(asmState.sourceName);

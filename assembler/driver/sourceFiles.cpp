@@ -14,6 +14,7 @@ struct SourceFileState {
     std::vector<std::string> binaryInputs;
     std::vector<std::string> openPaths;  // preprocessing: the include stack's files, current last
     int markersRead = 0;                 // passes: file markers read so far in this pass
+    int readingSegment = -1;             // passes: the segment of the last marker read
     // Back in an including file, the line number stays the included file's
     // until the next line marker: the line of the INCLUDE stands in.
     int resumedLine = 0;
@@ -42,9 +43,9 @@ std::string joinPath(const std::string& directory, const std::string& name)
     return directory + '/' + name;
 }
 
-// The segment the scanner is in; a marker that preprocessing did not write
-// (a stray 02 byte in a source) is taken as written.
-int readingSegment()
+// The segment of the marker just read; a marker that preprocessing did not
+// write (a stray 02 byte in a source) is taken as written.
+int segmentOfLastMarker()
 {
     int index = files.markersRead - 1;
     if (index < 0 || index >= static_cast<int>(files.segments.size()) ||
@@ -112,7 +113,7 @@ const std::string& currentOpenedPath()
     static std::string path;
     if (asmState.pass == 0 && !files.openPaths.empty())
         return files.openPaths.back();
-    path = pathOfSegment(files.inStatement ? files.statementSegment : readingSegment());
+    path = pathOfSegment(files.inStatement ? files.statementSegment : files.readingSegment);
     return path;
 }
 
@@ -135,6 +136,7 @@ const std::vector<std::string>& binaryInputs()
 void restartSourceSegments()
 {
     files.markersRead = 0;
+    files.readingSegment = -1;
     files.resumedLine = 0;
     clearStatementStart();
 }
@@ -142,7 +144,8 @@ void restartSourceSegments()
 void noteFileMarkerRead()
 {
     ++files.markersRead;
-    int index = readingSegment();
+    int index = segmentOfLastMarker();
+    files.readingSegment = index;
     bool resumes = index >= 0 && files.segments[static_cast<std::size_t>(index)].resumesIncluder;
     files.resumedLine = resumes ? files.segments[static_cast<std::size_t>(index)].firstLine : 0;
 }
@@ -152,10 +155,15 @@ void noteLineMarkerRead()
     files.resumedLine = 0;
 }
 
+int readingLine()
+{
+    return files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber;
+}
+
 void markStatementStart()
 {
-    files.statementSegment = readingSegment();
-    files.statementLine = files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber;
+    files.statementSegment = files.readingSegment;
+    files.statementLine = readingLine();
     files.inStatement = true;
 }
 
@@ -175,12 +183,12 @@ MessagePosition messagePosition()
 {
     if (files.inStatement)
         return {pathOfSegment(files.statementSegment), files.statementLine, true};
-    return {currentOpenedPath(), files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber, false};
+    return {currentOpenedPath(), readingLine(), false};
 }
 
 int readingSegmentIndex()
 {
-    return readingSegment();
+    return files.readingSegment;
 }
 
 int statementSegment()

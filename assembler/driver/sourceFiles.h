@@ -59,6 +59,9 @@ MessagePosition messagePosition();
 // Index into sourceSegments() of the file being read, and of the current
 // statement's file (-1: none).
 int readingSegmentIndex();
+// The line being read; back in an including file before its next line
+// marker, the line of the INCLUDE.
+int readingLine();
 int statementSegment();
 int statementLine();
 // Preprocessing: the INCLUDE directive whose file is being opened names
