@@ -49,11 +49,6 @@ struct ListingState {
 
 ListingState listing;
 
-bool capturing()
-{
-    return listing.enabled && asmState.finalPass && listing.current;
-}
-
 std::vector<std::string> splitLines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -231,6 +226,8 @@ void listSegment(ListingWriter& writer, std::size_t index)
 
 }  // namespace
 
+bool listingCaptures = false;
+
 void enableListing()
 {
     listing.enabled = true;
@@ -247,12 +244,11 @@ void restartListing()
     listing.lines.clear();
     listing.unassembled.clear();
     listing.current = nullptr;
+    listingCaptures = listing.enabled && asmState.finalPass;
 }
 
 void listStatementStart()
 {
-    if (!listing.enabled || !asmState.finalPass)
-        return;
     int segment = statementSegment();
     if (segment < 0) {
         listing.current = nullptr;
@@ -268,7 +264,7 @@ void listStatementStart()
 
 void listEmitted(const unsigned char* bytes, std::size_t count)
 {
-    if (!capturing() || count == 0)
+    if (!listing.current || count == 0)
         return;
     std::vector<Piece>& pieces = listing.current->pieces;
     uint32_t address = logicalAddress();
@@ -284,7 +280,7 @@ void listEmitted(const unsigned char* bytes, std::size_t count)
 
 void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, int64_t position)
 {
-    if (!capturing() || count == 0)
+    if (!listing.current || count == 0)
         return;
     std::size_t shown = std::min(firstCount, BYTES_PER_ROW);
     listing.current->pieces.push_back(
@@ -293,14 +289,12 @@ void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, 
 
 void beginUnassembled()
 {
-    if (listing.enabled && asmState.finalPass)
-        listing.skipStart = {statementSegment(), statementLine()};
+    listing.skipStart = {statementSegment(), statementLine()};
 }
 
 void endUnassembled()
 {
-    if (listing.enabled && asmState.finalPass)
-        listing.unassembled.emplace_back(listing.skipStart, LinePosition{readingSegmentIndex(), readingLine()});
+    listing.unassembled.emplace_back(listing.skipStart, LinePosition{readingSegmentIndex(), readingLine()});
 }
 
 bool writeListing(const std::string& name)

@@ -13,7 +13,17 @@ void keepListingText(const std::string& openedPath);
 
 // A pass starts: what an earlier final pass listed is dropped.
 void restartListing();
-// Final pass: a statement starts on the current line.
+
+// True during a final pass of a run with a listing. The emit operations ask
+// it for every byte, so it is a plain flag.
+extern bool listingCaptures;
+inline bool listingActive()
+{
+    return listingCaptures;
+}
+
+// The operations below are for when listingActive() holds.
+// A statement starts on the current line.
 void listStatementStart();
 // Bytes written at the current address and output position.
 void listEmitted(const unsigned char* bytes, std::size_t count);

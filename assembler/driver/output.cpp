@@ -115,7 +115,8 @@ void emitByte(int32_t value)
         checkByteRange(value);
         auto byte = static_cast<unsigned char>(value);
         std::putc(byte, asmState.outputFile);
-        listEmitted(&byte, 1);
+        if (listingActive())
+            listEmitted(&byte, 1);
     }
     advancePosition(1);
 }
@@ -130,7 +131,8 @@ void emitFill(int32_t value, int32_t count)
             checkByteRange(value);
         auto byte = static_cast<unsigned char>(value);
         const unsigned char first[] = {byte, byte, byte, byte};
-        listRun(first, sizeof first, count, asmState.outputPosition);
+        if (listingActive())
+            listRun(first, sizeof first, count, asmState.outputPosition);
         writeRun(byte, count);
     }
     advancePosition(count);
@@ -142,8 +144,10 @@ void emitWord(int32_t value)
         if (value < -32768 || value > 65535)
             reportWarning("Operand exceeds 16 bits");
         const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
-        std::fwrite(bytes, 1, sizeof bytes, asmState.outputFile);
-        listEmitted(bytes, sizeof bytes);
+        std::putc(bytes[0], asmState.outputFile);
+        std::putc(bytes[1], asmState.outputFile);
+        if (listingActive())
+            listEmitted(bytes, sizeof bytes);
     }
     advancePosition(2);
 }
@@ -153,7 +157,8 @@ void emitText()
     if (asmState.finalPass) {
         auto length = static_cast<std::size_t>(asmState.tokenLength);
         std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
-        listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
+        if (listingActive())
+            listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
     }
     advancePosition(asmState.tokenLength);
 }
@@ -166,7 +171,8 @@ void moveOutputPosition(int32_t position)
         exitWithWriteFailure(output.fileName.c_str());
     if (position > length) {
         const unsigned char zeros[4] = {};
-        listRun(zeros, sizeof zeros, position - length, length);
+        if (listingActive())
+            listRun(zeros, sizeof zeros, position - length, length);
         writeRun(0, position - length);
     }
     else if (std::fseek(stream, position, SEEK_SET) != 0)

@@ -48,19 +48,22 @@ void enterPart(int level, bool elsePart)
 // if asked, on its own "ELSE"; leaves that keyword in curToken.
 int skipUnassembled(int level, bool stopAtOwnElse)
 {
-    beginUnassembled();
+    if (listingActive())
+        beginUnassembled();
     for (;; advanceToken()) {
         int token = asmState.curToken;
         if (opensBlock(token)) {
             ++asmState.conditionalDepth;
         } else if (token == TOKEN_ELSE) {
             if (stopAtOwnElse && asmState.conditionalDepth == level) {
-                endUnassembled();
+                if (listingActive())
+                    endUnassembled();
                 return token;
             }
         } else if (token == TOKEN_ENDIF) {
             if (asmState.conditionalDepth-- == level) {
-                endUnassembled();
+                if (listingActive())
+                    endUnassembled();
                 return token;
             }
         } else if (token == TOKEN_END_OF_INPUT) {

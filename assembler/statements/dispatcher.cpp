@@ -22,7 +22,8 @@ void continueStatements()
         // its end, when the scanner has already read the next line's number.
         if (token != TOKEN_END_OF_STATEMENT) {
             markStatementStart();
-            listStatementStart();
+            if (listingActive())
+                listStatementStart();
         }
         if ((token == TOKEN_ELSE || token == TOKEN_ENDIF) && asmState.conditionalDepth == 0)
             reportError(token == TOKEN_ELSE ? "ELSE without IF" : "ENDIF without IF");

@@ -94,7 +94,7 @@ void copyToOutput(FILE* file, const char* name, const IncludeRange& range)
                          std::ferror(file) ? std::strerror(errno) : "Unexpected end of file");
             exitWithError();
         }
-        if (left == range.length)
+        if (left == range.length && listingActive())
             listRun(reinterpret_cast<const unsigned char*>(block), chunk, range.length, asmState.outputPosition);
         std::fwrite(block, 1, chunk, asmState.outputFile);
         left -= static_cast<int64_t>(chunk);
