@@ -5,11 +5,9 @@
 #include "sourceFiles.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -30,20 +28,23 @@ struct Piece {
     bool run = false;
 };
 
+using LinePosition = std::pair<int, int>;  // segment, line
+
 struct ListedLine {
+    LinePosition at;
     uint32_t address = 0;
     uint32_t position = 0;
     std::vector<Piece> pieces;
 };
 
-using LinePosition = std::pair<int, int>;  // segment, line
-
 struct ListingState {
     bool enabled = false;
     std::map<std::string, std::vector<std::string>> texts;  // by path as opened
-    std::map<LinePosition, ListedLine> lines;
-    ListedLine* current = nullptr;
+    // Both in the order the final pass met them, which is the order of the
+    // flattened source: the listing walks them alongside the lines.
+    std::vector<ListedLine> lines;
     std::vector<std::pair<LinePosition, LinePosition>> unassembled;  // both ends exclusive
+    bool capturingStatement = false;
     LinePosition skipStart;
 };
 
@@ -79,113 +80,164 @@ uint32_t logicalAddress()
     return static_cast<uint32_t>(wrappingAdd(asmState.address, asmState.phaseOffset));
 }
 
-std::string hex(uint32_t value, int digits)
+// Upper-case hex with at least `digits` digits.
+void appendHex(std::string& out, uint32_t value, int digits)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
+    static constexpr char DIGITS[] = "0123456789ABCDEF";
+    char text[8];
+    int length = 0;
+    do {
+        text[length++] = DIGITS[value & 0xF];
+        value >>= 4;
+    } while (value != 0 || length < digits);
+    while (length > 0)
+        out += text[--length];
 }
 
-std::string addressField(uint32_t address, uint32_t position)
+void appendPadded(std::string& out, std::size_t start, std::size_t width)
 {
-    std::string field = hex(address, 4);
-    if (address != position)
-        field.append(" (").append(hex(position, 4)).append(")");
-    return field;
+    if (out.size() - start < width)
+        out.append(width - (out.size() - start), ' ');
 }
 
-std::string bytesField(const unsigned char* bytes, std::size_t count)
-{
-    std::string field;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            field += ' ';
-        field += hex(bytes[i], 2);
-    }
-    return field;
-}
-
-std::string runLength(int64_t count)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "(%lld bytes)", static_cast<long long>(count));
-    return text;
-}
-
-std::string padded(std::string text, std::size_t width)
-{
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
-    return text;
-}
+// The address and bytes of one row; `bytes` null for none.
+struct RowContent {
+    bool hasAddress = false;
+    uint32_t address = 0;
+    uint32_t position = 0;
+    const unsigned char* bytes = nullptr;
+    std::size_t count = 0;
+    int64_t runLength = -1;  // >= 0: the row that gives a run's length
+};
 
 class ListingWriter
 {
 public:
     explicit ListingWriter(std::size_t fileWidth) : fileWidth(fileWidth) {}
 
-    void row(const std::string& file, int line, const std::string& address, const std::string& bytes,
-             const std::string& text)
-    {
-        row(file, line, padded(address, ADDRESS_WIDTH) + "  " + bytes, text);
-    }
-
-    void row(const std::string& file, int line, const std::string& middle, const std::string& text)
-    {
-        std::string number = line > 0 ? std::to_string(line) : std::string();
-        std::string row = padded(file, fileWidth) + " " +
-                          std::string(std::max<std::size_t>(LINE_NUMBER_WIDTH, number.size()) - number.size(), ' ') +
-                          number + "  " + padded(middle, ADDRESS_WIDTH + 2 + BYTES_WIDTH) + "  " + text;
-        row.erase(row.find_last_not_of(' ') + 1);
-        out << row << '\n';
-    }
-
     // The rows of one source line: its text beside the first bytes, the
     // rest of the bytes below.
     void sourceLine(const std::string& file, int line, const ListedLine* listed, const std::string& text)
     {
-        std::vector<std::pair<std::string, std::string>> rows;  // address, bytes
+        bool first = true;
+        auto emitRow = [&](const RowContent& content) {
+            row(first ? file : EMPTY, first ? line : 0, content, first ? text : EMPTY);
+            first = false;
+        };
         if (listed)
             for (const Piece& piece : listed->pieces)
-                addPieceRows(piece, rows);
-        if (rows.empty())
-            rows.emplace_back(listed ? addressField(listed->address, listed->position) : std::string(), "");
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            row(i == 0 ? file : std::string(), i == 0 ? line : 0, rows[i].first, rows[i].second,
-                i == 0 ? text : std::string());
+                pieceRows(piece, emitRow);
+        if (first) {
+            RowContent content;
+            content.hasAddress = listed != nullptr;
+            if (listed) {
+                content.address = listed->address;
+                content.position = listed->position;
+            }
+            emitRow(content);
+        }
     }
 
     void unassembledLine(const std::string& file, int line, const std::string& text)
     {
-        row(file, line, "(not assembled)", text);
+        start(file, line);
+        std::size_t middle = out.size();
+        out += "(not assembled)";
+        finish(middle, text);
     }
 
-    std::string text() const { return out.str(); }
+    const std::string& text() const { return out; }
 
 private:
-    static void addPieceRows(const Piece& piece, std::vector<std::pair<std::string, std::string>>& rows)
+    inline static const std::string EMPTY;
+
+    template <typename EmitRow>
+    static void pieceRows(const Piece& piece, EmitRow& emitRow)
     {
         for (std::size_t offset = 0; offset < piece.bytes.size(); offset += BYTES_PER_ROW) {
             auto step = static_cast<uint32_t>(offset);
-            std::size_t count = std::min(BYTES_PER_ROW, piece.bytes.size() - offset);
-            rows.emplace_back(addressField(piece.address + step, piece.position + step),
-                              bytesField(piece.bytes.data() + offset, count));
+            emitRow(RowContent{true, piece.address + step, piece.position + step, piece.bytes.data() + offset,
+                               std::min(BYTES_PER_ROW, piece.bytes.size() - offset), -1});
         }
         if (piece.run)
-            rows.emplace_back("", runLength(piece.count));
+            emitRow(RowContent{false, 0, 0, nullptr, 0, piece.count});
+    }
+
+    void start(const std::string& file, int line)
+    {
+        std::size_t rowStart = out.size();
+        out += file;
+        appendPadded(out, rowStart, fileWidth + 1);
+        std::string number = line > 0 ? std::to_string(line) : std::string();
+        if (number.size() < LINE_NUMBER_WIDTH)
+            out.append(LINE_NUMBER_WIDTH - number.size(), ' ');
+        out += number;
+        out += "  ";
+    }
+
+    // Pads the address and bytes fields, adds the text and drops trailing blanks.
+    void finish(std::size_t middle, const std::string& text)
+    {
+        appendPadded(out, middle, ADDRESS_WIDTH + 2 + BYTES_WIDTH);
+        out += "  ";
+        out += text;
+        out.erase(out.find_last_not_of(' ') + 1);
+        out += '\n';
+    }
+
+    void row(const std::string& file, int line, const RowContent& content, const std::string& text)
+    {
+        start(file, line);
+        std::size_t middle = out.size();
+        if (content.hasAddress) {
+            appendHex(out, content.address, 4);
+            if (content.address != content.position) {
+                out += " (";
+                appendHex(out, content.position, 4);
+                out += ')';
+            }
+        }
+        appendPadded(out, middle, ADDRESS_WIDTH);
+        out += "  ";
+        for (std::size_t i = 0; i < content.count; ++i) {
+            if (i > 0)
+                out += ' ';
+            appendHex(out, content.bytes[i], 2);
+        }
+        if (content.runLength >= 0)
+            out.append("(").append(std::to_string(content.runLength)).append(" bytes)");
+        finish(middle, text);
     }
 
     std::size_t fileWidth;
-    std::ostringstream out;
+    std::string out;
 };
 
-bool isUnassembled(const LinePosition& line)
+// Walks the listed lines and the skipped ranges along with the source lines,
+// which come in the same order.
+class ListingCursor
 {
-    for (const auto& [from, to] : listing.unassembled)
-        if (from < line && line < to)
-            return true;
-    return false;
-}
+public:
+    const ListedLine* listedAt(const LinePosition& at)
+    {
+        while (nextLine < listing.lines.size() && listing.lines[nextLine].at < at)
+            ++nextLine;
+        if (nextLine < listing.lines.size() && listing.lines[nextLine].at == at)
+            return &listing.lines[nextLine];
+        return nullptr;
+    }
+
+    bool unassembledAt(const LinePosition& at)
+    {
+        while (nextRange < listing.unassembled.size() && !(at < listing.unassembled[nextRange].second))
+            ++nextRange;
+        return nextRange < listing.unassembled.size() && listing.unassembled[nextRange].first < at;
+    }
+
+private:
+    std::size_t nextLine = 0;
+    std::size_t nextRange = 0;
+};
 
 // The last line of segment `index`: the INCLUDE that ends it, or the end
 // of its file.
@@ -197,8 +249,9 @@ int lastLineOf(std::size_t index, const std::vector<std::string>& text)
     return static_cast<int>(text.size());
 }
 
-void listSegment(ListingWriter& writer, std::size_t index)
+void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index)
 {
+    static const std::string NO_TEXT;
     const SourceSegment& segment = sourceSegments()[index];
     const std::vector<std::string>& text = listing.texts[segment.openedPath];
     int segmentIndex = static_cast<int>(index);
@@ -206,21 +259,19 @@ void listSegment(ListingWriter& writer, std::size_t index)
     // Back from an include: its INCLUDE line was listed before the included
     // file; what followed the include on that line shows as bytes only.
     if (segment.resumesIncluder) {
-        auto rest = listing.lines.find({segmentIndex, first});
-        if (rest != listing.lines.end() && !rest->second.pieces.empty())
-            writer.sourceLine(std::string(), 0, &rest->second, std::string());
+        const ListedLine* rest = cursor.listedAt({segmentIndex, first});
+        if (rest && !rest->pieces.empty())
+            writer.sourceLine(NO_TEXT, 0, rest, NO_TEXT);
         ++first;
     }
     int last = lastLineOf(index, text);
     for (int line = first; line <= last; ++line) {
-        const std::string& lineText = line <= static_cast<int>(text.size()) ? text[line - 1] : std::string();
-        if (isUnassembled({segmentIndex, line})) {
+        const std::string& lineText = line <= static_cast<int>(text.size()) ? text[line - 1] : NO_TEXT;
+        LinePosition at{segmentIndex, line};
+        if (cursor.unassembledAt(at))
             writer.unassembledLine(segment.openedPath, line, lineText);
-            continue;
-        }
-        auto listed = listing.lines.find({segmentIndex, line});
-        writer.sourceLine(segment.openedPath, line, listed == listing.lines.end() ? nullptr : &listed->second,
-                          lineText);
+        else
+            writer.sourceLine(segment.openedPath, line, cursor.listedAt(at), lineText);
     }
 }
 
@@ -243,30 +294,27 @@ void restartListing()
 {
     listing.lines.clear();
     listing.unassembled.clear();
-    listing.current = nullptr;
+    listing.capturingStatement = false;
     listingCaptures = listing.enabled && asmState.finalPass;
 }
 
 void listStatementStart()
 {
     int segment = statementSegment();
-    if (segment < 0) {
-        listing.current = nullptr;
+    listing.capturingStatement = segment >= 0;
+    if (!listing.capturingStatement)
         return;
-    }
-    auto [entry, added] = listing.lines.try_emplace({segment, statementLine()});
-    if (added) {
-        entry->second.address = logicalAddress();
-        entry->second.position = static_cast<uint32_t>(asmState.outputPosition);
-    }
-    listing.current = &entry->second;
+    LinePosition at{segment, statementLine()};
+    if (!listing.lines.empty() && listing.lines.back().at == at)
+        return;
+    listing.lines.push_back({at, logicalAddress(), static_cast<uint32_t>(asmState.outputPosition), {}});
 }
 
 void listEmitted(const unsigned char* bytes, std::size_t count)
 {
-    if (!listing.current || count == 0)
+    if (!listing.capturingStatement || count == 0)
         return;
-    std::vector<Piece>& pieces = listing.current->pieces;
+    std::vector<Piece>& pieces = listing.lines.back().pieces;
     uint32_t address = logicalAddress();
     auto position = static_cast<uint32_t>(asmState.outputPosition);
     if (pieces.empty() || pieces.back().run ||
@@ -280,10 +328,10 @@ void listEmitted(const unsigned char* bytes, std::size_t count)
 
 void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, int64_t position)
 {
-    if (!listing.current || count == 0)
+    if (!listing.capturingStatement || count == 0)
         return;
     std::size_t shown = std::min(firstCount, BYTES_PER_ROW);
-    listing.current->pieces.push_back(
+    listing.lines.back().pieces.push_back(
         {logicalAddress(), static_cast<uint32_t>(position), {first, first + shown}, count, true});
 }
 
@@ -303,7 +351,8 @@ bool writeListing(const std::string& name)
     for (const SourceSegment& segment : sourceSegments())
         fileWidth = std::max(fileWidth, segment.openedPath.size());
     ListingWriter writer(fileWidth);
+    ListingCursor cursor;
     for (std::size_t index = 0; index < sourceSegments().size(); ++index)
-        listSegment(writer, index);
+        listSegment(writer, cursor, index);
     return writeWholeOutput(name, writer.text());
 }
