@@ -1,10 +1,10 @@
 #include "commandLine.h"
 
+#include "../expressions/labels.h"
+#include "../scanner/numbers.h"
 #include "AsmState.h"
 #include "diagnostics.h"
 #include "text.h"
-#include "../expressions/labels.h"
-#include "../scanner/numbers.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,27 +14,26 @@ namespace {
 
 constexpr const char* VERSION_LINE = "orbant v0.41\n";
 
-constexpr const char* OPTIONS_TEXT =
-    "\n"
-    "Options (before the source; \"--\" ends them):\n"
-    "  -I DIR                 look for INCLUDE and INCBIN files (and IFEXIST\n"
-    "                         names) in DIR when not found as written or next\n"
-    "                         to the file naming them; repeatable, in order.\n"
-    "  -D NAME[=VALUE]        define the label NAME in every pass (VALUE: a\n"
-    "                         number in any notation, may be negative;\n"
-    "                         default 1). Not written to the symbol file.\n"
-    "  --diagnostics=gnu      messages as FILE:LINE: error: TEXT and\n"
-    "                         FILE:LINE: warning: TEXT.\n"
-    "  --warnings-as-errors, -W error\n"
-    "                         exit with status 1 when a warning was printed.\n"
-    "  --symbols FILE         write the symbols to FILE, not orbant.sym.\n"
-    "  --temp FILE            write the flattened source to FILE, not orbant.tmp.\n"
-    "  --listing FILE         write a listing of the final pass to FILE.\n"
-    "  --deps FILE            after a successful run, write a make rule for the\n"
-    "                         image to FILE.\n"
-    "  -h, --help             print this text.\n"
-    "  --version              print the version.\n"
-    "Long options also take their value as --option=VALUE.\n";
+constexpr const char* OPTIONS_TEXT = "\n"
+                                     "Options (before the source; \"--\" ends them):\n"
+                                     "  -I DIR                 look for INCLUDE and INCBIN files (and IFEXIST\n"
+                                     "                         names) in DIR when not found as written or next\n"
+                                     "                         to the file naming them; repeatable, in order.\n"
+                                     "  -D NAME[=VALUE]        define the label NAME in every pass (VALUE: a\n"
+                                     "                         number in any notation, may be negative;\n"
+                                     "                         default 1). Not written to the symbol file.\n"
+                                     "  --diagnostics=gnu      messages as FILE:LINE: error: TEXT and\n"
+                                     "                         FILE:LINE: warning: TEXT.\n"
+                                     "  --warnings-as-errors, -W error\n"
+                                     "                         exit with status 1 when a warning was printed.\n"
+                                     "  --symbols FILE         write the symbols to FILE, not orbant.sym.\n"
+                                     "  --temp FILE            write the flattened source to FILE, not orbant.tmp.\n"
+                                     "  --listing FILE         write a listing of the final pass to FILE.\n"
+                                     "  --deps FILE            after a successful run, write a make rule for the\n"
+                                     "                         image to FILE.\n"
+                                     "  -h, --help             print this text.\n"
+                                     "  --version              print the version.\n"
+                                     "Long options also take their value as --option=VALUE.\n";
 
 CommandLine options;
 
@@ -53,7 +52,8 @@ std::vector<DefinedLabel> definedLabels;
 
 bool isNameStart(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || std::string_view("!#?@_~").find(c) != std::string_view::npos;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
+           || std::string_view("!#?@_~").find(c) != std::string_view::npos;
 }
 
 bool isNameCharacter(char c)
@@ -127,7 +127,8 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec OPTIONS[] = {
-    {"-I", true, [](std::string_view value, std::string_view option) {
+    {"-I", true,
+     [](std::string_view value, std::string_view option) {
          setFileName(options.includeDirectories.emplace_back(), value, option);
      }},
     {"-D", true, [](std::string_view value, std::string_view) { addDefine(value); }},
@@ -150,8 +151,8 @@ const OptionSpec* findOption(std::string_view argument, std::string_view& attach
 {
     for (const OptionSpec& option : OPTIONS) {
         std::string_view name = option.name;
-        attached = option.takesValue && name.size() > 2 && argument.size() > name.size() &&
-                   argument.substr(0, name.size()) == name && argument[name.size()] == '=';
+        attached = option.takesValue && name.size() > 2 && argument.size() > name.size()
+                   && argument.substr(0, name.size()) == name && argument[name.size()] == '=';
         if (argument == name || attached) {
             attachedValue = attached ? argument.substr(name.size() + 1) : std::string_view();
             return &option;

@@ -110,8 +110,7 @@ struct RowContent {
     int64_t runLength = -1;  // >= 0: the row that gives a run's length
 };
 
-class ListingWriter
-{
+class ListingWriter {
 public:
     explicit ListingWriter(std::size_t fileWidth) : fileWidth(fileWidth) {}
 
@@ -215,8 +214,7 @@ private:
 
 // Walks the listed lines and the skipped ranges along with the source lines,
 // which come in the same order.
-class ListingCursor
-{
+class ListingCursor {
 public:
     const ListedLine* listedAt(const LinePosition& at)
     {
@@ -317,9 +315,9 @@ void listEmitted(const unsigned char* bytes, std::size_t count)
     std::vector<Piece>& pieces = listing.lines.back().pieces;
     uint32_t address = logicalAddress();
     auto position = static_cast<uint32_t>(asmState.outputPosition);
-    if (pieces.empty() || pieces.back().run ||
-        pieces.back().address + static_cast<uint32_t>(pieces.back().count) != address ||
-        pieces.back().position + static_cast<uint32_t>(pieces.back().count) != position)
+    if (pieces.empty() || pieces.back().run
+        || pieces.back().address + static_cast<uint32_t>(pieces.back().count) != address
+        || pieces.back().position + static_cast<uint32_t>(pieces.back().count) != position)
         pieces.push_back({address, position, {}, 0, false});
     Piece& piece = pieces.back();
     piece.bytes.insert(piece.bytes.end(), bytes, bytes + count);

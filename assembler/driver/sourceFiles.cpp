@@ -48,8 +48,8 @@ std::string joinPath(const std::string& directory, const std::string& name)
 int segmentOfLastMarker()
 {
     int index = files.markersRead - 1;
-    if (index < 0 || index >= static_cast<int>(files.segments.size()) ||
-        files.segments[static_cast<std::size_t>(index)].writtenName != asmState.sourceName)
+    if (index < 0 || index >= static_cast<int>(files.segments.size())
+        || files.segments[static_cast<std::size_t>(index)].writtenName != asmState.sourceName)
         return -1;
     return index;
 }

@@ -9,11 +9,11 @@
 
 // One file marker of the flattened source, in the order they were written.
 struct SourceSegment {
-    std::string writtenName;  // as in the marker
-    std::string openedPath;   // as opened, relative to the working directory
-    int firstLine = 1;        // the line the stretch starts on
+    std::string writtenName;       // as in the marker
+    std::string openedPath;        // as opened, relative to the working directory
+    int firstLine = 1;             // the line the stretch starts on
     bool resumesIncluder = false;  // back in the including file after an include
-    int includedAt = 0;       // a file just opened: the line of the INCLUDE that named it
+    int includedAt = 0;            // a file just opened: the line of the INCLUDE that named it
 };
 
 void setIncludeDirectories(std::vector<std::string> directories);
