@@ -220,8 +220,9 @@ bool replaceWholeFile(const std::string& name, const std::string& content)
     if (written)
         fs::rename(privateName, name, error);
     if (!written || error) {
+        int renameError = error.default_error_condition().value();
         fs::remove(privateName, error);
-        errno = written ? EACCES : writeError;
+        errno = written ? renameError : writeError;
         return false;
     }
     return true;
