@@ -108,13 +108,11 @@ void noteFileResume(const char* writtenName, int line)
     files.segments.push_back({writtenName, files.openPaths.back(), line, true, 0});
 }
 
-const std::string& currentOpenedPath()
+std::string currentOpenedPath()
 {
-    static std::string path;
     if (asmState.pass == 0 && !files.openPaths.empty())
         return files.openPaths.back();
-    path = pathOfSegment(files.inStatement ? files.statementSegment : files.readingSegment);
-    return path;
+    return pathOfSegment(files.inStatement ? files.statementSegment : files.readingSegment);
 }
 
 const std::vector<SourceSegment>& sourceSegments()

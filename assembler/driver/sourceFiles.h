@@ -32,7 +32,7 @@ void noteFileStart(const char* writtenName, const std::string& openedPath);
 void noteFileResume(const char* writtenName, int line);
 // The path of the file being preprocessed (during the passes: of the file of
 // the current statement).
-const std::string& currentOpenedPath();
+std::string currentOpenedPath();
 const std::vector<SourceSegment>& sourceSegments();
 
 // Files read in the passes (INCBIN), in order of first use.
