@@ -13,12 +13,17 @@ struct SourcePosition {
 
 SourcePosition currentSourcePosition();
 
+// Messages that name a line take the form "FILE:LINE: error: TEXT" (and
+// "warning"), naming the statement's own line and the file as opened.
+void setGnuDiagnostics(bool enabled);
 // Prints "Syntax Error in line ..." with the message and ends the run.
 [[noreturn]] void reportError(const char* message);
 // The same, naming position instead of the current line.
 [[noreturn]] void reportErrorAt(const SourcePosition& position, const char* message);
 // Prints "Warning in line ..." in the final pass only.
 void reportWarning(const char* message);
+// How many warnings reportWarning has printed in this run.
+int printedWarningCount();
 // Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends the run.
 [[noreturn]] void reportLabelError(const char* what);
 // Writes "Exiting...", runs the exit hooks, closes every stream and ends
@@ -39,4 +44,7 @@ void printOpenFailure(const char* name, bool forWriting);
 // "Out of memory!" and the error exit: the handler of failed allocations.
 [[noreturn]] void outOfMemory();
 
+// The banner and the usage line on standard output.
+void printUsage();
+// printUsage and status 0.
 [[noreturn]] void showUsage();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -180,6 +181,15 @@ FILE* createdAs(const fs::path& name)
     return file;
 }
 
+bool findByWindowsSpelling(const std::string& name, std::string& found)
+{
+    fs::path resolved;
+    if (!resolvePath(name, 0, resolved))
+        return false;
+    found = resolved.string();
+    return true;
+}
+
 FILE* createFile(const char* name)
 {
     ambiguity.clear();
@@ -212,6 +222,11 @@ FILE* openExisting(const char* name, const char* mode)
 FILE* createFile(const char* name)
 {
     return std::fopen(name, "wb");
+}
+
+bool findByWindowsSpelling(const std::string&, std::string&)
+{
+    return false;
 }
 
 #endif
@@ -310,5 +325,46 @@ bool fileExists(const char* name)
     if (!file)
         return !ambiguity.empty();  // several files match: each exists
     std::fclose(file);
+    return true;
+}
+
+bool findExistingFile(const std::string& name, std::string& found)
+{
+    std::error_code error;
+    if (fs::exists(name, error)) {
+        found = name;
+        return true;
+    }
+    return findByWindowsSpelling(name, found);
+}
+
+bool sameFile(const std::string& left, const std::string& right)
+{
+    std::error_code error;
+    return fs::equivalent(left, right, error) && !error;
+}
+
+bool replaceWholeFile(const std::string& name, const std::string& content)
+{
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string privateName = name + ".part" + std::to_string(stamp);
+    FILE* file = std::fopen(privateName.c_str(), "wb");
+    if (!file)
+        return false;
+    bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    int writeError = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        writeError = errno;
+    }
+    std::error_code error;
+    if (written)
+        fs::rename(privateName, name, error);
+    if (!written || error) {
+        int renameError = error.default_error_condition().value();
+        fs::remove(privateName, error);
+        errno = written ? renameError : writeError;
+        return false;
+    }
     return true;
 }

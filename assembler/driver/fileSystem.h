@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Every file is opened in binary mode: line ends are handled by the source
 // reader, so that all platforms read and write the same bytes.
@@ -18,3 +19,11 @@ const char* openFailureReason();
 // that no file opened later takes one of them and receives console text.
 // False when that fails. Called before anything else.
 bool openStandardStreams();
+// Whether both names lead to one existing file.
+bool sameFile(const std::string& left, const std::string& right);
+// Writes content to a new file beside name and then puts it in place of name
+// in one step, so that name never holds part of it. False with errno set.
+bool replaceWholeFile(const std::string& name, const std::string& content);
+// The name under which openForReading would find name: as written, else its
+// Windows spelling; false when neither exists.
+bool findExistingFile(const std::string& name, std::string& found);

@@ -3,6 +3,8 @@
 #include "AsmState.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "listing.h"
+#include "sourceFiles.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +41,8 @@ void checkByteRange(int32_t value)
 // Long runs (up to the 64 MiB an output may reach) go out a block at a time.
 void writeRun(int byte, std::size_t count)
 {
+    if (count == 0)
+        return;
     static unsigned char block[16384];
     std::size_t blockSize = std::min(count, sizeof block);
     std::memset(block, byte, blockSize);
@@ -62,6 +66,38 @@ void requireOutputEndWithinLimit(int64_t end)
 {
     if (end > OUTPUT_SIZE_LIMIT)
         reportError("Output file would exceed 64 MiB");
+}
+
+namespace {
+
+bool isInput(const std::string& name)
+{
+    for (const SourceSegment& segment : sourceSegments())
+        if (sameFile(name, segment.openedPath))
+            return true;
+    for (const std::string& binary : binaryInputs())
+        if (sameFile(name, binary))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void printInputRefusal(const std::string& name)
+{
+    std::fprintf(stderr, "Error while opening %s for writing! It is an input of this run\n", name.c_str());
+}
+
+bool writeWholeOutput(const std::string& name, const std::string& content)
+{
+    if (isInput(name)) {
+        printInputRefusal(name);
+        return false;
+    }
+    if (replaceWholeFile(name, content))
+        return true;
+    printOpenFailure(name.c_str(), true);
+    return false;
 }
 
 bool openOutput(const char* name)
@@ -90,7 +126,10 @@ void emitByte(int32_t value)
     if (asmState.finalPass) {
         requireRoomFor(1);
         checkByteRange(value);
-        std::putc(value & 0xFF, asmState.outputFile);
+        auto byte = static_cast<unsigned char>(value);
+        std::putc(byte, asmState.outputFile);
+        if (listingActive())
+            listEmitted(&byte, 1);
     }
     advancePosition(1);
 }
@@ -104,7 +143,11 @@ void emitFill(int32_t value, int32_t count)
         int32_t warnings = std::min(count, MAX_FILL_WARNINGS);
         for (int32_t i = 0; i < warnings && (value < -128 || value > 255); ++i)
             checkByteRange(value);
-        writeRun(value & 0xFF, static_cast<std::size_t>(count));
+        auto byte = static_cast<unsigned char>(value);
+        const unsigned char first[] = {byte, byte, byte, byte};
+        if (listingActive())
+            listRun(first, sizeof first, count, asmState.outputPosition);
+        writeRun(byte, static_cast<std::size_t>(count));
     }
     advancePosition(count);
 }
@@ -115,8 +158,11 @@ void emitWord(int32_t value)
         requireRoomFor(2);
         if (value < -32768 || value > 65535)
             reportWarning("Operand exceeds 16 bits");
-        std::putc(value & 0xFF, asmState.outputFile);
-        std::putc((value >> 8) & 0xFF, asmState.outputFile);
+        const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+        std::putc(bytes[0], asmState.outputFile);
+        std::putc(bytes[1], asmState.outputFile);
+        if (listingActive())
+            listEmitted(bytes, sizeof bytes);
     }
     advancePosition(2);
 }
@@ -125,7 +171,10 @@ void emitText()
 {
     if (asmState.finalPass) {
         requireRoomFor(asmState.tokenLength);
-        std::fwrite(asmState.tokenText, 1, static_cast<std::size_t>(asmState.tokenLength), asmState.outputFile);
+        auto length = static_cast<std::size_t>(asmState.tokenLength);
+        std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
+        if (listingActive())
+            listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
     }
     advancePosition(asmState.tokenLength);
 }
@@ -136,8 +185,12 @@ void moveOutputPosition(int32_t position)
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)
         exitWithWriteFailure(output.fileName.c_str());
-    if (position > length)
+    if (position > length) {
+        const unsigned char zeros[4] = {};
+        if (listingActive())
+            listRun(zeros, sizeof zeros, position - length, length);
         writeRun(0, static_cast<std::size_t>(position - length));
+    }
     else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // No output file grows past this: far beyond any cartridge, and a guard
 // against a stray huge count or position filling the disk.
@@ -14,6 +15,12 @@ bool openOutput(const char* name);
 bool openOutputForUpdate(const char* name);
 // Closes outputFile; a failed write (a full disk) ends the run with status 1.
 void closeOutput();
+// A file the run writes whole at its end (listing, make rule): refused when
+// it is one of the run's inputs, put in place only once complete. False
+// after printing why.
+bool writeWholeOutput(const std::string& name, const std::string& content);
+// "Error while opening NAME for writing! It is an input of this run".
+void printInputRefusal(const std::string& name);
 
 // In the final pass each emit first checks that its bytes stay within
 // OUTPUT_SIZE_LIMIT.

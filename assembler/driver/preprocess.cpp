@@ -1,8 +1,11 @@
 #include "preprocess.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "output.h"
+#include "sourceFiles.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
@@ -14,7 +17,6 @@
 
 namespace {
 
-constexpr const char* TEMP_FILE_NAME = "orbant.tmp";
 // Each open level keeps its file's text; real projects nest a few levels.
 constexpr std::size_t MAX_INCLUDE_DEPTH = 16384;
 constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
@@ -50,8 +52,19 @@ void openMainSource()
         exitWithError();
 }
 
-void startFile()
+// A flattened file named like the main source would empty it before it is read.
+void refuseTempOverSource()
 {
+    const std::string& tempName = commandLine().tempFileName;
+    if (sameFile(tempName, asmState.sourceName)) {
+        printInputRefusal(tempName);
+        exitWithError();
+    }
+}
+
+void startFile(const std::string& openedPath)
+{
+    noteFileStart(asmState.sourceName, openedPath);
     writeFileMarker(asmState.sourceName);
     asmState.lineNumber = 1;
     writeLineMarker(1);
@@ -95,6 +108,7 @@ bool popInclude()
     deleteBuffer(currentBuffer());
     switchToBuffer(record.savedBuffer);
     setSourceName(record.savedName.c_str());
+    noteFileResume(asmState.sourceName, record.savedLine);
     asmState.lineNumber = record.savedLine;
     writeFileMarker(asmState.sourceName);
     asmState.includeStack.pop_back();
@@ -108,12 +122,15 @@ void includeFile()
         reportError("Filename expected");
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     checkIncludeName(name);
+    std::string path = locateInput(name);
+    markIncludeDirective();
     pushInclude();
     setSourceName(name.c_str());
     ++preprocessing.openNames[name];
-    startFile();
-    if (!openSource())
+    startFile(path);
+    if (!openSourceAt(path.c_str()))
         exitWithError();
+    clearStatementStart();
     switchToBuffer(createBuffer(asmState.inputFile));
     closeSource();
 }
@@ -122,7 +139,12 @@ void includeFile()
 
 bool openSource()
 {
-    asmState.inputFile = openForReading(asmState.sourceName);
+    return openSourceAt(asmState.sourceName);
+}
+
+bool openSourceAt(const char* path)
+{
+    asmState.inputFile = openForReading(path);
     if (asmState.inputFile)
         return true;
     printOpenFailure(asmState.sourceName, false);
@@ -136,9 +158,10 @@ void preprocessSource()
     ++preprocessing.openNames[asmState.sourceName];
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
-    if (!openTempFile(TEMP_FILE_NAME))
+    refuseTempOverSource();
+    if (!openTempFile(commandLine().tempFileName.c_str()))
         exitWithError();
-    startFile();
+    startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);
     for (;;) {

@@ -1,6 +1,7 @@
 #include "symbolFile.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "output.h"
 #include "../expressions/labels.h"
 
@@ -8,10 +9,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
-
-constexpr const char* SYMBOL_FILE_NAME = "orbant.sym";
 
 char* appendNumber(char* out, char* limit, unsigned value, int base)
 {
@@ -23,7 +23,7 @@ char* appendNumber(char* out, char* limit, unsigned value, int base)
 // "NAME: equ 0XXXXh ; last def. pass N", formatted without printf: a
 // program has tens of thousands of labels, and printf would cost more than
 // the rest.
-void writeSymbolLine(FILE* symbols, const LabelRecord& record)
+void appendSymbolLine(std::string& symbols, const LabelRecord& record)
 {
     static constexpr char MIDDLE[] = ": equ 0";
     static constexpr char TAIL[] = "h ; last def. pass ";
@@ -34,29 +34,45 @@ void writeSymbolLine(FILE* symbols, const LabelRecord& record)
     end = std::copy(TAIL, TAIL + sizeof TAIL - 1, end);
     end = appendNumber(end, limit, static_cast<unsigned>(record.definitionPass), 10);
     *end++ = '\n';
-    std::fwrite(record.name.data(), 1, record.name.size(), symbols);
-    std::fwrite(line, 1, static_cast<std::size_t>(end - line), symbols);
+    symbols.append(record.name);
+    symbols.append(line, static_cast<std::size_t>(end - line));
 }
 
-void writeSymbolLines(FILE* symbols)
+std::string symbolText()
 {
+    std::string symbols;
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0)
-                writeSymbolLine(symbols, *record);
+            if (record->definitionPass != 0 && !record->fromCommandLine)
+                appendSymbolLine(symbols, *record);
+    return symbols;
+}
+
+// orbant.sym is written in place, as always; a file named on the command line
+// could be anything, so it is put in place whole and never over an input.
+bool writeNamedSymbolFile(const std::string& name)
+{
+    return writeWholeOutput(name, symbolText());
 }
 
 }  // namespace
 
 void writeSymbolFile()
 {
-    if (!openOutput(SYMBOL_FILE_NAME)) {
+    const std::string& name = commandLine().symbolFileName;
+    if (name != DEFAULT_SYMBOL_FILE_NAME) {
+        if (!writeNamedSymbolFile(name))
+            std::fputs("Unable to write .SYM file!\n", stderr);
+        return;
+    }
+    if (!openOutput(name.c_str())) {
         std::fputs("Unable to write .SYM file!\n", stderr);
         return;
     }
     FILE* symbols = asmState.outputFile;
     asmState.outputFile = nullptr;
-    writeSymbolLines(symbols);
+    std::string text = symbolText();
+    std::fwrite(text.data(), 1, text.size(), symbols);
     bool failed = std::ferror(symbols) != 0;
     if (std::fclose(symbols) != 0 || failed)
         std::fputs("Unable to write .SYM file!\n", stderr);

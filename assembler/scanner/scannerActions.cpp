@@ -2,6 +2,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 
 #include <algorithm>
@@ -60,7 +61,13 @@ void scanLineMarker()
             break;
         number = number * 10 + static_cast<uint32_t>(c - '0');
     }
-    asmState.lineNumber = static_cast<int>(number);
+    enterLine(static_cast<int>(number));
+}
+
+void enterLine(int number)
+{
+    asmState.lineNumber = number;
+    noteLineMarkerRead();
 }
 
 void scanFileMarker()
@@ -71,4 +78,5 @@ void scanFileMarker()
     asmState.sourceName[length] = '\0';
     if (scanning.fileMarkerScanned)
         scanning.fileMarkerScanned();
+    noteFileMarkerRead();
 }

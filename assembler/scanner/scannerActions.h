@@ -27,6 +27,8 @@ void registerLabelDefinition();
 void scanIdentifier();
 // Line marker 01 nnn: sets lineNumber.
 void scanLineMarker();
+// What a line marker does once its number is read (a replayed one too).
+void enterLine(int number);
 // File marker 02 name: sets sourceName, at most 255 characters.
 void scanFileMarker();
 // Copies the string body just matched out of the scanned text, which the

@@ -205,7 +205,7 @@ void deliver(const TokenRecord& record, std::size_t index)
     else if (kind & NAME)
         deliverName(record);
     else if (kind & LINE_MARKER)
-        asmState.lineNumber = record.value;
+        enterLine(record.value);
     else if (kind & STRING_BODY)
         captureStringBody();
     asmState.curToken = record.token;

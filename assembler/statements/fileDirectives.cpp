@@ -4,7 +4,9 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/fileSystem.h"
+#include "../driver/listing.h"
 #include "../driver/output.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
@@ -92,6 +94,8 @@ void copyToOutput(FILE* file, const char* name, const IncludeRange& range)
                          std::ferror(file) ? std::strerror(errno) : "Unexpected end of file");
             exitWithError();
         }
+        if (left == range.length && listingActive())
+            listRun(reinterpret_cast<const unsigned char*>(block), chunk, range.length, asmState.outputPosition);
         std::fwrite(block, 1, chunk, asmState.outputFile);
         left -= static_cast<int64_t>(chunk);
     }
@@ -142,7 +146,8 @@ void forgDirective()
 void incbinDirective()
 {
     requireFileNameToken();
-    std::string name = stringTokenAsFileName();
+    std::string name = locateInput(stringTokenAsFileName());
+    noteBinaryInput(name);
     // Opened in every pass: its length moves the address.
     FILE* file = openBinaryInput(name.c_str());
     int64_t fileSize = fileLength(file, name.c_str());
