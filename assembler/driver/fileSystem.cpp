@@ -183,6 +183,7 @@ FILE* createdAs(const fs::path& name)
 
 bool findByWindowsSpelling(const std::string& name, std::string& found)
 {
+    ambiguity.clear();
     fs::path resolved;
     if (!resolvePath(name, 0, resolved))
         return false;
@@ -336,6 +337,11 @@ bool findExistingFile(const std::string& name, std::string& found)
         return true;
     }
     return findByWindowsSpelling(name, found);
+}
+
+bool lastLookupAmbiguous()
+{
+    return !ambiguity.empty();
 }
 
 bool sameFile(const std::string& left, const std::string& right)

@@ -27,3 +27,6 @@ bool replaceWholeFile(const std::string& name, const std::string& content);
 // The name under which openForReading would find name: as written, else its
 // Windows spelling; false when neither exists.
 bool findExistingFile(const std::string& name, std::string& found);
+// Whether the last findExistingFile failed because several files match the
+// name without regard to case.
+bool lastLookupAmbiguous();

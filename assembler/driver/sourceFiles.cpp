@@ -73,18 +73,32 @@ bool hasIncludeDirectories()
     return !files.includeDirectories.empty();
 }
 
+namespace {
+
+// A candidate that several files match without regard to case ends the
+// search too: opening it then names them.
+bool foundOrAmbiguous(const std::string& candidate, std::string& found)
+{
+    if (findExistingFile(candidate, found))
+        return true;
+    if (!lastLookupAmbiguous())
+        return false;
+    found = candidate;
+    return true;
+}
+
+}  // namespace
+
 std::string locateInput(const std::string& written)
 {
     std::string found;
-    if (findExistingFile(written, found))
-        return found;
-    if (isAbsolute(written))
-        return written;
+    if (foundOrAmbiguous(written, found) || isAbsolute(written))
+        return found.empty() ? written : found;
     std::string besideNamingFile = directoryOf(currentOpenedPath());
-    if (!besideNamingFile.empty() && findExistingFile(joinPath(besideNamingFile, written), found))
+    if (!besideNamingFile.empty() && foundOrAmbiguous(joinPath(besideNamingFile, written), found))
         return found;
     for (const std::string& directory : files.includeDirectories)
-        if (findExistingFile(joinPath(directory, written), found))
+        if (foundOrAmbiguous(joinPath(directory, written), found))
             return found;
     return written;
 }
