@@ -26,8 +26,7 @@ std::string uniqueName()
 {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
-    return "test-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-"
-        + std::to_string(random());
+    return "test-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random());
 }
 
 }  // namespace
@@ -84,13 +83,14 @@ namespace {
 
 // In the child: the scratch directory as working directory, no input, the
 // output into files. Only calls that are safe between fork and exec.
-[[noreturn]] void becomeCommand(char* const* argv, const char* directory, const char* stdoutPath, const char* stderrPath)
+[[noreturn]] void becomeCommand(char* const* argv, const char* directory, const char* stdoutPath,
+                                const char* stderrPath)
 {
     int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (chdir(directory) == 0 && input >= 0 && output >= 0 && errors >= 0 && dup2(input, 0) >= 0
-        && dup2(output, 1) >= 0 && dup2(errors, 2) >= 0) {
+    if (chdir(directory) == 0 && input >= 0 && output >= 0 && errors >= 0 && dup2(input, 0) >= 0 && dup2(output, 1) >= 0
+        && dup2(errors, 2) >= 0) {
         execvp(argv[0], argv);
         const char message[] = "the test harness could not start the command\n";
         [[maybe_unused]] ssize_t ignored = write(2, message, sizeof message - 1);

@@ -104,8 +104,9 @@ TEST_F(JointRun, AMissingOrExtraWarningDiffers)
 
 TEST_F(JointRun, AnyOtherMessageDiffers)
 {
-    EXPECT_EQ("standard error holds more than the rows' warnings:\nWarning in line 3 (t.asm): Operand exceeds 16 bits\n",
-              differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + warningOnLine(3)));
+    EXPECT_EQ(
+        "standard error holds more than the rows' warnings:\nWarning in line 3 (t.asm): Operand exceeds 16 bits\n",
+        differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + warningOnLine(3)));
     EXPECT_NE("", differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + "Out of memory\n"));
 }
 

@@ -62,8 +62,9 @@ void runCase(const fs::path& file)
     for (const std::string& name : expected.directories)
         directory.makeDirectory(name);
     RunResult result = runOrbant(directory, expected.arguments);
-    EXPECT_EQ(*expected.status, result.status)
-        << "exit status; stdout:\n" << result.standardOutput << "\nstderr:\n" << result.standardError;
+    EXPECT_EQ(*expected.status, result.status) << "exit status; stdout:\n"
+                                               << result.standardOutput << "\nstderr:\n"
+                                               << result.standardError;
     if (expected.standardOutput) {
         EXPECT_EQ(*expected.standardOutput, normaliseConsole(result.standardOutput)) << "standard output";
     }
@@ -82,7 +83,8 @@ void runTable(const fs::path& file)
 std::string testNameFor(const fs::path& file, const fs::path& root)
 {
     std::string name = fs::relative(file, root).replace_extension().generic_string();
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 
@@ -114,9 +116,8 @@ void registerCases(const fs::path& root)
     for (const fs::path& file : files) {
         bool isTable = file.extension() == ".table";
         testing::RegisterTest(isTable ? "Table" : "Case", testNameFor(file, root).c_str(), nullptr, nullptr,
-                              file.string().c_str(), 0, [file, isTable]() -> testing::Test* {
-                                  return new CaseTest(file, isTable);
-                              });
+                              file.string().c_str(), 0,
+                              [file, isTable]() -> testing::Test* { return new CaseTest(file, isTable); });
     }
 }
 

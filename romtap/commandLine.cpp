@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "commandLine.h"
 
-#include "console_output.h"
+#include "consoleOutput.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +10,7 @@
 
 namespace {
 
-const char *const kUsageLines[] = {
+const char* const USAGE_LINES[] = {
     "Syntax: romtap <parameters> <filename>\n",
     "\n",
     "Parameters:\n",
@@ -35,7 +35,7 @@ const char *const kUsageLines[] = {
 };
 
 // Follows the usage text for -h and --help.
-const char *const kOptionLines[] = {
+const char* const OPTION_LINES[] = {
     "\n",
     "Options:\n",
     "  -l             list the reader slots and whether a cartridge is inserted;\n",
@@ -62,67 +62,84 @@ const char *const kOptionLines[] = {
     "next argument and ends its group.\n",
 };
 
-void printLines(const char *const *first, const char *const *last) {
-    for (; first != last; ++first) std::fputs(*first, stdout);
+void printLines(const char* const* first, const char* const* last)
+{
+    for (; first != last; ++first)
+        std::fputs(*first, stdout);
 }
 
-void printUsage() { printLines(std::begin(kUsageLines), std::end(kUsageLines)); }
+void printUsage()
+{
+    printLines(std::begin(USAGE_LINES), std::end(USAGE_LINES));
+}
 
-[[noreturn]] void printHelp() {
+[[noreturn]] void printHelp()
+{
     printUsage();
-    printLines(std::begin(kOptionLines), std::end(kOptionLines));
+    printLines(std::begin(OPTION_LINES), std::end(OPTION_LINES));
     endRun(0);
 }
 
-[[noreturn]] void dieWithInvalidOption() {
+[[noreturn]] void dieWithInvalidOption()
+{
     std::fputs("romtap: invalid option\n", stderr);
     std::exit(1);
 }
 
 // Every character is a digit: anything that is not a hex digit counts as 0.
-int parseHex(const char *text) {
+int parseHex(const char* text)
+{
     std::uint32_t value = 0;
     for (; *text != '\0'; ++text) {
         value <<= 4;
         const char digit = *text;
-        if (digit >= '0' && digit <= '9') value += static_cast<std::uint32_t>(digit - '0');
-        else if (digit >= 'A' && digit <= 'F') value += static_cast<std::uint32_t>(digit - 'A' + 10);
-        else if (digit >= 'a' && digit <= 'f') value += static_cast<std::uint32_t>(digit - 'a' + 10);
+        if (digit >= '0' && digit <= '9')
+            value += static_cast<std::uint32_t>(digit - '0');
+        else if (digit >= 'A' && digit <= 'F')
+            value += static_cast<std::uint32_t>(digit - 'A' + 10);
+        else if (digit >= 'a' && digit <= 'f')
+            value += static_cast<std::uint32_t>(digit - 'a' + 10);
     }
     return static_cast<int>(value);
 }
 
-void storeOptionValue(Options &options, char letter, const char *value) {
+void storeOptionValue(Options& options, char letter, const char* value)
+{
     switch (letter) {
-        case 'i': options.slot = std::atoi(value); break;
-        case 'b': options.beginAddress = parseHex(value); break;
-        case 's': options.blockSize = parseHex(value); break;
-        case 'm': options.mapperAddress = parseHex(value); break;
-        case 'n': options.blockCount = std::atoi(value); break;
+    case 'i': options.slot = std::atoi(value); break;
+    case 'b': options.beginAddress = parseHex(value); break;
+    case 's': options.blockSize = parseHex(value); break;
+    case 'm': options.mapperAddress = parseHex(value); break;
+    case 'n': options.blockCount = std::atoi(value); break;
     }
 }
 
-bool takesValue(char letter) {
+bool takesValue(char letter)
+{
     return letter == 'i' || letter == 'b' || letter == 's' || letter == 'm' || letter == 'n';
 }
 
 // Returns false for a letter that is no flag.
-bool setFlag(Options &options, char letter) {
+bool setFlag(Options& options, char letter)
+{
     switch (letter) {
-        case 'l': options.listFlag = true; return true;
-        case 'v': options.verify = true; return true;
-        case 'c': options.checksums = true; return true;
-        case 'w': options.sizeWarnings = true; return true;
-        case 'h': printHelp();
-        default: return false;
+    case 'l': options.listFlag = true; return true;
+    case 'v': options.verify = true; return true;
+    case 'c': options.checksums = true; return true;
+    case 'w': options.sizeWarnings = true; return true;
+    case 'h': printHelp();
+    default: return false;
     }
 }
 
 // Reads one option group such as "-li"; returns the index of the last argument used.
-int parseOptionGroup(Options &options, int argc, char **argv, int index) {
-    for (const char *letter = argv[index] + 1; *letter != '\0'; ++letter) {
-        if (setFlag(options, *letter)) continue;
-        if (!takesValue(*letter)) dieWithInvalidOption();
+int parseOptionGroup(Options& options, int argc, char** argv, int index)
+{
+    for (const char* letter = argv[index] + 1; *letter != '\0'; ++letter) {
+        if (setFlag(options, *letter))
+            continue;
+        if (!takesValue(*letter))
+            dieWithInvalidOption();
         if (index + 1 >= argc) {
             std::fprintf(stderr, "romtap: option -%c requires a value\n", *letter);
             std::exit(1);
@@ -135,22 +152,27 @@ int parseOptionGroup(Options &options, int argc, char **argv, int index) {
 
 }  // namespace
 
-void printTitle() {
+void printTitle()
+{
     std::fputs("romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers\n", stdout);
     std::fputs("-----------------------------------------------------------\n", stdout);
 }
 
-void printUsageAndFail() {
+void printUsageAndFail()
+{
     printUsage();
     std::exit(1);
 }
 
-Options parseArguments(int argc, char **argv) {
+Options parseArguments(int argc, char** argv)
+{
     Options options;
     for (int index = 1; index < argc; ++index) {
-        const char *argument = argv[index];
-        if (std::strcmp(argument, "--help") == 0) printHelp();
-        if (std::strcmp(argument, "--version") == 0) endRun(0);  // the title names the version
+        const char* argument = argv[index];
+        if (std::strcmp(argument, "--help") == 0)
+            printHelp();
+        if (std::strcmp(argument, "--version") == 0)
+            endRun(0);  // the title names the version
         if (argument[0] == '-') {
             index = parseOptionGroup(options, argc, argv, index);
         } else if (options.fileName == nullptr) {

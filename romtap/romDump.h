@@ -1,6 +1,6 @@
 // Dumping a cartridge into a ROM image file, block by block.
 #pragma once
 
-#include "command_line.h"
+#include "commandLine.h"
 
-void dumpRom(const Options &options);
+void dumpRom(const Options& options);

@@ -6,15 +6,15 @@
 
 namespace platform {
 
-using LibraryHandle = void *;
+using LibraryHandle = void*;
 // Generic function pointer type; cast to the entry point's real type.
 using EntryPoint = void (*)();
 
 // The bare file name handed to the loader, which applies its usual search.
-const char *readerLibraryName();
+const char* readerLibraryName();
 
-LibraryHandle loadLibrary(const char *name);         // nullptr on failure
-EntryPoint findEntryPoint(LibraryHandle library, const char *name);  // nullptr if absent
+LibraryHandle loadLibrary(const char* name);                         // nullptr on failure
+EntryPoint findEntryPoint(LibraryHandle library, const char* name);  // nullptr if absent
 void unloadLibrary(LibraryHandle library);
 
 // The file the loader took the library from ("" if it cannot tell); member

@@ -6,13 +6,16 @@
 #include <iterator>
 #include <string>
 
-inline std::string shellQuote(const std::string &text) {
+inline std::string shellQuote(const std::string& text)
+{
     std::string quoted = "'";
-    for (char character : text) quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
+    for (char character : text)
+        quoted += character == '\'' ? std::string("'\\''") : std::string(1, character);
     return quoted + "'";
 }
 
-inline std::string readFile(const std::filesystem::path &path) {
+inline std::string readFile(const std::filesystem::path& path)
+{
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }

@@ -2,7 +2,7 @@
 // Python's zlib and hashlib for every length across SHA-1's padding bounds.
 #include "checksums.h"
 
-#include "shell_support.h"
+#include "shellSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ namespace {
 struct Vector {
     std::string text;
     std::uint32_t crc32;
-    const char *sha1;
+    const char* sha1;
 };
 
-const Vector kVectors[] = {
+const Vector VECTORS[] = {
     {"", 0x00000000u, "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
     {"abc", 0x352441C2u, "a9993e364706816aba3e25717850c26c9cd0d89d"},
     {"123456789", 0xCBF43926u, "f7c3bc1d808e04732adf679965ccc34ca7ae3441"},
@@ -34,11 +34,15 @@ const Vector kVectors[] = {
     {std::string(1000000, 'a'), 0xDC25BFBCu, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
 };
 
-const unsigned char *bytesOf(const std::string &text) { return reinterpret_cast<const unsigned char *>(text.data()); }
+const unsigned char* bytesOf(const std::string& text)
+{
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
 
 class ChecksumVectorTest : public testing::TestWithParam<Vector> {};
 
-TEST_P(ChecksumVectorTest, MatchesThePublishedValue) {
+TEST_P(ChecksumVectorTest, MatchesThePublishedValue)
+{
     Crc32 crc;
     Sha1 sha1;
     crc.update(bytesOf(GetParam().text), GetParam().text.size());
@@ -47,8 +51,9 @@ TEST_P(ChecksumVectorTest, MatchesThePublishedValue) {
     EXPECT_EQ(toHex(sha1.digest()), GetParam().sha1);
 }
 
-TEST_P(ChecksumVectorTest, GivesTheSameInPiecesOfAnySize) {
-    const std::string &text = GetParam().text;
+TEST_P(ChecksumVectorTest, GivesTheSameInPiecesOfAnySize)
+{
+    const std::string& text = GetParam().text;
     for (std::size_t piece : {1, 7, 63, 64, 65}) {
         Crc32 crc;
         Sha1 sha1;
@@ -62,22 +67,24 @@ TEST_P(ChecksumVectorTest, GivesTheSameInPiecesOfAnySize) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, ChecksumVectorTest, testing::ValuesIn(kVectors));
+INSTANTIATE_TEST_SUITE_P(Published, ChecksumVectorTest, testing::ValuesIn(VECTORS));
 
 // Every prefix of 200 varied bytes: lengths 55, 56, 63, 64, 119 and 120 are
 // where SHA-1's padding needs one more block or none.
-TEST(ChecksumPrefixTest, AgreesWithPythonForEveryLengthUpTo200) {
+TEST(ChecksumPrefixTest, AgreesWithPythonForEveryLengthUpTo200)
+{
     const fs::path workDir = fs::temp_directory_path() / ("romtap-checksums-" + std::to_string(getpid()));
     fs::create_directories(workDir);
     std::string data;
-    for (int index = 0; index < 200; ++index) data += static_cast<char>((index * 73 + 41) & 0xFF);
+    for (int index = 0; index < 200; ++index)
+        data += static_cast<char>((index * 73 + 41) & 0xFF);
     std::ofstream(workDir / "data.bin", std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-    const std::string script =
-        "import hashlib, sys, zlib\n"
-        "data = open(sys.argv[1], 'rb').read()\n"
-        "for n in range(len(data) + 1): print('%08x' % zlib.crc32(data[:n]), hashlib.sha1(data[:n]).hexdigest())\n";
-    const std::string command = "python3 -c " + shellQuote(script) + " " + shellQuote((workDir / "data.bin").string()) +
-                                " >" + shellQuote((workDir / "expected.txt").string());
+    const std::string script
+        = "import hashlib, sys, zlib\n"
+          "data = open(sys.argv[1], 'rb').read()\n"
+          "for n in range(len(data) + 1): print('%08x' % zlib.crc32(data[:n]), hashlib.sha1(data[:n]).hexdigest())\n";
+    const std::string command = "python3 -c " + shellQuote(script) + " " + shellQuote((workDir / "data.bin").string())
+                                + " >" + shellQuote((workDir / "expected.txt").string());
     ASSERT_EQ(std::system(command.c_str()), 0) << "python3 is needed to check the checksums";
     std::istringstream expected(readFile(workDir / "expected.txt"));
     Crc32 crc;

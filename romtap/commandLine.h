@@ -6,12 +6,12 @@ struct Options {
     bool verify = false;        // -v: read every block twice
     bool checksums = false;     // -c: print the image's size, CRC32 and SHA-1
     bool sizeWarnings = false;  // -w: warn about mirrored banks
-    int slot = -1;  // -1: the first enabled slot
+    int slot = -1;              // -1: the first enabled slot
     int beginAddress = 0x4000;
     int blockSize = 0x4000;
     int mapperAddress = 0x4000;
     int blockCount = 1;
-    const char *fileName = nullptr;
+    const char* fileName = nullptr;
 };
 
 void printTitle();
@@ -19,4 +19,4 @@ void printTitle();
 
 // Reads the arguments from left to right. Help, version and invalid
 // options end the run here.
-Options parseArguments(int argc, char **argv);
+Options parseArguments(int argc, char** argv);

@@ -46,8 +46,8 @@ struct RomtapCase {
     std::optional<ImageExpectation> image;
     std::optional<std::vector<std::string>> writeLog;  // expected "W ..." lines of the reader's log
     std::optional<std::vector<std::string>> readLog;   // expected "R ..." lines
-    bool nativeOnly = false;  // "native-only: reason": depends on a native device
+    bool nativeOnly = false;                           // "native-only: reason": depends on a native device
 };
 
 // Throws std::runtime_error naming the line for a malformed case.
-RomtapCase loadCase(const std::filesystem::path &path);
+RomtapCase loadCase(const std::filesystem::path& path);

@@ -1,10 +1,10 @@
-#include "rom_dump.h"
+#include "romDump.h"
 
 #include "checksums.h"
-#include "console_output.h"
-#include "image_file.h"
-#include "mirror_check.h"
-#include "reader_library.h"
+#include "consoleOutput.h"
+#include "imageFile.h"
+#include "mirrorCheck.h"
+#include "readerLibrary.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,14 +15,14 @@
 namespace {
 
 // Rereads of a block whose two reads differ, before the dump gives up.
-constexpr int kVerifyRetries = 3;
+constexpr int VERIFY_RETRIES = 3;
 
 using Block = std::vector<unsigned char>;
 
 // What the block loop needs of the run.
 struct DumpRun {
-    ReaderLibrary &reader;
-    const Options &options;
+    ReaderLibrary& reader;
+    const Options& options;
     int slot;
     std::size_t blockSize;
 };
@@ -32,7 +32,8 @@ struct RetriedBlock {
     int retries;
 };
 
-[[noreturn]] void dieWithReaderError(const ReaderLibrary &reader) {
+[[noreturn]] void dieWithReaderError(const ReaderLibrary& reader)
+{
     dieOnNewLine("MSX Game Reader error: ", lastResultText(reader).c_str());
 }
 
@@ -43,55 +44,68 @@ struct TransferBuffers {
     Block check;
 };
 
-TransferBuffers allocateTransferBuffers(const Options &options) {
+TransferBuffers allocateTransferBuffers(const Options& options)
+{
     TransferBuffers buffers;
-    if (options.blockCount <= 0) return buffers;
-    if (options.blockSize < 0) dieWithMessage("Invalid block size!");
+    if (options.blockCount <= 0)
+        return buffers;
+    if (options.blockSize < 0)
+        dieWithMessage("Invalid block size!");
     const auto size = static_cast<std::size_t>(std::max(options.blockSize, 1));
     buffers.read.resize(size);
-    if (options.verify) buffers.check.resize(size);
+    if (options.verify)
+        buffers.check.resize(size);
     return buffers;
 }
 
-int chooseSlot(const ReaderLibrary &reader, int slotAsked) {
-    if (slotAsked == kAnySlot) {
+int chooseSlot(const ReaderLibrary& reader, int slotAsked)
+{
+    if (slotAsked == ANY_SLOT) {
         const int slot = firstEnabledSlot(reader);
-        if (slot == -1) dieWithMessage("MSX Game Reader not found!");
+        if (slot == -1)
+            dieWithMessage("MSX Game Reader not found!");
         return slot;
     }
     // A slot whose reader never became ready is no reader to dump from.
-    if (!answeredReady(reader, slotAsked)) dieWithMessage("MSX Game Reader not found!");
+    if (!answeredReady(reader, slotAsked))
+        dieWithMessage("MSX Game Reader not found!");
     return slotAsked;
 }
 
 // Selects the block's bank first when the dump has several blocks.
-void readBlock(const DumpRun &run, int block, Block &buffer) {
+void readBlock(const DumpRun& run, int block, Block& buffer)
+{
     if (run.options.blockCount > 1) {
         unsigned char bank = static_cast<unsigned char>(block & 0xFF);
-        if (writeMemory(run.reader, run.slot, &bank, run.options.mapperAddress, 1) != 0) dieWithReaderError(run.reader);
+        if (writeMemory(run.reader, run.slot, &bank, run.options.mapperAddress, 1) != 0)
+            dieWithReaderError(run.reader);
     }
     std::fill(buffer.begin(), buffer.end(), 0);
     if (readMemory(run.reader, run.slot, buffer.data(), run.options.beginAddress, run.options.blockSize) != 0)
         dieWithReaderError(run.reader);
 }
 
-[[noreturn]] void dieUnverified(const DumpRun &run, int block, std::size_t offset) {
+[[noreturn]] void dieUnverified(const DumpRun& run, int block, std::size_t offset)
+{
     const unsigned long long imageOffset = static_cast<unsigned long long>(block) * run.blockSize + offset;
     std::printf("\nVerify failed: block %d differs at offset %llXH (image offset %llXH) after %d retries!\n", block,
-                static_cast<unsigned long long>(offset), imageOffset, kVerifyRetries);
+                static_cast<unsigned long long>(offset), imageOffset, VERIFY_RETRIES);
     std::exit(1);
 }
 
 // Reads the block again until two reads in a row agree; the agreed bytes
 // end in accepted. Returns the retries it took.
-int verifyBlock(const DumpRun &run, int block, Block &accepted, Block &check) {
+int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
+{
     for (int retries = 0;; ++retries) {
         readBlock(run, block, check);
         const auto end = accepted.begin() + static_cast<std::ptrdiff_t>(run.blockSize);
         const auto difference = std::mismatch(accepted.begin(), end, check.begin()).first;
-        if (difference == end) return retries;
+        if (difference == end)
+            return retries;
         const auto offset = static_cast<std::size_t>(difference - accepted.begin());
-        if (retries == kVerifyRetries) dieUnverified(run, block, offset);
+        if (retries == VERIFY_RETRIES)
+            dieUnverified(run, block, offset);
         std::swap(accepted, check);
     }
 }
@@ -99,43 +113,56 @@ int verifyBlock(const DumpRun &run, int block, Block &accepted, Block &check) {
 // What -v, -w and -c report after "done", gathered as blocks go into the image.
 class DumpReport {
 public:
-    explicit DumpReport(const Options &options) : options_(options) {
-        if (options.sizeWarnings) mirrors_.emplace(options.blockCount, options.blockSize);
+    explicit DumpReport(const Options& options) : options_(options)
+    {
+        if (options.sizeWarnings)
+            mirrors_.emplace(options.blockCount, options.blockSize);
     }
 
-    void noteRetries(int block, int retries) {
-        if (retries > 0) retried_.push_back({block, retries});
+    void noteRetries(int block, int retries)
+    {
+        if (retries > 0)
+            retried_.push_back({block, retries});
     }
 
-    void addBlock(int block, const unsigned char *bytes, std::size_t size) {
-        if (mirrors_) mirrors_->addBlock(block, bytes);
-        if (!options_.checksums) return;
+    void addBlock(int block, const unsigned char* bytes, std::size_t size)
+    {
+        if (mirrors_)
+            mirrors_->addBlock(block, bytes);
+        if (!options_.checksums)
+            return;
         imageSize_ += size;
         crc_.update(bytes, size);
         sha1_.update(bytes, size);
     }
 
-    void print() const {
-        if (options_.verify) printVerified();
-        if (mirrors_) std::fputs(mirrors_->warning().c_str(), stdout);
-        if (options_.checksums) printChecksums();
+    void print() const
+    {
+        if (options_.verify)
+            printVerified();
+        if (mirrors_)
+            std::fputs(mirrors_->warning().c_str(), stdout);
+        if (options_.checksums)
+            printChecksums();
     }
 
 private:
-    void printVerified() const {
-        for (const RetriedBlock &entry : retried_)
+    void printVerified() const
+    {
+        for (const RetriedBlock& entry : retried_)
             std::printf("Block %d read differently at first; verified after %d %s.\n", entry.block, entry.retries,
                         entry.retries == 1 ? "retry" : "retries");
         std::fputs("Verified: every block gave the same bytes twice in a row.\n", stdout);
     }
 
-    void printChecksums() const {
+    void printChecksums() const
+    {
         std::printf("Size:  %llu bytes\n", imageSize_);
         std::printf("CRC32: %s\n", toHex(crc_.value()).c_str());
         std::printf("SHA-1: %s\n", toHex(sha1_.digest()).c_str());
     }
 
-    const Options &options_;
+    const Options& options_;
     std::vector<RetriedBlock> retried_;
     std::optional<MirrorCheck> mirrors_;
     unsigned long long imageSize_ = 0;
@@ -143,12 +170,14 @@ private:
     Sha1 sha1_;
 };
 
-void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image, DumpReport &report) {
+void dumpBlocks(const DumpRun& run, TransferBuffers& buffers, ImageFile& image, DumpReport& report)
+{
     for (int block = 0; block < run.options.blockCount; ++block) {
         std::fputs(".", stdout);
         std::fflush(stdout);
         readBlock(run, block, buffers.read);
-        if (run.options.verify) report.noteRetries(block, verifyBlock(run, block, buffers.read, buffers.check));
+        if (run.options.verify)
+            report.noteRetries(block, verifyBlock(run, block, buffers.read, buffers.check));
         image.append(buffers.read.data(), run.blockSize);
         report.addBlock(block, buffers.read.data(), run.blockSize);
     }
@@ -156,11 +185,14 @@ void dumpBlocks(const DumpRun &run, TransferBuffers &buffers, ImageFile &image, 
 
 }  // namespace
 
-void dumpRom(const Options &options) {
+void dumpRom(const Options& options)
+{
     ReaderLibrary reader;
-    if (bindReaderLibrary(reader, options.slot) != 0) dieWithMessage("failed to init gamereader");
+    if (bindReaderLibrary(reader, options.slot) != 0)
+        dieWithMessage("failed to init gamereader");
     const int slot = chooseSlot(reader, options.slot);
-    if (!hasCartridge(reader, slot)) dieWithMessage("No ROM inserted in MSX Game Reader!");
+    if (!hasCartridge(reader, slot))
+        dieWithMessage("No ROM inserted in MSX Game Reader!");
     requireTransfers(reader, options.blockCount > 0, options.blockCount > 1);
     const DumpRun run{reader, options, slot, static_cast<std::size_t>(std::max(options.blockSize, 0))};
     TransferBuffers buffers = allocateTransferBuffers(options);

@@ -7,6 +7,6 @@ void sleepMilliseconds(unsigned milliseconds);
 
 // True when both names lead to one existing file (same volume and file
 // number), however each is spelled.
-bool isSameFile(const char *first, const char *second);
+bool isSameFile(const char* first, const char* second);
 
 }  // namespace platform

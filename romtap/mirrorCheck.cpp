@@ -1,16 +1,20 @@
-#include "mirror_check.h"
+#include "mirrorCheck.h"
 
 #include <algorithm>
 #include <cstdio>
 
 MirrorCheck::MirrorCheck(int blockCount, int blockSize)
-    : blockCount_(blockCount), blockSize_(static_cast<std::size_t>(std::max(blockSize, 0))) {
+    : blockCount_(blockCount), blockSize_(static_cast<std::size_t>(std::max(blockSize, 0)))
+{
     // Taken now, so that a lack of memory shows before the image is created.
-    if (blockCount_ > 1) firstBlock_.reserve(blockSize_);
+    if (blockCount_ > 1)
+        firstBlock_.reserve(blockSize_);
 }
 
-void MirrorCheck::addBlock(int block, const unsigned char *bytes) {
-    if (blockSize_ == 0) return;  // empty blocks repeat nothing
+void MirrorCheck::addBlock(int block, const unsigned char* bytes)
+{
+    if (blockSize_ == 0)
+        return;  // empty blocks repeat nothing
     if (blockCount_ == 1) {
         halveWhileMirrored(bytes);
     } else if (block == 0) {
@@ -21,16 +25,19 @@ void MirrorCheck::addBlock(int block, const unsigned char *bytes) {
 }
 
 // An 8 KiB ROM read as 32 KiB may repeat four times: halve again and again.
-void MirrorCheck::halveWhileMirrored(const unsigned char *bytes) {
+void MirrorCheck::halveWhileMirrored(const unsigned char* bytes)
+{
     std::size_t size = blockSize_;
-    while (size % 2 == 0 && size > 0 && std::equal(bytes, bytes + size / 2, bytes + size / 2)) size /= 2;
-    if (size != blockSize_) mirroredSize_ = size;
+    while (size % 2 == 0 && size > 0 && std::equal(bytes, bytes + size / 2, bytes + size / 2))
+        size /= 2;
+    if (size != blockSize_)
+        mirroredSize_ = size;
 }
 
-std::string MirrorCheck::warning() const {
-    const auto bytesIn = [this](int blocks) {
-        return static_cast<unsigned long long>(blockSize_) * static_cast<unsigned>(blocks);
-    };
+std::string MirrorCheck::warning() const
+{
+    const auto bytesIn
+        = [this](int blocks) { return static_cast<unsigned long long>(blockSize_) * static_cast<unsigned>(blocks); };
     const unsigned long long dumped = bytesIn(blockCount_);
     char text[200];
     if (repeatingBank_ != 0) {

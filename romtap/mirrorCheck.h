@@ -12,13 +12,13 @@ public:
     MirrorCheck(int blockCount, int blockSize);
 
     // Blocks arrive in order, each as it goes into the image.
-    void addBlock(int block, const unsigned char *bytes);
+    void addBlock(int block, const unsigned char* bytes);
 
     // The warning for the user, or "" when nothing repeats.
     std::string warning() const;
 
 private:
-    void halveWhileMirrored(const unsigned char *bytes);
+    void halveWhileMirrored(const unsigned char* bytes);
 
     int blockCount_;
     std::size_t blockSize_;

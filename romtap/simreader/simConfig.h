@@ -9,11 +9,11 @@
 
 namespace simreader {
 
-constexpr int kSlotCount = 16;
+constexpr int SLOT_COUNT = 16;
 
 struct SlotConfig {
-    bool present = false;                   // a reader answers on this slot
-    const MapperLayout *mapper = nullptr;   // nullptr: no cartridge inserted
+    bool present = false;                  // a reader answers on this slot
+    const MapperLayout* mapper = nullptr;  // nullptr: no cartridge inserted
     std::string romPath;
 };
 
@@ -29,7 +29,7 @@ struct FlakyReads {
 };
 
 struct SimConfig {
-    std::array<SlotConfig, kSlotCount> slots;
+    std::array<SlotConfig, SLOT_COUNT> slots;
     long enableAfter = 0;  // queries per slot answered "not enabled" first
     bool neverEnabled = false;
     int initError = 0;
@@ -43,6 +43,6 @@ struct SimConfig {
 };
 
 // Fills config from the environment; returns the first problem found, or "".
-std::string readConfig(SimConfig &config);
+std::string readConfig(SimConfig& config);
 
 }  // namespace simreader
