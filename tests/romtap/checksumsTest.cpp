@@ -2,19 +2,13 @@
 // Python's zlib and hashlib for every length across SHA-1's padding bounds.
 #include "checksums.h"
 
-#include "shellSupport.h"
+#include "commandRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <algorithm>
 #include <sstream>
 #include <string>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -73,20 +67,18 @@ INSTANTIATE_TEST_SUITE_P(Published, ChecksumVectorTest, testing::ValuesIn(VECTOR
 // where SHA-1's padding needs one more block or none.
 TEST(ChecksumPrefixTest, AgreesWithPythonForEveryLengthUpTo200)
 {
-    const fs::path workDir = fs::temp_directory_path() / ("romtap-checksums-" + std::to_string(getpid()));
-    fs::create_directories(workDir);
+    const ScratchDirectory workDir;
     std::string data;
     for (int index = 0; index < 200; ++index)
         data += static_cast<char>((index * 73 + 41) & 0xFF);
-    std::ofstream(workDir / "data.bin", std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+    workDir.writeFile("data.bin", data);
     const std::string script
         = "import hashlib, sys, zlib\n"
           "data = open(sys.argv[1], 'rb').read()\n"
           "for n in range(len(data) + 1): print('%08x' % zlib.crc32(data[:n]), hashlib.sha1(data[:n]).hexdigest())\n";
-    const std::string command = "python3 -c " + shellQuote(script) + " " + shellQuote((workDir / "data.bin").string())
-                                + " >" + shellQuote((workDir / "expected.txt").string());
-    ASSERT_EQ(std::system(command.c_str()), 0) << "python3 is needed to check the checksums";
-    std::istringstream expected(readFile(workDir / "expected.txt"));
+    const RunResult python = runCommand(workDir, {"python3", "-c", script, "data.bin"});
+    ASSERT_EQ(python.status, 0) << "python3 is needed to check the checksums: " << python.standardError;
+    std::istringstream expected(python.standardOutput);
     Crc32 crc;
     Sha1 sha1;
     for (std::size_t length = 0; length <= data.size(); ++length) {
@@ -99,7 +91,6 @@ TEST(ChecksumPrefixTest, AgreesWithPythonForEveryLengthUpTo200)
             sha1.update(bytesOf(data) + length, 1);
         }
     }
-    fs::remove_all(workDir);
 }
 
 }  // namespace
