@@ -3,16 +3,20 @@
 #include <cstdio>
 #include <cstdlib>
 
-void dieWithMessage(const char* text)
+void failWithMessage(const std::string& text)
 {
-    std::printf("%s\n", text);
-    std::exit(1);
+    throw RunFailure{text + "\n"};
 }
 
-void dieOnNewLine(const char* prefix, const char* text)
+void failOnNewLine(const std::string& prefix, const std::string& text)
 {
-    std::printf("\n%s", prefix);
-    dieWithMessage(text);
+    failWithMessage("\n" + prefix + text);
+}
+
+void endRunWith(const RunFailure& failure)
+{
+    std::fputs(failure.message.c_str(), stdout);
+    std::exit(1);
 }
 
 void endRun(int status)

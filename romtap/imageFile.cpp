@@ -1,8 +1,10 @@
 #include "imageFile.h"
 
+#include "consoleOutput.h"
+
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -19,6 +21,12 @@ ImageFile::ImageFile(const char* name) : name_(name)
     file_ = std::fopen(name, "w+b");
     if (file_ == nullptr)
         refuse(name, reasonFor(errno));
+}
+
+ImageFile::~ImageFile()
+{
+    if (file_ != nullptr)
+        std::fclose(file_);
 }
 
 void ImageFile::append(const unsigned char* bytes, std::size_t size)
@@ -39,13 +47,11 @@ void ImageFile::close()
 
 void ImageFile::refuse(const char* name, const char* reason)
 {
-    std::printf("Error writing ROM file!\n%s: %s\n", name, reason);
-    std::exit(1);
+    failWithMessage(std::string("Error writing ROM file!\n") + name + ": " + reason);
 }
 
 // Called in the middle of the progress line.
 void ImageFile::fail(int error)
 {
-    std::fputs("\n", stdout);
-    refuse(name_, reasonFor(error));
+    failOnNewLine("Error writing ROM file!\n", std::string(name_) + ": " + reasonFor(error));
 }

@@ -1,5 +1,6 @@
-// The ROM image being written. A failure ends the run with "Error writing
-// ROM file!" and, on a second line, the file's name and the reason.
+// The ROM image being written. A failure fails the run (RunFailure) with
+// "Error writing ROM file!" and, on a second line, the file's name and the
+// reason.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,8 @@ class ImageFile {
 public:
     // Creates the file, or empties it (binary, for reading and writing).
     explicit ImageFile(const char* name);
+    // Closes a file that a failure left open; what was appended stays.
+    ~ImageFile();
     ImageFile(const ImageFile&) = delete;
     ImageFile& operator=(const ImageFile&) = delete;
 

@@ -1,5 +1,6 @@
 #include "readerLibrary.h"
 
+#include "consoleOutput.h"
 #include "platformSystem.h"
 
 #include <string>
@@ -36,7 +37,7 @@ template <typename Function>
 Function required(Function entry, const char* name)
 {
     if (entry == nullptr)
-        throw MissingEntryPoint{name};
+        failWithMessage(std::string("MSX Game Reader library lacks ") + name + "!");
     return entry;
 }
 
@@ -95,6 +96,17 @@ void unbindReaderLibrary(ReaderLibrary& record)
     if (const auto uninit = lookUp<MSXGR_UninitFn>(record.module, "MSXGR_Uninit"))
         uninit();
     releaseModule(record);
+}
+
+BoundReaderLibrary::BoundReaderLibrary(int wantedSlot)
+{
+    if (bindReaderLibrary(record_, wantedSlot) != 0)
+        failWithMessage("failed to init gamereader");
+}
+
+BoundReaderLibrary::~BoundReaderLibrary()
+{
+    unbindReaderLibrary(record_);
 }
 
 bool answeredReady(const ReaderLibrary& record, int slot)

@@ -26,17 +26,29 @@ struct ReaderLibrary {
     MSXGR_TransferFn readIO = nullptr;
 };
 
-// Thrown by the calls below when the library lacks the entry point needed.
-struct MissingEntryPoint {
-    const char* name;
-};
-
 // Loads and initialises the library and waits (bounded) until wantedSlot,
 // or any slot for ANY_SLOT, reports a reader. Returns 0 when the library is
 // initialised, whether or not a reader showed up; otherwise -1 or the
 // library's Init result.
 int bindReaderLibrary(ReaderLibrary& record, int wantedSlot);
 void unbindReaderLibrary(ReaderLibrary& record);
+
+// The library bound for one run, from construction to the end of the scope:
+// every way out of the run, failures included, unbinds it, so that the
+// reader's library always gets its Uninit. Fails the run with "failed to init
+// gamereader" when binding fails.
+class BoundReaderLibrary {
+public:
+    explicit BoundReaderLibrary(int wantedSlot);
+    ~BoundReaderLibrary();
+    BoundReaderLibrary(const BoundReaderLibrary&) = delete;
+    BoundReaderLibrary& operator=(const BoundReaderLibrary&) = delete;
+
+    ReaderLibrary& record() { return record_; }
+
+private:
+    ReaderLibrary record_;
+};
 
 // Whether the slot reported a reader when the wait ended.
 bool answeredReady(const ReaderLibrary& record, int slot);
@@ -45,8 +57,9 @@ bool isSlotEnabled(const ReaderLibrary& record, int slot);
 int firstEnabledSlot(const ReaderLibrary& record);  // -1 when no slot is enabled
 bool hasCartridge(ReaderLibrary& record, int slot);
 
-// Throws MissingEntryPoint unless the library has the transfers a dump
-// will make, so that a run fails before it creates its image.
+// Fails the run unless the library has the transfers a dump will make, so
+// that a run fails before it creates its image. The calls below fail it
+// likewise when the library lacks the entry point they need.
 void requireTransfers(const ReaderLibrary& record, bool reads, bool mapperWrites);
 
 // Transfers through the library; each stores its result in lastResult.

@@ -32,9 +32,9 @@ struct RetriedBlock {
     int retries;
 };
 
-[[noreturn]] void dieWithReaderError(const ReaderLibrary& reader)
+[[noreturn]] void failWithReaderError(const ReaderLibrary& reader)
 {
-    dieOnNewLine("MSX Game Reader error: ", lastResultText(reader).c_str());
+    failOnNewLine("MSX Game Reader error: ", lastResultText(reader));
 }
 
 // The block as read, and with -v the reread that checks it. Each is sized at
@@ -50,7 +50,7 @@ TransferBuffers allocateTransferBuffers(const Options& options)
     if (options.blockCount <= 0)
         return buffers;
     if (options.blockSize < 0)
-        dieWithMessage("Invalid block size!");
+        failWithMessage("Invalid block size!");
     const auto size = static_cast<std::size_t>(std::max(options.blockSize, 1));
     buffers.read.resize(size);
     if (options.verify)
@@ -63,12 +63,12 @@ int chooseSlot(const ReaderLibrary& reader, int slotAsked)
     if (slotAsked == ANY_SLOT) {
         const int slot = firstEnabledSlot(reader);
         if (slot == -1)
-            dieWithMessage("MSX Game Reader not found!");
+            failWithMessage("MSX Game Reader not found!");
         return slot;
     }
     // A slot whose reader never became ready is no reader to dump from.
     if (!answeredReady(reader, slotAsked))
-        dieWithMessage("MSX Game Reader not found!");
+        failWithMessage("MSX Game Reader not found!");
     return slotAsked;
 }
 
@@ -78,19 +78,20 @@ void readBlock(const DumpRun& run, int block, Block& buffer)
     if (run.options.blockCount > 1) {
         unsigned char bank = static_cast<unsigned char>(block & 0xFF);
         if (writeMemory(run.reader, run.slot, &bank, run.options.mapperAddress, 1) != 0)
-            dieWithReaderError(run.reader);
+            failWithReaderError(run.reader);
     }
     std::fill(buffer.begin(), buffer.end(), 0);
     if (readMemory(run.reader, run.slot, buffer.data(), run.options.beginAddress, run.options.blockSize) != 0)
-        dieWithReaderError(run.reader);
+        failWithReaderError(run.reader);
 }
 
-[[noreturn]] void dieUnverified(const DumpRun& run, int block, std::size_t offset)
+[[noreturn]] void failUnverified(const DumpRun& run, int block, std::size_t offset)
 {
     const unsigned long long imageOffset = static_cast<unsigned long long>(block) * run.blockSize + offset;
-    std::printf("\nVerify failed: block %d differs at offset %llXH (image offset %llXH) after %d retries!\n", block,
-                static_cast<unsigned long long>(offset), imageOffset, VERIFY_RETRIES);
-    std::exit(1);
+    char text[160];
+    std::snprintf(text, sizeof text, "block %d differs at offset %llXH (image offset %llXH) after %d retries!", block,
+                  static_cast<unsigned long long>(offset), imageOffset, VERIFY_RETRIES);
+    failOnNewLine("Verify failed: ", text);
 }
 
 // Reads the block again until two reads in a row agree; the agreed bytes
@@ -105,7 +106,7 @@ int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
             return retries;
         const auto offset = static_cast<std::size_t>(difference - accepted.begin());
         if (retries == VERIFY_RETRIES)
-            dieUnverified(run, block, offset);
+            failUnverified(run, block, offset);
         std::swap(accepted, check);
     }
 }
@@ -187,12 +188,11 @@ void dumpBlocks(const DumpRun& run, TransferBuffers& buffers, ImageFile& image, 
 
 void dumpRom(const Options& options)
 {
-    ReaderLibrary reader;
-    if (bindReaderLibrary(reader, options.slot) != 0)
-        dieWithMessage("failed to init gamereader");
+    BoundReaderLibrary bound(options.slot);
+    ReaderLibrary& reader = bound.record();
     const int slot = chooseSlot(reader, options.slot);
     if (!hasCartridge(reader, slot))
-        dieWithMessage("No ROM inserted in MSX Game Reader!");
+        failWithMessage("No ROM inserted in MSX Game Reader!");
     requireTransfers(reader, options.blockCount > 0, options.blockCount > 1);
     const DumpRun run{reader, options, slot, static_cast<std::size_t>(std::max(options.blockSize, 0))};
     TransferBuffers buffers = allocateTransferBuffers(options);
@@ -205,5 +205,4 @@ void dumpRom(const Options& options)
     image.close();
     std::fputs("done\n", stdout);
     report.print();
-    unbindReaderLibrary(reader);
 }

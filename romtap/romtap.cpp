@@ -6,22 +6,14 @@
 #include "romDump.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 namespace {
 
-[[noreturn]] void dieForMissingEntryPoint(const MissingEntryPoint& missing)
-{
-    std::printf("MSX Game Reader library lacks %s!\n", missing.name);
-    std::exit(1);
-}
-
 void listReaders()
 {
-    ReaderLibrary reader;
-    if (bindReaderLibrary(reader, ANY_SLOT) != 0)
-        dieWithMessage("failed to init gamereader");
+    BoundReaderLibrary bound(ANY_SLOT);
+    ReaderLibrary& reader = bound.record();
     bool found = false;
     for (int slot = 0; slot < READER_SLOT_COUNT; ++slot) {
         if (!isSlotEnabled(reader, slot))
@@ -31,8 +23,7 @@ void listReaders()
                     hasCartridge(reader, slot) ? "cartridge inserted" : "no cartridge inserted");
     }
     if (!found)
-        dieWithMessage("MSX GameReader not found!");
-    unbindReaderLibrary(reader);
+        failWithMessage("MSX GameReader not found!");
 }
 
 }  // namespace
@@ -51,10 +42,10 @@ int main(int argc, char** argv)
         } else {
             printUsageAndFail();
         }
-    } catch (const MissingEntryPoint& missing) {
-        dieForMissingEntryPoint(missing);
+    } catch (const RunFailure& failure) {
+        endRunWith(failure);
     } catch (const std::bad_alloc&) {
-        dieWithMessage("Out of memory!");
+        endRunWith(RunFailure{"Out of memory!\n"});
     }
     endRun(0);
 }

@@ -101,6 +101,9 @@ std::string readFlakyReads(FlakyReads& flaky)
 
 std::string readConfig(SimConfig& config)
 {
+    // First, so that an Init that refuses the rest is logged all the same.
+    if (const char* value = variable("MSXGRSIM_LOG"))
+        config.logPath = value;
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         if (std::string problem = readSlot(slot, config.slots[slot]); !problem.empty())
             return problem;
@@ -111,8 +114,6 @@ std::string readConfig(SimConfig& config)
         if (!problem.empty())
             return problem;
     }
-    if (const char* value = variable("MSXGRSIM_LOG"))
-        config.logPath = value;
     config.misbehave = variable("MSXGRSIM_MISBEHAVE") != nullptr;
     return {};
 }

@@ -36,7 +36,7 @@ struct SimConfig {
     InjectedFault readFault;
     InjectedFault writeFault;
     FlakyReads flakyReads;
-    std::string logPath;
+    std::string logPath;  // a line for each Init, Uninit, memory read and memory write
     // Answers the way a careless library might: odd nonzero values for
     // "yes", values whose low byte is 0 for "no", no text for any code.
     bool misbehave = false;

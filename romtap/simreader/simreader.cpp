@@ -52,6 +52,12 @@ Reader& reader()
     return instance;
 }
 
+// Forgets everything, as a library just loaded would.
+void resetReader()
+{
+    reader() = Reader{};
+}
+
 int failConfiguration(const std::string& problem)
 {
     std::fprintf(stderr, "simulated reader: %s\n", problem.c_str());
@@ -141,16 +147,20 @@ using namespace simreader;
 
 extern "C" {
 
+// Init and Uninit are logged too, failed calls included, so that a test can
+// tell whether a program released the library on its way out.
 MSXGR_EXPORT int MSXGR_CALL MSXGR_Init(void)
 {
-    MSXGR_Uninit();
+    resetReader();
     Reader& state = reader();
-    if (std::string problem = readConfig(state.config); !problem.empty())
-        return failConfiguration(problem);
+    const std::string configurationProblem = readConfig(state.config);
+    appendLog("Init");
+    if (!configurationProblem.empty())
+        return failConfiguration(configurationProblem);
     if (state.config.initError != 0)
         return state.config.initError;
     if (std::string problem = insertCartridges(state); !problem.empty()) {
-        MSXGR_Uninit();
+        resetReader();
         return failConfiguration(problem);
     }
     state.initialised = true;
@@ -159,7 +169,8 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_Init(void)
 
 MSXGR_EXPORT void MSXGR_CALL MSXGR_Uninit(void)
 {
-    reader() = Reader{};
+    appendLog("Uninit");
+    resetReader();
 }
 
 MSXGR_EXPORT int MSXGR_CALL MSXGR_GetVersion(void)

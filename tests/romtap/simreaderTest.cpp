@@ -58,6 +58,13 @@ protected:
         return rom;
     }
 
+    static std::string readLog(const fs::path& log)
+    {
+        std::ostringstream text;
+        text << std::ifstream(log).rdbuf();
+        return text.str();
+    }
+
     static int readByte(int slot, int address, unsigned char& value)
     {
         return MSXGR_ReadMemory(slot, &value, address, 1);
@@ -292,7 +299,7 @@ TEST_F(SimReaderTest, DescribesResultCodes)
     EXPECT_STREQ(MSXGR_Err2Str(-3), "simulated reader error -3");
 }
 
-TEST_F(SimReaderTest, LogsEveryMemoryTransfer)
+TEST_F(SimReaderTest, LogsInitUninitAndEveryMemoryTransfer)
 {
     insert(1, "bank8-5000", 0x4000);
     const fs::path log = workDir_ / "reader.log";
@@ -303,9 +310,23 @@ TEST_F(SimReaderTest, LogsEveryMemoryTransfer)
     ASSERT_EQ(MSXGR_WriteMemory(1, bytes, 0xB000, 3), 0);
     ASSERT_EQ(MSXGR_ReadMemory(1, bytes, 0x4000, 3), 9);  // failed calls are logged too
     ASSERT_EQ(MSXGR_ReadMemory(1, bytes, 0x12345, 0), 0);
-    std::ostringstream text;
-    text << std::ifstream(log).rdbuf();
-    EXPECT_EQ(text.str(), "W 1 B000 00 1F A5\nR 1 4000 3\nR 1 12345 0\n");
+    MSXGR_Uninit();
+    MSXGR_Uninit();  // the first forgot the log with everything else
+    EXPECT_EQ(readLog(log), "Init\nW 1 B000 00 1F A5\nR 1 4000 3\nR 1 12345 0\nUninit\n");
+}
+
+TEST_F(SimReaderTest, LogsInitsThatFail)
+{
+    const fs::path log = workDir_ / "reader.log";
+    setenv("MSXGRSIM_LOG", log.c_str(), 1);
+    setenv("MSXGRSIM_INIT_ERROR", "-7", 1);
+    EXPECT_EQ(MSXGR_Init(), -7);
+    unsetenv("MSXGRSIM_INIT_ERROR");
+    setenv("MSXGRSIM_SLOT0", "bogus:rom.bin", 1);
+    EXPECT_EQ(MSXGR_Init(), 5);
+    setenv("MSXGRSIM_SLOT0", ("plain:" + (workDir_ / "missing.bin").string()).c_str(), 1);
+    EXPECT_EQ(MSXGR_Init(), 5);
+    EXPECT_EQ(readLog(log), "Init\nInit\nInit\n");
 }
 
 struct ConfigCase {
