@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-void failWithMessage(const std::string& text)
+void dieWithMessage(const std::string& text)
 {
     throw RunFailure{text + "\n"};
 }
 
-void failOnNewLine(const std::string& prefix, const std::string& text)
+void dieOnNewLine(const std::string& prefix, const std::string& text)
 {
-    failWithMessage("\n" + prefix + text);
+    dieWithMessage("\n" + prefix + text);
 }
 
 void endRunWith(const RunFailure& failure)

@@ -11,11 +11,11 @@ struct RunFailure {
     std::string message;  // printed as it is, line ends included
 };
 
-// Fails with the text and a line end.
-[[noreturn]] void failWithMessage(const std::string& text);
+// Ends the run with the text and a line end, by throwing RunFailure.
+[[noreturn]] void dieWithMessage(const std::string& text);
 
 // For failures in the middle of the "Dumping ROM" progress line.
-[[noreturn]] void failOnNewLine(const std::string& prefix, const std::string& text);
+[[noreturn]] void dieOnNewLine(const std::string& prefix, const std::string& text);
 
 // Prints the failure's message, status 1.
 [[noreturn]] void endRunWith(const RunFailure& failure);

@@ -47,11 +47,11 @@ void ImageFile::close()
 
 void ImageFile::refuse(const char* name, const char* reason)
 {
-    failWithMessage(std::string("Error writing ROM file!\n") + name + ": " + reason);
+    dieWithMessage(std::string("Error writing ROM file!\n") + name + ": " + reason);
 }
 
 // Called in the middle of the progress line.
 void ImageFile::fail(int error)
 {
-    failOnNewLine("Error writing ROM file!\n", std::string(name_) + ": " + reasonFor(error));
+    dieOnNewLine("Error writing ROM file!\n", std::string(name_) + ": " + reasonFor(error));
 }

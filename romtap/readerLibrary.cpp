@@ -37,7 +37,7 @@ template <typename Function>
 Function required(Function entry, const char* name)
 {
     if (entry == nullptr)
-        failWithMessage(std::string("MSX Game Reader library lacks ") + name + "!");
+        dieWithMessage(std::string("MSX Game Reader library lacks ") + name + "!");
     return entry;
 }
 
@@ -101,7 +101,7 @@ void unbindReaderLibrary(ReaderLibrary& record)
 BoundReaderLibrary::BoundReaderLibrary(int wantedSlot)
 {
     if (bindReaderLibrary(record_, wantedSlot) != 0)
-        failWithMessage("failed to init gamereader");
+        dieWithMessage("failed to init gamereader");
 }
 
 BoundReaderLibrary::~BoundReaderLibrary()

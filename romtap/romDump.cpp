@@ -34,7 +34,7 @@ struct RetriedBlock {
 
 [[noreturn]] void failWithReaderError(const ReaderLibrary& reader)
 {
-    failOnNewLine("MSX Game Reader error: ", lastResultText(reader));
+    dieOnNewLine("MSX Game Reader error: ", lastResultText(reader));
 }
 
 // The block as read, and with -v the reread that checks it. Each is sized at
@@ -50,7 +50,7 @@ TransferBuffers allocateTransferBuffers(const Options& options)
     if (options.blockCount <= 0)
         return buffers;
     if (options.blockSize < 0)
-        failWithMessage("Invalid block size!");
+        dieWithMessage("Invalid block size!");
     const auto size = static_cast<std::size_t>(std::max(options.blockSize, 1));
     buffers.read.resize(size);
     if (options.verify)
@@ -63,12 +63,12 @@ int chooseSlot(const ReaderLibrary& reader, int slotAsked)
     if (slotAsked == ANY_SLOT) {
         const int slot = firstEnabledSlot(reader);
         if (slot == -1)
-            failWithMessage("MSX Game Reader not found!");
+            dieWithMessage("MSX Game Reader not found!");
         return slot;
     }
     // A slot whose reader never became ready is no reader to dump from.
     if (!answeredReady(reader, slotAsked))
-        failWithMessage("MSX Game Reader not found!");
+        dieWithMessage("MSX Game Reader not found!");
     return slotAsked;
 }
 
@@ -91,7 +91,7 @@ void readBlock(const DumpRun& run, int block, Block& buffer)
     char text[160];
     std::snprintf(text, sizeof text, "block %d differs at offset %llXH (image offset %llXH) after %d retries!", block,
                   static_cast<unsigned long long>(offset), imageOffset, VERIFY_RETRIES);
-    failOnNewLine("Verify failed: ", text);
+    dieOnNewLine("Verify failed: ", text);
 }
 
 // Reads the block again until two reads in a row agree; the agreed bytes
@@ -192,7 +192,7 @@ void dumpRom(const Options& options)
     ReaderLibrary& reader = bound.record();
     const int slot = chooseSlot(reader, options.slot);
     if (!hasCartridge(reader, slot))
-        failWithMessage("No ROM inserted in MSX Game Reader!");
+        dieWithMessage("No ROM inserted in MSX Game Reader!");
     requireTransfers(reader, options.blockCount > 0, options.blockCount > 1);
     const DumpRun run{reader, options, slot, static_cast<std::size_t>(std::max(options.blockSize, 0))};
     TransferBuffers buffers = allocateTransferBuffers(options);

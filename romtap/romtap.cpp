@@ -23,7 +23,7 @@ void listReaders()
                     hasCartridge(reader, slot) ? "cartridge inserted" : "no cartridge inserted");
     }
     if (!found)
-        failWithMessage("MSX GameReader not found!");
+        dieWithMessage("MSX GameReader not found!");
 }
 
 }  // namespace
