@@ -1,10 +1,14 @@
 #include "platformSystem.h"
 
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #endif
@@ -44,6 +48,30 @@ bool isSameFile(const char* first, const char* second)
            && firstInfo.nFileIndexLow == secondInfo.nFileIndexLow;
 }
 
+namespace {
+
+bool isClosed(int descriptor)
+{
+    static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const HANDLE handle = GetStdHandle(STANDARD_HANDLES[descriptor]);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+bool openNullDeviceOn(int descriptor)
+{
+    const int nullDevice = _open("NUL", _O_RDWR | _O_BINARY);
+    if (nullDevice < 0)
+        return false;
+    if (nullDevice == descriptor)
+        return true;
+    // The runtime may keep the number of a closed standard handle reserved.
+    const bool moved = _dup2(nullDevice, descriptor) == 0;
+    _close(nullDevice);
+    return moved;
+}
+
+}  // namespace
+
 #else
 
 void sleepMilliseconds(unsigned milliseconds)
@@ -54,6 +82,22 @@ void sleepMilliseconds(unsigned milliseconds)
     }
 }
 
+namespace {
+
+bool isClosed(int descriptor)
+{
+    return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
+}
+
+// Descriptors 0 to 2 are checked in order, so the lowest free number, which
+// open takes, is this one.
+bool openNullDeviceOn(int descriptor)
+{
+    return open("/dev/null", O_RDWR) == descriptor;
+}
+
+}  // namespace
+
 bool isSameFile(const char* first, const char* second)
 {
     struct stat firstStatus {
@@ -63,5 +107,14 @@ bool isSameFile(const char* first, const char* second)
 }
 
 #endif
+
+bool openStandardStreams()
+{
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (isClosed(descriptor) && !openNullDeviceOn(descriptor))
+            return false;
+    }
+    return true;
+}
 
 }  // namespace platform

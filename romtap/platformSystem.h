@@ -9,4 +9,9 @@ void sleepMilliseconds(unsigned milliseconds);
 // number), however each is spelled.
 bool isSameFile(const char* first, const char* second);
 
+// Opens the null device on whichever of descriptors 0, 1 and 2 is closed, so
+// that the image file cannot take one of them and receive console text.
+// False when that fails. Called before anything else.
+bool openStandardStreams();
+
 }  // namespace platform

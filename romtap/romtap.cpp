@@ -2,6 +2,7 @@
 // through the cartridge reader's driver library.
 #include "commandLine.h"
 #include "consoleOutput.h"
+#include "platformSystem.h"
 #include "readerLibrary.h"
 #include "romDump.h"
 
@@ -30,6 +31,9 @@ void listReaders()
 
 int main(int argc, char** argv)
 {
+    // Without a usable descriptor there is nowhere to say so.
+    if (!platform::openStandardStreams())
+        return 1;
     printTitle();
     if (argc < 2)
         printUsageAndFail();

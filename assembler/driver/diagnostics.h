@@ -30,7 +30,8 @@ void reportWarning(const char* message);
 // Work that must be done on every error exit, such as handing text still
 // buffered to its file. A hook is run once however often it is registered.
 void registerExitHook(void (*hook)());
-// "Error while opening NAME! " or "... for writing! " followed by the system's text.
+// "Error while opening NAME! " or "... for writing! " followed by why
+// (openFailureReason).
 void printOpenFailure(const char* name, bool forWriting);
 // A write to NAME failed (disk full and the like): message and exit status 1.
 [[noreturn]] void exitWithWriteFailure(const char* name);

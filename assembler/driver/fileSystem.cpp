@@ -2,22 +2,42 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Why the last open failed when several names matched it; empty otherwise.
+std::string ambiguity;
 
 #ifndef _WIN32
 
 // Sources written on Windows name files with "\" and without regard to the
 // letter case on disk. Where such a name does not open as written, find the
 // file the way Windows would: "\" separates directories and every component
-// matches without regard to case (the first match in directory order).
+// matches without regard to case. A component that exists as written is
+// taken; otherwise the one entry that matches it without regard to case.
+// Where several entries differ only in case the open fails, naming them all.
 
 std::vector<std::string> splitComponents(const std::string& name)
 {
@@ -31,8 +51,68 @@ std::vector<std::string> splitComponents(const std::string& name)
     return components;
 }
 
+std::string foldedCase(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded)
+        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+// A directory's entry names, grouped by their folded case.
+using Listing = std::unordered_map<std::string, std::vector<std::string>>;
+
+// Each directory is listed once per run: a source may miss many names in a
+// large one. Keyed by the directory's path without "." parts ("." for the
+// current one); ".." stays, since it need not undo a symbolic link.
+std::map<std::string, Listing> listings;
+
+std::string listingKey(const fs::path& directory)
+{
+    fs::path key;
+    for (const fs::path& part : directory)
+        if (!part.empty() && part != ".")
+            key /= part;
+    return key.empty() ? "." : key.string();
+}
+
+const Listing& listingOf(const fs::path& directory)
+{
+    auto [listing, added] = listings.try_emplace(listingKey(directory));
+    if (added) {
+        std::error_code error;
+        for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : directory, error), end;
+             !error && entry != end; entry.increment(error)) {
+            std::string name = entry->path().filename().string();
+            listing->second[foldedCase(name)].push_back(name);
+        }
+    }
+    return listing->second;
+}
+
+// A file made during the run joins its directory's listing, if already taken.
+void noteCreated(const fs::path& file)
+{
+    auto listing = listings.find(listingKey(file.parent_path()));
+    if (listing == listings.end())
+        return;
+    std::string name = file.filename().string();
+    std::vector<std::string>& names = listing->second[foldedCase(name)];
+    if (std::find(names.begin(), names.end(), name) == names.end())
+        names.push_back(name);
+}
+
+std::string describeAmbiguity(const fs::path& directory, std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    std::string text = "Several files match it:";
+    for (const std::string& name : names)
+        text += (text.back() == ':' ? " " : ", ") + (directory / name).string();
+    return text;
+}
+
 // The entry of `directory` whose name matches `component`, as written if it
-// exists so, else the first one that matches without regard to case.
+// exists so, else the only one that matches without regard to case.
 bool findEntry(const fs::path& directory, const std::string& component, fs::path& found)
 {
     std::error_code error;
@@ -41,15 +121,16 @@ bool findEntry(const fs::path& directory, const std::string& component, fs::path
         found = exact;
         return true;
     }
-    for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : directory, error), end;
-         !error && entry != end; entry.increment(error)) {
-        std::string candidate = entry->path().filename().string();
-        if (equalIgnoringCase(candidate, component)) {
-            found = directory / candidate;
-            return true;
-        }
+    const Listing& listing = listingOf(directory);
+    auto match = listing.find(foldedCase(component));
+    if (match == listing.end())
+        return false;
+    if (match->second.size() > 1) {
+        ambiguity = describeAmbiguity(directory, match->second);
+        return false;
     }
-    return false;
+    found = directory / match->second.front();
+    return true;
 }
 
 // Resolves every component but the last `unresolvedTail` ones.
@@ -74,6 +155,7 @@ bool resolvePath(const std::string& name, std::size_t unresolvedTail, fs::path& 
 
 FILE* openExisting(const char* name, const char* mode)
 {
+    ambiguity.clear();
     FILE* file = std::fopen(name, mode);
     if (file || errno != ENOENT)
         return file;
@@ -90,21 +172,30 @@ bool hasBackslash(const char* name)
     return std::string(name).find('\\') != std::string::npos;
 }
 
+FILE* createdAs(const fs::path& name)
+{
+    FILE* file = std::fopen(name.string().c_str(), "wb");
+    if (file)
+        noteCreated(name);
+    return file;
+}
+
 FILE* createFile(const char* name)
 {
+    ambiguity.clear();
     std::error_code error;
     bool existsAsWritten = fs::exists(name, error);
     if (existsAsWritten || !hasBackslash(name)) {
-        FILE* file = std::fopen(name, "wb");
+        FILE* file = createdAs(name);
         if (file || errno != ENOENT)
             return file;
     }
     int originalError = hasBackslash(name) ? ENOENT : errno;
     fs::path resolved;
     // An existing file is replaced under its own spelling; a new one is made
-    // as written in the directory that resolves.
-    if (resolvePath(name, 0, resolved) || resolvePath(name, 1, resolved)) {
-        if (FILE* file = std::fopen(resolved.string().c_str(), "wb"))
+    // as written in the directory that resolves, unless several files match.
+    if (resolvePath(name, 0, resolved) || (ambiguity.empty() && resolvePath(name, 1, resolved))) {
+        if (FILE* file = createdAs(resolved))
             return file;
     }
     errno = originalError;
@@ -145,7 +236,58 @@ FILE* refuseDirectory(FILE* file)
     return file;
 }
 
+#ifdef _WIN32
+
+bool isClosed(int descriptor)
+{
+    static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handle = GetStdHandle(STANDARD_HANDLES[descriptor]);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+bool openNullDeviceOn(int descriptor)
+{
+    int nullDevice = _open("NUL", _O_RDWR | _O_BINARY);
+    if (nullDevice < 0)
+        return false;
+    if (nullDevice == descriptor)
+        return true;
+    // The runtime may keep the number of a closed standard handle reserved.
+    bool moved = _dup2(nullDevice, descriptor) == 0;
+    _close(nullDevice);
+    return moved;
+}
+
+#else
+
+bool isClosed(int descriptor)
+{
+    return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
+}
+
+// Descriptors 0 to 2 are checked in order, so the lowest free number, which
+// open takes, is this one.
+bool openNullDeviceOn(int descriptor)
+{
+    return open("/dev/null", O_RDWR) == descriptor;
+}
+
+#endif
+
 }  // namespace
+
+bool openStandardStreams()
+{
+    for (int descriptor = 0; descriptor <= 2; ++descriptor)
+        if (isClosed(descriptor) && !openNullDeviceOn(descriptor))
+            return false;
+    return true;
+}
+
+const char* openFailureReason()
+{
+    return ambiguity.empty() ? std::strerror(errno) : ambiguity.c_str();
+}
 
 FILE* openForReading(const char* name)
 {
@@ -166,7 +308,7 @@ bool fileExists(const char* name)
 {
     FILE* file = openForReading(name);
     if (!file)
-        return false;
+        return !ambiguity.empty();  // several files match: each exists
     std::fclose(file);
     return true;
 }

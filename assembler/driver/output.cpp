@@ -37,20 +37,32 @@ void checkByteRange(int32_t value)
 }
 
 // Long runs (up to the 64 MiB an output may reach) go out a block at a time.
-void writeRun(int byte, int64_t count)
+void writeRun(int byte, std::size_t count)
 {
     static unsigned char block[16384];
-    std::size_t blockSize = static_cast<std::size_t>(std::min<int64_t>(count, sizeof block));
+    std::size_t blockSize = std::min(count, sizeof block);
     std::memset(block, byte, blockSize);
     while (count > 0) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(count, static_cast<int64_t>(blockSize)));
+        std::size_t chunk = std::min(count, blockSize);
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
             exitWithWriteFailure(output.fileName.c_str());
-        count -= static_cast<int64_t>(chunk);
+        count -= chunk;
     }
 }
 
+// One addition and one comparison per emit, so that every write is checked.
+void requireRoomFor(int32_t count)
+{
+    requireOutputEndWithinLimit(int64_t{asmState.outputPosition} + count);
+}
+
 }  // namespace
+
+void requireOutputEndWithinLimit(int64_t end)
+{
+    if (end > OUTPUT_SIZE_LIMIT)
+        reportError("Output file would exceed 64 MiB");
+}
 
 bool openOutput(const char* name)
 {
@@ -76,6 +88,7 @@ void closeOutput()
 void emitByte(int32_t value)
 {
     if (asmState.finalPass) {
+        requireRoomFor(1);
         checkByteRange(value);
         std::putc(value & 0xFF, asmState.outputFile);
     }
@@ -85,12 +98,13 @@ void emitByte(int32_t value)
 void emitFill(int32_t value, int32_t count)
 {
     if (asmState.finalPass) {
+        requireRoomFor(count);
         // Every byte of the run goes through the 8-bit rule, as if emitted
         // alone; a long run stops repeating the warning after a screenful.
         int32_t warnings = std::min(count, MAX_FILL_WARNINGS);
         for (int32_t i = 0; i < warnings && (value < -128 || value > 255); ++i)
             checkByteRange(value);
-        writeRun(value & 0xFF, count);
+        writeRun(value & 0xFF, static_cast<std::size_t>(count));
     }
     advancePosition(count);
 }
@@ -98,6 +112,7 @@ void emitFill(int32_t value, int32_t count)
 void emitWord(int32_t value)
 {
     if (asmState.finalPass) {
+        requireRoomFor(2);
         if (value < -32768 || value > 65535)
             reportWarning("Operand exceeds 16 bits");
         std::putc(value & 0xFF, asmState.outputFile);
@@ -108,8 +123,10 @@ void emitWord(int32_t value)
 
 void emitText()
 {
-    if (asmState.finalPass)
+    if (asmState.finalPass) {
+        requireRoomFor(asmState.tokenLength);
         std::fwrite(asmState.tokenText, 1, static_cast<std::size_t>(asmState.tokenLength), asmState.outputFile);
+    }
     advancePosition(asmState.tokenLength);
 }
 
@@ -120,7 +137,7 @@ void moveOutputPosition(int32_t position)
     if (length < 0)
         exitWithWriteFailure(output.fileName.c_str());
     if (position > length)
-        writeRun(0, position - length);
+        writeRun(0, static_cast<std::size_t>(position - length));
     else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
 }

@@ -58,8 +58,7 @@ void forgetOpenName(const char* name)
 
 void checkIncludeName(const std::string& name)
 {
-    if (name.size() > MAX_SOURCE_NAME_LENGTH || name.find('\0') != std::string::npos)
-        reportError("Filename too long");
+    requireUsableFileName(name);
     if (preprocessing.openNames.count(name) != 0)
         reportError(("Recursive INCLUDE of " + name).c_str());
     if (asmState.includeStack.size() >= MAX_INCLUDE_DEPTH)

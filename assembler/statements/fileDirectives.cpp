@@ -102,15 +102,8 @@ void copyToOutput(FILE* file, const char* name, const IncludeRange& range)
 std::string stringTokenAsFileName()
 {
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    if (name.size() >= SOURCE_NAME_SIZE || name.find('\0') != std::string::npos)
-        reportError("Filename too long");
+    requireUsableFileName(name);
     return name;
-}
-
-void requireOutputEndWithinLimit(int64_t end)
-{
-    if (end > OUTPUT_SIZE_LIMIT)
-        reportError("Output file would exceed 64 MiB");
 }
 
 void fnameDirective()

@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+// The `stdout-to` target that starts the program with standard output closed.
+inline const std::string CLOSED_STANDARD_OUTPUT = "closed";
+
 struct ExpectedFile {
     std::string name;
     std::string content;
@@ -31,7 +34,7 @@ struct CaseFile {
     std::optional<int> status;
     std::optional<std::string> standardOutput;
     std::optional<std::string> standardError;
-    std::string standardOutputTarget;  // a file that takes standard output, unchecked
+    std::string standardOutputTarget;  // a file that takes standard output, unchecked, or CLOSED_STANDARD_OUTPUT
     std::vector<ExpectedFile> images;  // content holds raw bytes
     std::vector<ExpectedFile> texts;
     std::vector<std::string> absent;

@@ -179,7 +179,10 @@ CaseRun runCase(const CaseFile& testCase)
             prepareReader(testCase, run, setup);
         for (const auto& [name, value] : testCase.environment)
             setVariable(setup.environment, name, value);
-        setup.standardOutputPath = testCase.standardOutputTarget;
+        if (testCase.standardOutputTarget == CLOSED_STANDARD_OUTPUT)
+            setup.standardOutputClosed = true;
+        else
+            setup.standardOutputPath = testCase.standardOutputTarget;
         std::vector<std::string> arguments;
         for (const std::string& argument : testCase.arguments)
             arguments.push_back(withLibrary(argument, run));

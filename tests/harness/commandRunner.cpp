@@ -117,16 +117,25 @@ std::vector<char*> pointersTo(std::vector<std::string>& words)
     return pointers;
 }
 
+// Standard output into the file, or closed when there is none.
+bool redirectStandardOutput(const char* stdoutPath)
+{
+    if (!stdoutPath)
+        return close(1) == 0 || errno == EBADF;
+    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return output >= 0 && dup2(output, 1) >= 0;
+}
+
 // In the child: the scratch directory as working directory, no input, the
-// output into files, the prepared environment (which the search for the
-// program on PATH uses too). Only calls that are safe between fork and exec.
+// output into files (standard output closed when stdoutPath is null), the
+// prepared environment (which the search for the program on PATH uses too).
+// Only calls that are safe between fork and exec.
 [[noreturn]] void becomeCommand(char* const* argv, char** environment, const char* directory, const char* stdoutPath,
                                 const char* stderrPath)
 {
     int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (chdir(directory) == 0 && input >= 0 && output >= 0 && errors >= 0 && dup2(input, 0) >= 0 && dup2(output, 1) >= 0
+    if (chdir(directory) == 0 && input >= 0 && errors >= 0 && dup2(input, 0) >= 0 && redirectStandardOutput(stdoutPath)
         && dup2(errors, 2) >= 0) {
         environ = environment;
         execvp(argv[0], argv);
@@ -169,7 +178,7 @@ RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string>
     std::vector<std::string> environment = childEnvironment(setup);
     std::vector<char*> envp = pointersTo(environment);
     const std::string workingDirectory = directory.path().string();
-    const bool collectsOutput = setup.standardOutputPath.empty();
+    const bool collectsOutput = setup.collectsStandardOutput();
     const std::string stdoutPath
         = (directory.path() / (collectsOutput ? ".stdout" : setup.standardOutputPath)).string();
     const std::string stderrPath = (directory.path() / ".stderr").string();
@@ -177,7 +186,8 @@ RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string>
     if (child < 0)
         throw std::runtime_error("cannot start " + words.front());
     if (child == 0)
-        becomeCommand(argv.data(), envp.data(), workingDirectory.c_str(), stdoutPath.c_str(), stderrPath.c_str());
+        becomeCommand(argv.data(), envp.data(), workingDirectory.c_str(),
+                      setup.standardOutputClosed ? nullptr : stdoutPath.c_str(), stderrPath.c_str());
     int raw = waitWithinLimit(child, words.front());
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

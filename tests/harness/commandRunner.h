@@ -48,6 +48,10 @@ struct CommandSetup {
     // A file for standard output (relative to the directory), which is then
     // not collected; empty: collected.
     std::string standardOutputPath;
+    // The program starts with standard output closed (nothing collected).
+    bool standardOutputClosed = false;
+
+    bool collectsStandardOutput() const { return standardOutputPath.empty() && !standardOutputClosed; }
 };
 
 // Runs the words as a command (the first one found on PATH unless it holds

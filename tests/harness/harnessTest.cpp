@@ -1,8 +1,9 @@
 // The harness's own checks: a joint run of table rows must fail whenever
 // any row's bytes or warnings differ, also when two wrong lengths make up the
 // expected image together or a warning lands on another row; the console
-// normalisation hides only what varies between runs and builds; case files
-// say exactly what they mean, and a case that cannot mean anything is refused.
+// normalisation hides only what varies between runs and builds; a run's
+// standard output is closed only when asked; case files say exactly what they
+// mean, and a case that cannot mean anything is refused.
 #include "caseFile.h"
 #include "processRunner.h"
 #include "tableRuns.h"
@@ -159,6 +160,21 @@ TEST(NormaliseConsole, ReadsEachProgramsOwnSetting)
 }
 
 const std::string ROMTAP_CASE = "--- program\nromtap\n--- status\n0\n";
+
+// /proc/self/fd/1 exists exactly while the process has a standard output.
+TEST(RunCommand, ClosesStandardOutputOnlyWhenAsked)
+{
+    const std::vector<std::string> hasStandardOutput = {"test", "-e", "/proc/self/fd/1"};
+    ScratchDirectory directory;
+    CommandSetup closed;
+    closed.standardOutputClosed = true;
+    EXPECT_EQ(1, runCommand(directory, hasStandardOutput, closed).status);
+    EXPECT_EQ(0, runCommand(directory, hasStandardOutput).status);
+    CommandSetup toFile;
+    toFile.standardOutputPath = "out.txt";
+    EXPECT_EQ(0, runCommand(directory, hasStandardOutput, toFile).status);
+    EXPECT_TRUE(directory.exists("out.txt"));
+}
 
 TEST(CaseFile, ImagesMixBytesPiecesOfInputsAndRuns)
 {

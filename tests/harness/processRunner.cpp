@@ -19,7 +19,7 @@ bool orbantWasLost(const RunResult& result, const CommandSetup&)
 
 bool romtapWasLost(const RunResult& result, const CommandSetup& setup)
 {
-    return setup.standardOutputPath.empty()
+    return setup.collectsStandardOutput()
            && (result.standardOutput.empty()
                || result.standardOutput.rfind("Application could not be started", 0) == 0);
 }
