@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -26,8 +28,7 @@ std::string uniqueName()
 {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
-    return "test-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-"
-        + std::to_string(random());
+    return "test-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random());
 }
 
 }  // namespace
@@ -39,6 +40,8 @@ ScratchDirectory::ScratchDirectory() : path_(fs::temp_directory_path() / uniqueN
 
 ScratchDirectory::~ScratchDirectory()
 {
+    if (kept_)
+        return;
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
@@ -82,15 +85,59 @@ bool ScratchDirectory::exists(const std::string& name) const
 
 namespace {
 
+bool isCleared(const std::string& entry, const CommandSetup& setup)
+{
+    for (const std::string& prefix : setup.clearedPrefixes)
+        if (entry.rfind(prefix, 0) == 0)
+            return true;
+    for (const auto& [name, value] : setup.environment)
+        if (entry.rfind(name + "=", 0) == 0)
+            return true;
+    return false;
+}
+
+// NAME=VALUE entries for the child, built before the fork.
+std::vector<std::string> childEnvironment(const CommandSetup& setup)
+{
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry)
+        if (!isCleared(*entry, setup))
+            entries.emplace_back(*entry);
+    for (const auto& [name, value] : setup.environment)
+        entries.push_back(name + "=" + value);
+    return entries;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& words)
+{
+    std::vector<char*> pointers;
+    for (std::string& word : words)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Standard output into the file, or closed when there is none.
+bool redirectStandardOutput(const char* stdoutPath)
+{
+    if (!stdoutPath)
+        return close(1) == 0 || errno == EBADF;
+    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return output >= 0 && dup2(output, 1) >= 0;
+}
+
 // In the child: the scratch directory as working directory, no input, the
-// output into files. Only calls that are safe between fork and exec.
-[[noreturn]] void becomeCommand(char* const* argv, const char* directory, const char* stdoutPath, const char* stderrPath)
+// output into files (standard output closed when stdoutPath is null), the
+// prepared environment (which the search for the program on PATH uses too).
+// Only calls that are safe between fork and exec.
+[[noreturn]] void becomeCommand(char* const* argv, char** environment, const char* directory, const char* stdoutPath,
+                                const char* stderrPath)
 {
     int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (chdir(directory) == 0 && input >= 0 && output >= 0 && errors >= 0 && dup2(input, 0) >= 0
-        && dup2(output, 1) >= 0 && dup2(errors, 2) >= 0) {
+    if (chdir(directory) == 0 && input >= 0 && errors >= 0 && dup2(input, 0) >= 0 && redirectStandardOutput(stdoutPath)
+        && dup2(errors, 2) >= 0) {
+        environ = environment;
         execvp(argv[0], argv);
         const char message[] = "the test harness could not start the command\n";
         [[maybe_unused]] ssize_t ignored = write(2, message, sizeof message - 1);
@@ -125,26 +172,30 @@ int waitWithinLimit(pid_t child, const std::string& shown)
 }  // namespace
 
 // Started directly, without a shell: a run costs one process start.
-RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words)
+RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words, const CommandSetup& setup)
 {
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = pointersTo(words);
+    std::vector<std::string> environment = childEnvironment(setup);
+    std::vector<char*> envp = pointersTo(environment);
     const std::string workingDirectory = directory.path().string();
-    const std::string stdoutPath = (directory.path() / ".stdout").string();
+    const bool collectsOutput = setup.collectsStandardOutput();
+    const std::string stdoutPath
+        = (directory.path() / (collectsOutput ? ".stdout" : setup.standardOutputPath)).string();
     const std::string stderrPath = (directory.path() / ".stderr").string();
     pid_t child = fork();
     if (child < 0)
         throw std::runtime_error("cannot start " + words.front());
     if (child == 0)
-        becomeCommand(argv.data(), workingDirectory.c_str(), stdoutPath.c_str(), stderrPath.c_str());
+        becomeCommand(argv.data(), envp.data(), workingDirectory.c_str(),
+                      setup.standardOutputClosed ? nullptr : stdoutPath.c_str(), stderrPath.c_str());
     int raw = waitWithinLimit(child, words.front());
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    directory.readFile(".stdout", result.standardOutput);
+    if (collectsOutput) {
+        directory.readFile(".stdout", result.standardOutput);
+        fs::remove(stdoutPath);
+    }
     directory.readFile(".stderr", result.standardError);
-    fs::remove(stdoutPath);
     fs::remove(stderrPath);
     return result;
 }
