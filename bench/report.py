@@ -237,7 +237,7 @@ def large_rows(large, largest, large_data):
             "| %.1f ms / %.1f ms = %.2f× | %s |"
             % (large, largest, large / largest, TARGET_LARGE_GROWTH, big * 1000, base * 1000, growth,
                verdict(growth <= TARGET_LARGE_GROWTH)),
-            "| peak memory at %d lines | at most %d MiB | %.1f MiB | %s |"
+            "| peak memory at %d lines (one run) | at most %d MiB | %.1f MiB | %s |"
             % (large, TARGET_LARGE_MEMORY_MIB, memory, verdict(memory <= TARGET_LARGE_MEMORY_MIB))]
 
 
@@ -278,11 +278,11 @@ def phase_table(lines, phases, source_bytes, functions):
     later = sum(passes[1:])
     measured = [("preprocessing (`%s`)" % preprocess, phases["preprocess"]),
                 ("pass 1 (`%s`)" % pass_function, passes[0] if passes else 0),
-                ("later passes (%d: %s)" % (len(passes) - 1, ", ".join(millions(count) for count in passes[1:])),
+                ("later passes (%d: %s)" % (len(passes[1:]), ", ".join(millions(count) for count in passes[1:])),
                  later),
                 ("symbol file (`%s`)" % symbols, phases["symbols"])]
     rest = phases["total"] - sum(count for _, count in measured)
-    measured.append(("the rest: start-up, opening the files of each pass, exit", rest))
+    measured.append(("the rest: start-up, setting up each pass, exit", rest))
     measured.append(("orbant's process", phases["total"]))
     rows = ["| orbant at %d lines, %d passes by its progress lines | instructions | share | per source byte |"
             % (lines, phases["progress"]), "|---|---:|---:|---:|"]
