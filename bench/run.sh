@@ -42,7 +42,7 @@ phase_functions=("${BENCH_PREPROCESS_FUNCTION:-preprocessSource}" "${BENCH_PASS_
   "${BENCH_SYMBOLS_FUNCTION:-writeSymbolFile}")
 
 [[ -z "$large" || " $sizes " != *" $large "* ]] || {
-  echo "BENCH_LARGE: $large is one of BENCH_SIZES ($sizes); it must be larger" >&2
+  echo "BENCH_LARGE: $large is one of BENCH_SIZES ($sizes); give it a size of its own" >&2
   exit 1
 }
 for lines in $callgrind_sizes; do
