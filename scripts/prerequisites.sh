@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes sure the build tools are present, and with --tests what the tests
-# need too (the test library, and flex for the scanner's reference): installs
+# need too (the test library, flex for the scanner's reference, clang-format
+# for the layout check): installs
 # what is missing when run as root on Debian, otherwise prints the exact
 # command to run and fails.
 set -euo pipefail
@@ -14,6 +15,7 @@ if [ "${1:-}" = --tests ]; then
     missing+=(libgtest-dev)
   fi
   command -v flex >/dev/null 2>&1 || missing+=(flex)
+  command -v clang-format >/dev/null 2>&1 || missing+=(clang-format)
 fi
 
 [ ${#missing[@]} -eq 0 ] && exit 0
