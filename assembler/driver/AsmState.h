@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,11 +11,18 @@
 struct LabelRecord;
 struct ScanBuffer;
 
+// Frees a scan buffer; the scanner, which alone knows the type, defines it.
+struct ScanBufferDeleter {
+    void operator()(ScanBuffer* buffer) const;
+};
+
 // One open include level: the including file, set aside while the included
 // one is read.
 struct IncludeRecord {
     std::string savedName;
-    ScanBuffer* savedBuffer = nullptr;  // its text, scanned up to the include
+    // Its text, scanned up to the include: owned here, so that it is freed
+    // however the run ends.
+    std::unique_ptr<ScanBuffer, ScanBufferDeleter> savedBuffer;
     int savedLine = 0;
 };
 

@@ -91,7 +91,7 @@ void pushInclude()
 {
     IncludeRecord record;
     record.savedName = asmState.sourceName;
-    record.savedBuffer = currentBuffer();
+    record.savedBuffer.reset(currentBuffer());
     record.savedLine = asmState.lineNumber;
     asmState.includeStack.push_back(std::move(record));
     closeSource();
@@ -106,7 +106,7 @@ bool popInclude()
     IncludeRecord& record = asmState.includeStack.back();
     forgetOpenName(asmState.sourceName);
     deleteBuffer(currentBuffer());
-    switchToBuffer(record.savedBuffer);
+    switchToBuffer(record.savedBuffer.release());
     setSourceName(record.savedName.c_str());
     noteFileResume(asmState.sourceName, record.savedLine);
     asmState.lineNumber = record.savedLine;

@@ -563,6 +563,11 @@ void switchToBuffer(ScanBuffer* buffer)
     scan.buffer = buffer;
 }
 
+void ScanBufferDeleter::operator()(ScanBuffer* buffer) const
+{
+    delete buffer;
+}
+
 void deleteBuffer(ScanBuffer* buffer)
 {
     if (scan.buffer == buffer)
