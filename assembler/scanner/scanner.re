@@ -14,6 +14,7 @@
 #include "../driver/diagnostics.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 /*!conditions:re2c*/
@@ -141,6 +142,184 @@ int finishEmptyPreprocessedString(char quote)
     return 0;
 }
 
+// The keyword that a whole name spells in the mode of condition, or 0. The
+// automaton matches names whole and asks this second, small one, which
+// keeps the first from growing a state for every prefix of every keyword.
+int keywordOf(const char* name, int length, YYCONDTYPE condition)
+{
+    constexpr int LONGEST_KEYWORD = 7;  // DEPHASE, IFEXIST
+    if (length > LONGEST_KEYWORD)
+        return 0;
+    unsigned char word[LONGEST_KEYWORD + 1];
+    std::memcpy(word, name, static_cast<std::size_t>(length));
+    word[length] = 0;
+    const unsigned char* cursor = word;
+    const unsigned char* marker = word;
+/*!re2c
+    re2c:define:YYCTYPE = "unsigned char";
+    re2c:define:YYCURSOR = cursor;
+    re2c:define:YYMARKER = marker;
+    re2c:define:YYGETCONDITION = "condition";
+    re2c:define:YYGETCONDITION:naked = 1;
+    re2c:yyfill:enable = 0;
+    re2c:eof = -1;
+    re2c:flags:case-insensitive = 1;
+
+    // Mnemonics of every mode.
+    <Z80, R800, GBZ80> "ADD" "\x00" { return TOKEN_ADD; }
+    <Z80, R800, GBZ80> "SUB" "\x00" { return TOKEN_SUB; }
+    <Z80, R800, GBZ80> "CP" "\x00"  { return TOKEN_CP; }
+    <Z80, R800, GBZ80> "INC" "\x00" { return TOKEN_INC; }
+    <Z80, R800, GBZ80> "DEC" "\x00" { return TOKEN_DEC; }
+    <Z80, R800, GBZ80> "POP" "\x00" { return TOKEN_POP; }
+    <Z80, R800, GBZ80> "PUSH" "\x00" { return TOKEN_PUSH; }
+    <Z80, R800, GBZ80> "JP" "\x00"  { return TOKEN_JP; }
+    <Z80, R800, GBZ80> "JR" "\x00"  { return TOKEN_JR; }
+    <Z80, R800, GBZ80> "CALL" "\x00" { return TOKEN_CALL; }
+    <Z80, R800, GBZ80> "RET" "\x00" { return TOKEN_RET; }
+    <Z80, R800, GBZ80> "RST" "\x00" { return TOKEN_RST; }
+    <Z80, R800, GBZ80> "CPL" "\x00" { return TOKEN_CPL; }
+    <Z80, R800, GBZ80> "DAA" "\x00" { return TOKEN_DAA; }
+    <Z80, R800, GBZ80> "SCF" "\x00" { return TOKEN_SCF; }
+    <Z80, R800, GBZ80> "CCF" "\x00" { return TOKEN_CCF; }
+    <Z80, R800, GBZ80> "NOP" "\x00" { return TOKEN_NOP; }
+    <Z80, R800, GBZ80> "HALT" "\x00" { return TOKEN_HALT; }
+    <Z80, R800, GBZ80> "DI" "\x00"  { return TOKEN_DI; }
+    <Z80, R800, GBZ80> "EI" "\x00"  { return TOKEN_EI; }
+    <Z80, R800, GBZ80> "BIT" "\x00" { return TOKEN_BIT; }
+    <Z80, R800, GBZ80> "SET" "\x00" { return TOKEN_SET; }
+    <Z80, R800, GBZ80> "RES" "\x00" { return TOKEN_RES; }
+    <Z80, R800, GBZ80> "RLCA" "\x00" { return TOKEN_RLCA; }
+    <Z80, R800, GBZ80> "RRCA" "\x00" { return TOKEN_RRCA; }
+    <Z80, R800, GBZ80> "RLA" "\x00" { return TOKEN_RLA; }
+    <Z80, R800, GBZ80> "RRA" "\x00" { return TOKEN_RRA; }
+    <Z80, R800, GBZ80> "RLC" "\x00" { return TOKEN_RLC; }
+    <Z80, R800, GBZ80> "RRC" "\x00" { return TOKEN_RRC; }
+    <Z80, R800, GBZ80> "RL" "\x00"  { return TOKEN_RL; }
+    <Z80, R800, GBZ80> "RR" "\x00"  { return TOKEN_RR; }
+    <Z80, R800, GBZ80> "SLA" "\x00" { return TOKEN_SLA; }
+    <Z80, R800, GBZ80> "SRA" "\x00" { return TOKEN_SRA; }
+    <Z80, R800, GBZ80> "SRL" "\x00" { return TOKEN_SRL; }
+
+    // Mnemonics of the Z80 and R800 modes.
+    <Z80, R800> "ADC" "\x00" { return TOKEN_ADC; }
+    <Z80, R800> "SBC" "\x00" { return TOKEN_SBC; }
+    <Z80, R800> "NEG" "\x00" { return TOKEN_NEG; }
+    <Z80, R800> "EX" "\x00"  { return TOKEN_EX; }
+    <Z80, R800> "EXX" "\x00" { return TOKEN_EXX; }
+    <Z80, R800> "IN" "\x00"  { return TOKEN_IN; }
+    <Z80, R800> "OUT" "\x00" { return TOKEN_OUT; }
+    <Z80, R800> "IM" "\x00"  { return TOKEN_IM; }
+    <Z80, R800> "RETI" "\x00" { return TOKEN_RETI; }
+    <Z80, R800> "RETN" "\x00" { return TOKEN_RETN; }
+    <Z80, R800> "RLD" "\x00" { return TOKEN_RLD; }
+    <Z80, R800> "RRD" "\x00" { return TOKEN_RRD; }
+    <Z80, R800> "DJNZ" "\x00" { return TOKEN_DJNZ; }
+    <Z80, R800> "LD" "\x00"  { return TOKEN_LD; }
+    <Z80, R800> "SLL" "\x00" { return TOKEN_SLI; }
+    <Z80, R800> "SLI" "\x00" { return TOKEN_SLI; }
+    <Z80, R800> "LDI" "\x00" { return TOKEN_LDI; }
+    <Z80, R800> "CPI" "\x00" { return TOKEN_CPI; }
+    <Z80, R800> "INI" "\x00" { return TOKEN_INI; }
+    <Z80, R800> "OUTI" "\x00" { return TOKEN_OUTI; }
+    <Z80, R800> "LDD" "\x00" { return TOKEN_LDD; }
+    <Z80, R800> "CPD" "\x00" { return TOKEN_CPD; }
+    <Z80, R800> "IND" "\x00" { return TOKEN_IND; }
+    <Z80, R800> "OUTD" "\x00" { return TOKEN_OUTD; }
+    <Z80, R800> "LDIR" "\x00" { return TOKEN_LDIR; }
+    <Z80, R800> "CPIR" "\x00" { return TOKEN_CPIR; }
+    <Z80, R800> "INIR" "\x00" { return TOKEN_INIR; }
+    <Z80, R800> "OTIR" "\x00" { return TOKEN_OTIR; }
+    <Z80, R800> "LDDR" "\x00" { return TOKEN_LDDR; }
+    <Z80, R800> "CPDR" "\x00" { return TOKEN_CPDR; }
+    <Z80, R800> "INDR" "\x00" { return TOKEN_INDR; }
+    <Z80, R800> "OTDR" "\x00" { return TOKEN_OTDR; }
+
+    // Mnemonics of the R800 mode.
+    <R800> "MULUB" "\x00" { return TOKEN_MULUB; }
+    <R800> "MULUW" "\x00" { return TOKEN_MULUW; }
+
+    // Mnemonics of the GBZ80 mode.
+    <GBZ80> "LD" "\x00"  { return TOKEN_GB_LD; }
+    <GBZ80> "LDD" "\x00" { return TOKEN_GB_LDD; }
+    <GBZ80> "LDI" "\x00" { return TOKEN_GB_LDI; }
+    <GBZ80> "LDH" "\x00" { return TOKEN_GB_LDH; }
+    <GBZ80> "ADC" "\x00" { return TOKEN_GB_ADC; }
+    <GBZ80> "SBC" "\x00" { return TOKEN_GB_SBC; }
+    <GBZ80> "IN" "\x00"  { return TOKEN_GB_IN; }
+    <GBZ80> "OUT" "\x00" { return TOKEN_GB_OUT; }
+    <GBZ80> "RETI" "\x00" { return TOKEN_GB_RETI; }
+    <GBZ80> "STOP" "\x00" { return TOKEN_GB_STOP; }
+    <GBZ80> "SWAP" "\x00" { return TOKEN_GB_SWAP; }
+
+    // Registers of every mode.
+    <Z80, R800, GBZ80> "B" "\x00"   { return valued(0, TOKEN_B); }
+    <Z80, R800, GBZ80> "C" "\x00"   { return valued(1, TOKEN_C); }
+    <Z80, R800, GBZ80> "D" "\x00"   { return valued(2, TOKEN_D); }
+    <Z80, R800, GBZ80> "E" "\x00"   { return valued(3, TOKEN_E); }
+    <Z80, R800, GBZ80> "H" "\x00"   { return valued(4, TOKEN_H); }
+    <Z80, R800, GBZ80> "L" "\x00"   { return valued(5, TOKEN_L); }
+    <Z80, R800, GBZ80> "A" "\x00"   { return valued(7, TOKEN_A); }
+    <Z80, R800, GBZ80> "BC" "\x00"  { return valued(0, TOKEN_BC); }
+    <Z80, R800, GBZ80> "DE" "\x00"  { return valued(1, TOKEN_DE); }
+    <Z80, R800, GBZ80> "HL" "\x00"  { return valued(2, TOKEN_HL); }
+    <Z80, R800, GBZ80> "SP" "\x00"  { return valued(3, TOKEN_SP); }
+    <Z80, R800, GBZ80> "AF" "\x00"  { return valued(3, TOKEN_AF); }
+
+    // Registers of the Z80 and R800 modes.
+    <Z80, R800> "F" "\x00"   { return valued(6, TOKEN_F); }
+    <Z80, R800> "IXH" "\x00" { return valued(4, TOKEN_IXH); }
+    <Z80, R800> "IXL" "\x00" { return valued(5, TOKEN_IXL); }
+    <Z80, R800> "IYH" "\x00" { return valued(4, TOKEN_IYH); }
+    <Z80, R800> "IYL" "\x00" { return valued(5, TOKEN_IYL); }
+    <Z80, R800> "I" "\x00"   { return valued(0, TOKEN_I); }
+    <Z80, R800> "R" "\x00"   { return valued(8, TOKEN_R); }
+    <Z80, R800> "IX" "\x00"  { return valued(PREFIX_IX, TOKEN_IX); }
+    <Z80, R800> "IY" "\x00"  { return valued(PREFIX_IY, TOKEN_IY); }
+
+    // Conditions ("C" is the register token).
+    <Z80, R800, GBZ80> "NZ" "\x00"  { return valued(0, TOKEN_NZ); }
+    <Z80, R800, GBZ80> "Z" "\x00"   { return valued(1, TOKEN_Z); }
+    <Z80, R800, GBZ80> "NC" "\x00"  { return valued(2, TOKEN_NC); }
+    <Z80, R800> "PO" "\x00"  { return valued(4, TOKEN_PO); }
+    <Z80, R800> "PE" "\x00"  { return valued(5, TOKEN_PE); }
+    <Z80, R800> "P" "\x00"   { return valued(6, TOKEN_P); }
+    <Z80, R800> "M" "\x00"   { return valued(7, TOKEN_M); }
+
+    // Operators written as words.
+    <Z80, R800, GBZ80> "AND" "\x00" { return TOKEN_AND; }
+    <Z80, R800, GBZ80> "OR" "\x00"  { return TOKEN_OR; }
+    <Z80, R800, GBZ80> "XOR" "\x00" { return TOKEN_XOR; }
+    <Z80, R800, GBZ80> "NOT" "\x00" { return TOKEN_NOT; }
+    <Z80, R800, GBZ80> "MOD" "\x00" { return TOKEN_MOD; }
+
+    // Directives.
+    <Z80, R800, GBZ80> "DB" "\x00"  { return TOKEN_DB; }
+    <Z80, R800, GBZ80> "DC" "\x00"  { return TOKEN_DC; }
+    <Z80, R800, GBZ80> "DW" "\x00"  { return TOKEN_DW; }
+    <Z80, R800, GBZ80> "DS" "\x00"  { return TOKEN_DS; }
+    <Z80, R800, GBZ80> "RB" "\x00"  { return TOKEN_RB; }
+    <Z80, R800, GBZ80> "RW" "\x00"  { return TOKEN_RW; }
+    <Z80, R800, GBZ80> "EQU" "\x00" { return TOKEN_EQU; }
+    <Z80, R800, GBZ80> "ORG" "\x00" { return TOKEN_ORG; }
+    <Z80, R800, GBZ80> "FORG" "\x00" { return TOKEN_FORG; }
+    <Z80, R800, GBZ80> "FNAME" "\x00" { return TOKEN_FNAME; }
+    <Z80, R800, GBZ80> "PHASE" "\x00" { return TOKEN_PHASE; }
+    <Z80, R800, GBZ80> "DEPHASE" "\x00" { return TOKEN_DEPHASE; }
+    <Z80, R800, GBZ80> "INCBIN" "\x00" { return TOKEN_INCBIN; }
+    <Z80, R800, GBZ80> "IF" "\x00"  { return TOKEN_IF; }
+    <Z80, R800, GBZ80> "IFDEF" "\x00" { return TOKEN_IFDEF; }
+    <Z80, R800, GBZ80> "IFEXIST" "\x00" { return TOKEN_IFEXIST; }
+    <Z80, R800, GBZ80> "ELSE" "\x00" { return TOKEN_ELSE; }
+    <Z80, R800, GBZ80> "ENDIF" "\x00" { return TOKEN_ENDIF; }
+    <Z80, R800, GBZ80> "CPU" "\x00" { return TOKEN_CPU; }
+
+    // Only the CPU modes scan names.
+    <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
+    <*> * { return 0; }
+*/
+}
+
 }  // namespace
 
 int nextToken()
@@ -203,127 +382,8 @@ int nextToken()
     NAME = NAMESTART [A-Za-z0-9!#.?@_~]*;
     BLANKS = [ \t]*;
 
-    // Mnemonics of every mode.
-    <Z80, R800, GBZ80> "ADD"    { return token(TOKEN_ADD); }
-    <Z80, R800, GBZ80> "SUB"    { return token(TOKEN_SUB); }
-    <Z80, R800, GBZ80> "CP"     { return token(TOKEN_CP); }
-    <Z80, R800, GBZ80> "INC"    { return token(TOKEN_INC); }
-    <Z80, R800, GBZ80> "DEC"    { return token(TOKEN_DEC); }
-    <Z80, R800, GBZ80> "POP"    { return token(TOKEN_POP); }
-    <Z80, R800, GBZ80> "PUSH"   { return token(TOKEN_PUSH); }
-    <Z80, R800, GBZ80> "JP"     { return token(TOKEN_JP); }
-    <Z80, R800, GBZ80> "JR"     { return token(TOKEN_JR); }
-    <Z80, R800, GBZ80> "CALL"   { return token(TOKEN_CALL); }
-    <Z80, R800, GBZ80> "RET"    { return token(TOKEN_RET); }
-    <Z80, R800, GBZ80> "RST"    { return token(TOKEN_RST); }
-    <Z80, R800, GBZ80> "CPL"    { return token(TOKEN_CPL); }
-    <Z80, R800, GBZ80> "DAA"    { return token(TOKEN_DAA); }
-    <Z80, R800, GBZ80> "SCF"    { return token(TOKEN_SCF); }
-    <Z80, R800, GBZ80> "CCF"    { return token(TOKEN_CCF); }
-    <Z80, R800, GBZ80> "NOP"    { return token(TOKEN_NOP); }
-    <Z80, R800, GBZ80> "HALT"   { return token(TOKEN_HALT); }
-    <Z80, R800, GBZ80> "DI"     { return token(TOKEN_DI); }
-    <Z80, R800, GBZ80> "EI"     { return token(TOKEN_EI); }
-    <Z80, R800, GBZ80> "BIT"    { return token(TOKEN_BIT); }
-    <Z80, R800, GBZ80> "SET"    { return token(TOKEN_SET); }
-    <Z80, R800, GBZ80> "RES"    { return token(TOKEN_RES); }
-    <Z80, R800, GBZ80> "RLCA"   { return token(TOKEN_RLCA); }
-    <Z80, R800, GBZ80> "RRCA"   { return token(TOKEN_RRCA); }
-    <Z80, R800, GBZ80> "RLA"    { return token(TOKEN_RLA); }
-    <Z80, R800, GBZ80> "RRA"    { return token(TOKEN_RRA); }
-    <Z80, R800, GBZ80> "RLC"    { return token(TOKEN_RLC); }
-    <Z80, R800, GBZ80> "RRC"    { return token(TOKEN_RRC); }
-    <Z80, R800, GBZ80> "RL"     { return token(TOKEN_RL); }
-    <Z80, R800, GBZ80> "RR"     { return token(TOKEN_RR); }
-    <Z80, R800, GBZ80> "SLA"    { return token(TOKEN_SLA); }
-    <Z80, R800, GBZ80> "SRA"    { return token(TOKEN_SRA); }
-    <Z80, R800, GBZ80> "SRL"    { return token(TOKEN_SRL); }
-
-    // Mnemonics of the Z80 and R800 modes.
-    <Z80, R800> "ADC"           { return token(TOKEN_ADC); }
-    <Z80, R800> "SBC"           { return token(TOKEN_SBC); }
-    <Z80, R800> "NEG"           { return token(TOKEN_NEG); }
-    <Z80, R800> "EX"            { return token(TOKEN_EX); }
-    <Z80, R800> "EXX"           { return token(TOKEN_EXX); }
-    <Z80, R800> "IN"            { return token(TOKEN_IN); }
-    <Z80, R800> "OUT"           { return token(TOKEN_OUT); }
-    <Z80, R800> "IM"            { return token(TOKEN_IM); }
-    <Z80, R800> "RETI"          { return token(TOKEN_RETI); }
-    <Z80, R800> "RETN"          { return token(TOKEN_RETN); }
-    <Z80, R800> "RLD"           { return token(TOKEN_RLD); }
-    <Z80, R800> "RRD"           { return token(TOKEN_RRD); }
-    <Z80, R800> "DJNZ"          { return token(TOKEN_DJNZ); }
-    <Z80, R800> "LD"            { return token(TOKEN_LD); }
-    <Z80, R800> "SLL"           { return token(TOKEN_SLI); }
-    <Z80, R800> "SLI"           { return token(TOKEN_SLI); }
-    <Z80, R800> "LDI"           { return token(TOKEN_LDI); }
-    <Z80, R800> "CPI"           { return token(TOKEN_CPI); }
-    <Z80, R800> "INI"           { return token(TOKEN_INI); }
-    <Z80, R800> "OUTI"          { return token(TOKEN_OUTI); }
-    <Z80, R800> "LDD"           { return token(TOKEN_LDD); }
-    <Z80, R800> "CPD"           { return token(TOKEN_CPD); }
-    <Z80, R800> "IND"           { return token(TOKEN_IND); }
-    <Z80, R800> "OUTD"          { return token(TOKEN_OUTD); }
-    <Z80, R800> "LDIR"          { return token(TOKEN_LDIR); }
-    <Z80, R800> "CPIR"          { return token(TOKEN_CPIR); }
-    <Z80, R800> "INIR"          { return token(TOKEN_INIR); }
-    <Z80, R800> "OTIR"          { return token(TOKEN_OTIR); }
-    <Z80, R800> "LDDR"          { return token(TOKEN_LDDR); }
-    <Z80, R800> "CPDR"          { return token(TOKEN_CPDR); }
-    <Z80, R800> "INDR"          { return token(TOKEN_INDR); }
-    <Z80, R800> "OTDR"          { return token(TOKEN_OTDR); }
-
-    // Mnemonics of the R800 mode.
-    <R800> "MULUB"              { return token(TOKEN_MULUB); }
-    <R800> "MULUW"              { return token(TOKEN_MULUW); }
-
-    // Mnemonics of the GBZ80 mode.
-    <GBZ80> "LD"                { return token(TOKEN_GB_LD); }
-    <GBZ80> "LDD"               { return token(TOKEN_GB_LDD); }
-    <GBZ80> "LDI"               { return token(TOKEN_GB_LDI); }
-    <GBZ80> "LDH"               { return token(TOKEN_GB_LDH); }
-    <GBZ80> "ADC"               { return token(TOKEN_GB_ADC); }
-    <GBZ80> "SBC"               { return token(TOKEN_GB_SBC); }
-    <GBZ80> "IN"                { return token(TOKEN_GB_IN); }
-    <GBZ80> "OUT"               { return token(TOKEN_GB_OUT); }
-    <GBZ80> "RETI"              { return token(TOKEN_GB_RETI); }
-    <GBZ80> "STOP"              { return token(TOKEN_GB_STOP); }
-    <GBZ80> "SWAP"              { return token(TOKEN_GB_SWAP); }
-
-    // Registers of every mode.
-    <Z80, R800, GBZ80> "B"      { return token(valued(0, TOKEN_B)); }
-    <Z80, R800, GBZ80> "C"      { return token(valued(1, TOKEN_C)); }
-    <Z80, R800, GBZ80> "D"      { return token(valued(2, TOKEN_D)); }
-    <Z80, R800, GBZ80> "E"      { return token(valued(3, TOKEN_E)); }
-    <Z80, R800, GBZ80> "H"      { return token(valued(4, TOKEN_H)); }
-    <Z80, R800, GBZ80> "L"      { return token(valued(5, TOKEN_L)); }
-    <Z80, R800, GBZ80> "A"      { return token(valued(7, TOKEN_A)); }
-    <Z80, R800, GBZ80> "BC"     { return token(valued(0, TOKEN_BC)); }
-    <Z80, R800, GBZ80> "DE"     { return token(valued(1, TOKEN_DE)); }
-    <Z80, R800, GBZ80> "HL"     { return token(valued(2, TOKEN_HL)); }
-    <Z80, R800, GBZ80> "SP"     { return token(valued(3, TOKEN_SP)); }
-    <Z80, R800, GBZ80> "AF"     { return token(valued(3, TOKEN_AF)); }
-
-    // Registers of the Z80 and R800 modes.
-    <Z80, R800> "F"             { return token(valued(6, TOKEN_F)); }
-    <Z80, R800> "IXH"           { return token(valued(4, TOKEN_IXH)); }
-    <Z80, R800> "IXL"           { return token(valued(5, TOKEN_IXL)); }
-    <Z80, R800> "IYH"           { return token(valued(4, TOKEN_IYH)); }
-    <Z80, R800> "IYL"           { return token(valued(5, TOKEN_IYL)); }
-    <Z80, R800> "I"             { return token(valued(0, TOKEN_I)); }
-    <Z80, R800> "R"             { return token(valued(8, TOKEN_R)); }
-    <Z80, R800> "IX"            { return token(valued(PREFIX_IX, TOKEN_IX)); }
-    <Z80, R800> "IY"            { return token(valued(PREFIX_IY, TOKEN_IY)); }
+    // The alternate register pair of the Z80 and R800 modes.
     <Z80, R800> "AF'"           { return token(TOKEN_AF_ALTERNATE); }
-
-    // Conditions ("C" is the register token).
-    <Z80, R800, GBZ80> "NZ"     { return token(valued(0, TOKEN_NZ)); }
-    <Z80, R800, GBZ80> "Z"      { return token(valued(1, TOKEN_Z)); }
-    <Z80, R800, GBZ80> "NC"     { return token(valued(2, TOKEN_NC)); }
-    <Z80, R800> "PO"            { return token(valued(4, TOKEN_PO)); }
-    <Z80, R800> "PE"            { return token(valued(5, TOKEN_PE)); }
-    <Z80, R800> "P"             { return token(valued(6, TOKEN_P)); }
-    <Z80, R800> "M"             { return token(valued(7, TOKEN_M)); }
 
     // Bracketed operand forms; the closer must match the opener.
     <Z80, R800, GBZ80> "(" BLANKS "C" BLANKS ")"    { return token(TOKEN_INDIRECT_C); }
@@ -342,12 +402,7 @@ int nextToken()
     <Z80, R800> "(" BLANKS "IY" BLANKS [-+)]        { return indexOpener(PREFIX_IY); }
     <Z80, R800> "[" BLANKS "IY" BLANKS [-+\]]       { return indexOpener(PREFIX_IY); }
 
-    // Operators written as words or with two characters.
-    <Z80, R800, GBZ80> "AND"    { return token(TOKEN_AND); }
-    <Z80, R800, GBZ80> "OR"     { return token(TOKEN_OR); }
-    <Z80, R800, GBZ80> "XOR"    { return token(TOKEN_XOR); }
-    <Z80, R800, GBZ80> "NOT"    { return token(TOKEN_NOT); }
-    <Z80, R800, GBZ80> "MOD"    { return token(TOKEN_MOD); }
+    // Operators written with two characters.
     <Z80, R800, GBZ80> "<<"     { return token(TOKEN_SHIFT_LEFT); }
     <Z80, R800, GBZ80> ">>"     { return token(TOKEN_SHIFT_RIGHT); }
     <Z80, R800, GBZ80> "<>" | "><"  { return token(TOKEN_NOT_EQUAL); }
@@ -358,30 +413,17 @@ int nextToken()
     <Z80, R800, GBZ80> "$"      { return token(TOKEN_DOLLAR); }
     <Z80, R800, GBZ80> "$$"     { return token(TOKEN_DOUBLE_DOLLAR); }
 
-    // Directives.
-    <Z80, R800, GBZ80> "DB"     { return token(TOKEN_DB); }
-    <Z80, R800, GBZ80> "DC"     { return token(TOKEN_DC); }
-    <Z80, R800, GBZ80> "DW"     { return token(TOKEN_DW); }
-    <Z80, R800, GBZ80> "DS"     { return token(TOKEN_DS); }
-    <Z80, R800, GBZ80> "RB"     { return token(TOKEN_RB); }
-    <Z80, R800, GBZ80> "RW"     { return token(TOKEN_RW); }
-    <Z80, R800, GBZ80> "EQU"    { return token(TOKEN_EQU); }
-    <Z80, R800, GBZ80> "ORG"    { return token(TOKEN_ORG); }
-    <Z80, R800, GBZ80> "FORG"   { return token(TOKEN_FORG); }
-    <Z80, R800, GBZ80> "FNAME"  { return token(TOKEN_FNAME); }
-    <Z80, R800, GBZ80> "PHASE"  { return token(TOKEN_PHASE); }
-    <Z80, R800, GBZ80> "DEPHASE" { return token(TOKEN_DEPHASE); }
-    <Z80, R800, GBZ80> "INCBIN" { return token(TOKEN_INCBIN); }
-    <Z80, R800, GBZ80> "IF"     { return token(TOKEN_IF); }
-    <Z80, R800, GBZ80> "IFDEF"  { return token(TOKEN_IFDEF); }
-    <Z80, R800, GBZ80> "IFEXIST" { return token(TOKEN_IFEXIST); }
-    <Z80, R800, GBZ80> "ELSE"   { return token(TOKEN_ELSE); }
-    <Z80, R800, GBZ80> "ENDIF"  { return token(TOKEN_ENDIF); }
-    <Z80, R800, GBZ80> "CPU"    { return token(TOKEN_CPU); }
-
     // Names.
     <Z80, R800, GBZ80> NAME ":" { matched(); scanLabelDefinition(); return TOKEN_LABEL_DEFINITION; }
-    <Z80, R800, GBZ80> NAME     { matched(); scanIdentifier(); return TOKEN_IDENTIFIER; }
+    // A name the mode knows as a keyword is that keyword; a longer one is a name.
+    <Z80, R800, GBZ80> NAME {
+        matched();
+        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, scan.condition);
+        if (keyword != 0)
+            return keyword;
+        scanIdentifier();
+        return TOKEN_IDENTIFIER;
+    }
     <Z80, R800, GBZ80> "&" NAME {
         matched();
         ++asmState.tokenText;
