@@ -14,7 +14,6 @@
 #include "../driver/diagnostics.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 /*!conditions:re2c*/
@@ -145,16 +144,15 @@ int finishEmptyPreprocessedString(char quote)
 // The keyword that a whole name spells in the mode of condition, or 0. The
 // automaton matches names whole and asks this second, small one, which
 // keeps the first from growing a state for every prefix of every keyword.
+// A keyword is made of letters, and the name ends before a character that
+// is none: the match stops there at the latest.
 int keywordOf(const char* name, int length, YYCONDTYPE condition)
 {
-    constexpr int LONGEST_KEYWORD = 7;  // DEPHASE, IFEXIST
-    if (length > LONGEST_KEYWORD)
-        return 0;
-    unsigned char word[LONGEST_KEYWORD + 1];
-    std::memcpy(word, name, static_cast<std::size_t>(length));
-    word[length] = 0;
-    const unsigned char* cursor = word;
-    const unsigned char* marker = word;
+    const auto* cursor = reinterpret_cast<const unsigned char*>(name);
+    const auto* end = cursor + length;
+    const auto* marker = cursor;
+    auto whole = [&](int token) { return cursor == end ? token : 0; };
+    auto wholeValued = [&](int32_t value, int token) { return cursor == end ? valued(value, token) : 0; };
 /*!re2c
     re2c:define:YYCTYPE = "unsigned char";
     re2c:define:YYCURSOR = cursor;
@@ -166,153 +164,153 @@ int keywordOf(const char* name, int length, YYCONDTYPE condition)
     re2c:flags:case-insensitive = 1;
 
     // Mnemonics of every mode.
-    <Z80, R800, GBZ80> "ADD" "\x00" { return TOKEN_ADD; }
-    <Z80, R800, GBZ80> "SUB" "\x00" { return TOKEN_SUB; }
-    <Z80, R800, GBZ80> "CP" "\x00"  { return TOKEN_CP; }
-    <Z80, R800, GBZ80> "INC" "\x00" { return TOKEN_INC; }
-    <Z80, R800, GBZ80> "DEC" "\x00" { return TOKEN_DEC; }
-    <Z80, R800, GBZ80> "POP" "\x00" { return TOKEN_POP; }
-    <Z80, R800, GBZ80> "PUSH" "\x00" { return TOKEN_PUSH; }
-    <Z80, R800, GBZ80> "JP" "\x00"  { return TOKEN_JP; }
-    <Z80, R800, GBZ80> "JR" "\x00"  { return TOKEN_JR; }
-    <Z80, R800, GBZ80> "CALL" "\x00" { return TOKEN_CALL; }
-    <Z80, R800, GBZ80> "RET" "\x00" { return TOKEN_RET; }
-    <Z80, R800, GBZ80> "RST" "\x00" { return TOKEN_RST; }
-    <Z80, R800, GBZ80> "CPL" "\x00" { return TOKEN_CPL; }
-    <Z80, R800, GBZ80> "DAA" "\x00" { return TOKEN_DAA; }
-    <Z80, R800, GBZ80> "SCF" "\x00" { return TOKEN_SCF; }
-    <Z80, R800, GBZ80> "CCF" "\x00" { return TOKEN_CCF; }
-    <Z80, R800, GBZ80> "NOP" "\x00" { return TOKEN_NOP; }
-    <Z80, R800, GBZ80> "HALT" "\x00" { return TOKEN_HALT; }
-    <Z80, R800, GBZ80> "DI" "\x00"  { return TOKEN_DI; }
-    <Z80, R800, GBZ80> "EI" "\x00"  { return TOKEN_EI; }
-    <Z80, R800, GBZ80> "BIT" "\x00" { return TOKEN_BIT; }
-    <Z80, R800, GBZ80> "SET" "\x00" { return TOKEN_SET; }
-    <Z80, R800, GBZ80> "RES" "\x00" { return TOKEN_RES; }
-    <Z80, R800, GBZ80> "RLCA" "\x00" { return TOKEN_RLCA; }
-    <Z80, R800, GBZ80> "RRCA" "\x00" { return TOKEN_RRCA; }
-    <Z80, R800, GBZ80> "RLA" "\x00" { return TOKEN_RLA; }
-    <Z80, R800, GBZ80> "RRA" "\x00" { return TOKEN_RRA; }
-    <Z80, R800, GBZ80> "RLC" "\x00" { return TOKEN_RLC; }
-    <Z80, R800, GBZ80> "RRC" "\x00" { return TOKEN_RRC; }
-    <Z80, R800, GBZ80> "RL" "\x00"  { return TOKEN_RL; }
-    <Z80, R800, GBZ80> "RR" "\x00"  { return TOKEN_RR; }
-    <Z80, R800, GBZ80> "SLA" "\x00" { return TOKEN_SLA; }
-    <Z80, R800, GBZ80> "SRA" "\x00" { return TOKEN_SRA; }
-    <Z80, R800, GBZ80> "SRL" "\x00" { return TOKEN_SRL; }
+    <Z80, R800, GBZ80> "ADD"  { return whole(TOKEN_ADD); }
+    <Z80, R800, GBZ80> "SUB"  { return whole(TOKEN_SUB); }
+    <Z80, R800, GBZ80> "CP"   { return whole(TOKEN_CP); }
+    <Z80, R800, GBZ80> "INC"  { return whole(TOKEN_INC); }
+    <Z80, R800, GBZ80> "DEC"  { return whole(TOKEN_DEC); }
+    <Z80, R800, GBZ80> "POP"  { return whole(TOKEN_POP); }
+    <Z80, R800, GBZ80> "PUSH"  { return whole(TOKEN_PUSH); }
+    <Z80, R800, GBZ80> "JP"   { return whole(TOKEN_JP); }
+    <Z80, R800, GBZ80> "JR"   { return whole(TOKEN_JR); }
+    <Z80, R800, GBZ80> "CALL"  { return whole(TOKEN_CALL); }
+    <Z80, R800, GBZ80> "RET"  { return whole(TOKEN_RET); }
+    <Z80, R800, GBZ80> "RST"  { return whole(TOKEN_RST); }
+    <Z80, R800, GBZ80> "CPL"  { return whole(TOKEN_CPL); }
+    <Z80, R800, GBZ80> "DAA"  { return whole(TOKEN_DAA); }
+    <Z80, R800, GBZ80> "SCF"  { return whole(TOKEN_SCF); }
+    <Z80, R800, GBZ80> "CCF"  { return whole(TOKEN_CCF); }
+    <Z80, R800, GBZ80> "NOP"  { return whole(TOKEN_NOP); }
+    <Z80, R800, GBZ80> "HALT"  { return whole(TOKEN_HALT); }
+    <Z80, R800, GBZ80> "DI"   { return whole(TOKEN_DI); }
+    <Z80, R800, GBZ80> "EI"   { return whole(TOKEN_EI); }
+    <Z80, R800, GBZ80> "BIT"  { return whole(TOKEN_BIT); }
+    <Z80, R800, GBZ80> "SET"  { return whole(TOKEN_SET); }
+    <Z80, R800, GBZ80> "RES"  { return whole(TOKEN_RES); }
+    <Z80, R800, GBZ80> "RLCA"  { return whole(TOKEN_RLCA); }
+    <Z80, R800, GBZ80> "RRCA"  { return whole(TOKEN_RRCA); }
+    <Z80, R800, GBZ80> "RLA"  { return whole(TOKEN_RLA); }
+    <Z80, R800, GBZ80> "RRA"  { return whole(TOKEN_RRA); }
+    <Z80, R800, GBZ80> "RLC"  { return whole(TOKEN_RLC); }
+    <Z80, R800, GBZ80> "RRC"  { return whole(TOKEN_RRC); }
+    <Z80, R800, GBZ80> "RL"   { return whole(TOKEN_RL); }
+    <Z80, R800, GBZ80> "RR"   { return whole(TOKEN_RR); }
+    <Z80, R800, GBZ80> "SLA"  { return whole(TOKEN_SLA); }
+    <Z80, R800, GBZ80> "SRA"  { return whole(TOKEN_SRA); }
+    <Z80, R800, GBZ80> "SRL"  { return whole(TOKEN_SRL); }
 
     // Mnemonics of the Z80 and R800 modes.
-    <Z80, R800> "ADC" "\x00" { return TOKEN_ADC; }
-    <Z80, R800> "SBC" "\x00" { return TOKEN_SBC; }
-    <Z80, R800> "NEG" "\x00" { return TOKEN_NEG; }
-    <Z80, R800> "EX" "\x00"  { return TOKEN_EX; }
-    <Z80, R800> "EXX" "\x00" { return TOKEN_EXX; }
-    <Z80, R800> "IN" "\x00"  { return TOKEN_IN; }
-    <Z80, R800> "OUT" "\x00" { return TOKEN_OUT; }
-    <Z80, R800> "IM" "\x00"  { return TOKEN_IM; }
-    <Z80, R800> "RETI" "\x00" { return TOKEN_RETI; }
-    <Z80, R800> "RETN" "\x00" { return TOKEN_RETN; }
-    <Z80, R800> "RLD" "\x00" { return TOKEN_RLD; }
-    <Z80, R800> "RRD" "\x00" { return TOKEN_RRD; }
-    <Z80, R800> "DJNZ" "\x00" { return TOKEN_DJNZ; }
-    <Z80, R800> "LD" "\x00"  { return TOKEN_LD; }
-    <Z80, R800> "SLL" "\x00" { return TOKEN_SLI; }
-    <Z80, R800> "SLI" "\x00" { return TOKEN_SLI; }
-    <Z80, R800> "LDI" "\x00" { return TOKEN_LDI; }
-    <Z80, R800> "CPI" "\x00" { return TOKEN_CPI; }
-    <Z80, R800> "INI" "\x00" { return TOKEN_INI; }
-    <Z80, R800> "OUTI" "\x00" { return TOKEN_OUTI; }
-    <Z80, R800> "LDD" "\x00" { return TOKEN_LDD; }
-    <Z80, R800> "CPD" "\x00" { return TOKEN_CPD; }
-    <Z80, R800> "IND" "\x00" { return TOKEN_IND; }
-    <Z80, R800> "OUTD" "\x00" { return TOKEN_OUTD; }
-    <Z80, R800> "LDIR" "\x00" { return TOKEN_LDIR; }
-    <Z80, R800> "CPIR" "\x00" { return TOKEN_CPIR; }
-    <Z80, R800> "INIR" "\x00" { return TOKEN_INIR; }
-    <Z80, R800> "OTIR" "\x00" { return TOKEN_OTIR; }
-    <Z80, R800> "LDDR" "\x00" { return TOKEN_LDDR; }
-    <Z80, R800> "CPDR" "\x00" { return TOKEN_CPDR; }
-    <Z80, R800> "INDR" "\x00" { return TOKEN_INDR; }
-    <Z80, R800> "OTDR" "\x00" { return TOKEN_OTDR; }
+    <Z80, R800> "ADC"  { return whole(TOKEN_ADC); }
+    <Z80, R800> "SBC"  { return whole(TOKEN_SBC); }
+    <Z80, R800> "NEG"  { return whole(TOKEN_NEG); }
+    <Z80, R800> "EX"   { return whole(TOKEN_EX); }
+    <Z80, R800> "EXX"  { return whole(TOKEN_EXX); }
+    <Z80, R800> "IN"   { return whole(TOKEN_IN); }
+    <Z80, R800> "OUT"  { return whole(TOKEN_OUT); }
+    <Z80, R800> "IM"   { return whole(TOKEN_IM); }
+    <Z80, R800> "RETI"  { return whole(TOKEN_RETI); }
+    <Z80, R800> "RETN"  { return whole(TOKEN_RETN); }
+    <Z80, R800> "RLD"  { return whole(TOKEN_RLD); }
+    <Z80, R800> "RRD"  { return whole(TOKEN_RRD); }
+    <Z80, R800> "DJNZ"  { return whole(TOKEN_DJNZ); }
+    <Z80, R800> "LD"   { return whole(TOKEN_LD); }
+    <Z80, R800> "SLL"  { return whole(TOKEN_SLI); }
+    <Z80, R800> "SLI"  { return whole(TOKEN_SLI); }
+    <Z80, R800> "LDI"  { return whole(TOKEN_LDI); }
+    <Z80, R800> "CPI"  { return whole(TOKEN_CPI); }
+    <Z80, R800> "INI"  { return whole(TOKEN_INI); }
+    <Z80, R800> "OUTI"  { return whole(TOKEN_OUTI); }
+    <Z80, R800> "LDD"  { return whole(TOKEN_LDD); }
+    <Z80, R800> "CPD"  { return whole(TOKEN_CPD); }
+    <Z80, R800> "IND"  { return whole(TOKEN_IND); }
+    <Z80, R800> "OUTD"  { return whole(TOKEN_OUTD); }
+    <Z80, R800> "LDIR"  { return whole(TOKEN_LDIR); }
+    <Z80, R800> "CPIR"  { return whole(TOKEN_CPIR); }
+    <Z80, R800> "INIR"  { return whole(TOKEN_INIR); }
+    <Z80, R800> "OTIR"  { return whole(TOKEN_OTIR); }
+    <Z80, R800> "LDDR"  { return whole(TOKEN_LDDR); }
+    <Z80, R800> "CPDR"  { return whole(TOKEN_CPDR); }
+    <Z80, R800> "INDR"  { return whole(TOKEN_INDR); }
+    <Z80, R800> "OTDR"  { return whole(TOKEN_OTDR); }
 
     // Mnemonics of the R800 mode.
-    <R800> "MULUB" "\x00" { return TOKEN_MULUB; }
-    <R800> "MULUW" "\x00" { return TOKEN_MULUW; }
+    <R800> "MULUB"  { return whole(TOKEN_MULUB); }
+    <R800> "MULUW"  { return whole(TOKEN_MULUW); }
 
     // Mnemonics of the GBZ80 mode.
-    <GBZ80> "LD" "\x00"  { return TOKEN_GB_LD; }
-    <GBZ80> "LDD" "\x00" { return TOKEN_GB_LDD; }
-    <GBZ80> "LDI" "\x00" { return TOKEN_GB_LDI; }
-    <GBZ80> "LDH" "\x00" { return TOKEN_GB_LDH; }
-    <GBZ80> "ADC" "\x00" { return TOKEN_GB_ADC; }
-    <GBZ80> "SBC" "\x00" { return TOKEN_GB_SBC; }
-    <GBZ80> "IN" "\x00"  { return TOKEN_GB_IN; }
-    <GBZ80> "OUT" "\x00" { return TOKEN_GB_OUT; }
-    <GBZ80> "RETI" "\x00" { return TOKEN_GB_RETI; }
-    <GBZ80> "STOP" "\x00" { return TOKEN_GB_STOP; }
-    <GBZ80> "SWAP" "\x00" { return TOKEN_GB_SWAP; }
+    <GBZ80> "LD"   { return whole(TOKEN_GB_LD); }
+    <GBZ80> "LDD"  { return whole(TOKEN_GB_LDD); }
+    <GBZ80> "LDI"  { return whole(TOKEN_GB_LDI); }
+    <GBZ80> "LDH"  { return whole(TOKEN_GB_LDH); }
+    <GBZ80> "ADC"  { return whole(TOKEN_GB_ADC); }
+    <GBZ80> "SBC"  { return whole(TOKEN_GB_SBC); }
+    <GBZ80> "IN"   { return whole(TOKEN_GB_IN); }
+    <GBZ80> "OUT"  { return whole(TOKEN_GB_OUT); }
+    <GBZ80> "RETI"  { return whole(TOKEN_GB_RETI); }
+    <GBZ80> "STOP"  { return whole(TOKEN_GB_STOP); }
+    <GBZ80> "SWAP"  { return whole(TOKEN_GB_SWAP); }
 
     // Registers of every mode.
-    <Z80, R800, GBZ80> "B" "\x00"   { return valued(0, TOKEN_B); }
-    <Z80, R800, GBZ80> "C" "\x00"   { return valued(1, TOKEN_C); }
-    <Z80, R800, GBZ80> "D" "\x00"   { return valued(2, TOKEN_D); }
-    <Z80, R800, GBZ80> "E" "\x00"   { return valued(3, TOKEN_E); }
-    <Z80, R800, GBZ80> "H" "\x00"   { return valued(4, TOKEN_H); }
-    <Z80, R800, GBZ80> "L" "\x00"   { return valued(5, TOKEN_L); }
-    <Z80, R800, GBZ80> "A" "\x00"   { return valued(7, TOKEN_A); }
-    <Z80, R800, GBZ80> "BC" "\x00"  { return valued(0, TOKEN_BC); }
-    <Z80, R800, GBZ80> "DE" "\x00"  { return valued(1, TOKEN_DE); }
-    <Z80, R800, GBZ80> "HL" "\x00"  { return valued(2, TOKEN_HL); }
-    <Z80, R800, GBZ80> "SP" "\x00"  { return valued(3, TOKEN_SP); }
-    <Z80, R800, GBZ80> "AF" "\x00"  { return valued(3, TOKEN_AF); }
+    <Z80, R800, GBZ80> "B"    { return wholeValued(0, TOKEN_B); }
+    <Z80, R800, GBZ80> "C"    { return wholeValued(1, TOKEN_C); }
+    <Z80, R800, GBZ80> "D"    { return wholeValued(2, TOKEN_D); }
+    <Z80, R800, GBZ80> "E"    { return wholeValued(3, TOKEN_E); }
+    <Z80, R800, GBZ80> "H"    { return wholeValued(4, TOKEN_H); }
+    <Z80, R800, GBZ80> "L"    { return wholeValued(5, TOKEN_L); }
+    <Z80, R800, GBZ80> "A"    { return wholeValued(7, TOKEN_A); }
+    <Z80, R800, GBZ80> "BC"   { return wholeValued(0, TOKEN_BC); }
+    <Z80, R800, GBZ80> "DE"   { return wholeValued(1, TOKEN_DE); }
+    <Z80, R800, GBZ80> "HL"   { return wholeValued(2, TOKEN_HL); }
+    <Z80, R800, GBZ80> "SP"   { return wholeValued(3, TOKEN_SP); }
+    <Z80, R800, GBZ80> "AF"   { return wholeValued(3, TOKEN_AF); }
 
     // Registers of the Z80 and R800 modes.
-    <Z80, R800> "F" "\x00"   { return valued(6, TOKEN_F); }
-    <Z80, R800> "IXH" "\x00" { return valued(4, TOKEN_IXH); }
-    <Z80, R800> "IXL" "\x00" { return valued(5, TOKEN_IXL); }
-    <Z80, R800> "IYH" "\x00" { return valued(4, TOKEN_IYH); }
-    <Z80, R800> "IYL" "\x00" { return valued(5, TOKEN_IYL); }
-    <Z80, R800> "I" "\x00"   { return valued(0, TOKEN_I); }
-    <Z80, R800> "R" "\x00"   { return valued(8, TOKEN_R); }
-    <Z80, R800> "IX" "\x00"  { return valued(PREFIX_IX, TOKEN_IX); }
-    <Z80, R800> "IY" "\x00"  { return valued(PREFIX_IY, TOKEN_IY); }
+    <Z80, R800> "F"    { return wholeValued(6, TOKEN_F); }
+    <Z80, R800> "IXH"  { return wholeValued(4, TOKEN_IXH); }
+    <Z80, R800> "IXL"  { return wholeValued(5, TOKEN_IXL); }
+    <Z80, R800> "IYH"  { return wholeValued(4, TOKEN_IYH); }
+    <Z80, R800> "IYL"  { return wholeValued(5, TOKEN_IYL); }
+    <Z80, R800> "I"    { return wholeValued(0, TOKEN_I); }
+    <Z80, R800> "R"    { return wholeValued(8, TOKEN_R); }
+    <Z80, R800> "IX"   { return wholeValued(PREFIX_IX, TOKEN_IX); }
+    <Z80, R800> "IY"   { return wholeValued(PREFIX_IY, TOKEN_IY); }
 
     // Conditions ("C" is the register token).
-    <Z80, R800, GBZ80> "NZ" "\x00"  { return valued(0, TOKEN_NZ); }
-    <Z80, R800, GBZ80> "Z" "\x00"   { return valued(1, TOKEN_Z); }
-    <Z80, R800, GBZ80> "NC" "\x00"  { return valued(2, TOKEN_NC); }
-    <Z80, R800> "PO" "\x00"  { return valued(4, TOKEN_PO); }
-    <Z80, R800> "PE" "\x00"  { return valued(5, TOKEN_PE); }
-    <Z80, R800> "P" "\x00"   { return valued(6, TOKEN_P); }
-    <Z80, R800> "M" "\x00"   { return valued(7, TOKEN_M); }
+    <Z80, R800, GBZ80> "NZ"   { return wholeValued(0, TOKEN_NZ); }
+    <Z80, R800, GBZ80> "Z"    { return wholeValued(1, TOKEN_Z); }
+    <Z80, R800, GBZ80> "NC"   { return wholeValued(2, TOKEN_NC); }
+    <Z80, R800> "PO"   { return wholeValued(4, TOKEN_PO); }
+    <Z80, R800> "PE"   { return wholeValued(5, TOKEN_PE); }
+    <Z80, R800> "P"    { return wholeValued(6, TOKEN_P); }
+    <Z80, R800> "M"    { return wholeValued(7, TOKEN_M); }
 
     // Operators written as words.
-    <Z80, R800, GBZ80> "AND" "\x00" { return TOKEN_AND; }
-    <Z80, R800, GBZ80> "OR" "\x00"  { return TOKEN_OR; }
-    <Z80, R800, GBZ80> "XOR" "\x00" { return TOKEN_XOR; }
-    <Z80, R800, GBZ80> "NOT" "\x00" { return TOKEN_NOT; }
-    <Z80, R800, GBZ80> "MOD" "\x00" { return TOKEN_MOD; }
+    <Z80, R800, GBZ80> "AND"  { return whole(TOKEN_AND); }
+    <Z80, R800, GBZ80> "OR"   { return whole(TOKEN_OR); }
+    <Z80, R800, GBZ80> "XOR"  { return whole(TOKEN_XOR); }
+    <Z80, R800, GBZ80> "NOT"  { return whole(TOKEN_NOT); }
+    <Z80, R800, GBZ80> "MOD"  { return whole(TOKEN_MOD); }
 
     // Directives.
-    <Z80, R800, GBZ80> "DB" "\x00"  { return TOKEN_DB; }
-    <Z80, R800, GBZ80> "DC" "\x00"  { return TOKEN_DC; }
-    <Z80, R800, GBZ80> "DW" "\x00"  { return TOKEN_DW; }
-    <Z80, R800, GBZ80> "DS" "\x00"  { return TOKEN_DS; }
-    <Z80, R800, GBZ80> "RB" "\x00"  { return TOKEN_RB; }
-    <Z80, R800, GBZ80> "RW" "\x00"  { return TOKEN_RW; }
-    <Z80, R800, GBZ80> "EQU" "\x00" { return TOKEN_EQU; }
-    <Z80, R800, GBZ80> "ORG" "\x00" { return TOKEN_ORG; }
-    <Z80, R800, GBZ80> "FORG" "\x00" { return TOKEN_FORG; }
-    <Z80, R800, GBZ80> "FNAME" "\x00" { return TOKEN_FNAME; }
-    <Z80, R800, GBZ80> "PHASE" "\x00" { return TOKEN_PHASE; }
-    <Z80, R800, GBZ80> "DEPHASE" "\x00" { return TOKEN_DEPHASE; }
-    <Z80, R800, GBZ80> "INCBIN" "\x00" { return TOKEN_INCBIN; }
-    <Z80, R800, GBZ80> "IF" "\x00"  { return TOKEN_IF; }
-    <Z80, R800, GBZ80> "IFDEF" "\x00" { return TOKEN_IFDEF; }
-    <Z80, R800, GBZ80> "IFEXIST" "\x00" { return TOKEN_IFEXIST; }
-    <Z80, R800, GBZ80> "ELSE" "\x00" { return TOKEN_ELSE; }
-    <Z80, R800, GBZ80> "ENDIF" "\x00" { return TOKEN_ENDIF; }
-    <Z80, R800, GBZ80> "CPU" "\x00" { return TOKEN_CPU; }
+    <Z80, R800, GBZ80> "DB"   { return whole(TOKEN_DB); }
+    <Z80, R800, GBZ80> "DC"   { return whole(TOKEN_DC); }
+    <Z80, R800, GBZ80> "DW"   { return whole(TOKEN_DW); }
+    <Z80, R800, GBZ80> "DS"   { return whole(TOKEN_DS); }
+    <Z80, R800, GBZ80> "RB"   { return whole(TOKEN_RB); }
+    <Z80, R800, GBZ80> "RW"   { return whole(TOKEN_RW); }
+    <Z80, R800, GBZ80> "EQU"  { return whole(TOKEN_EQU); }
+    <Z80, R800, GBZ80> "ORG"  { return whole(TOKEN_ORG); }
+    <Z80, R800, GBZ80> "FORG"  { return whole(TOKEN_FORG); }
+    <Z80, R800, GBZ80> "FNAME"  { return whole(TOKEN_FNAME); }
+    <Z80, R800, GBZ80> "PHASE"  { return whole(TOKEN_PHASE); }
+    <Z80, R800, GBZ80> "DEPHASE"  { return whole(TOKEN_DEPHASE); }
+    <Z80, R800, GBZ80> "INCBIN"  { return whole(TOKEN_INCBIN); }
+    <Z80, R800, GBZ80> "IF"   { return whole(TOKEN_IF); }
+    <Z80, R800, GBZ80> "IFDEF"  { return whole(TOKEN_IFDEF); }
+    <Z80, R800, GBZ80> "IFEXIST"  { return whole(TOKEN_IFEXIST); }
+    <Z80, R800, GBZ80> "ELSE"  { return whole(TOKEN_ELSE); }
+    <Z80, R800, GBZ80> "ENDIF"  { return whole(TOKEN_ENDIF); }
+    <Z80, R800, GBZ80> "CPU"  { return whole(TOKEN_CPU); }
 
     // Only the CPU modes scan names.
     <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
