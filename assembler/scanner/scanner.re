@@ -76,7 +76,7 @@ ScanBuffer* emptyBuffer()
 
 void fillFromStream(ScanBuffer* buffer, FILE* stream)
 {
-    buffer->text = readSourceText(stream);
+    readSourceText(stream, buffer->text);
     buffer->start = buffer->cursor = buffer->text.c_str();
     buffer->limit = buffer->start + buffer->text.size();
 }
@@ -611,7 +611,12 @@ void deleteBuffer(ScanBuffer* buffer)
 
 void restartInput(FILE* stream)
 {
-    replaceBuffer(emptyBuffer());
+    // Each pass reads its text into the string of the last, whose memory is
+    // already mapped.
+    if (scan.buffer)
+        scan.buffer->start = scan.buffer->cursor = scan.buffer->limit = EMPTY_TEXT;
+    else
+        scan.buffer = emptyBuffer();
     scan.pendingStream = stream;
     // A string or comment left open at the end of the previous input must not
     // carry its condition into the next pass.
