@@ -14,19 +14,33 @@ constexpr std::size_t READ_BLOCK_SIZE = 65536;
     exitWithInternalError("input in scanner failed");
 }
 
+// What is left of a file that can tell its size; 0 for a stream of unknown
+// length. Space for it is set aside at once rather than grown step by step.
+std::size_t remainingSize(FILE* stream)
+{
+    long position = std::ftell(stream);
+    if (position < 0 || std::fseek(stream, 0, SEEK_END) != 0)
+        return 0;
+    long end = std::ftell(stream);
+    if (std::fseek(stream, position, SEEK_SET) != 0)
+        inputFailed();
+    return end > position ? std::min(static_cast<std::size_t>(end - position), MAX_SOURCE_TEXT_SIZE) : 0;
+}
+
 // Editors under DOS, MSX-DOS and Windows may end a text with Ctrl-Z, and
 // text-mode reading there stops at it: nothing after it is source text.
 // Reading stops there too, so the rest of the file is never read.
-std::string readUpToEndOfText(FILE* stream)
+void readUpToEndOfText(FILE* stream, std::string& text)
 {
-    std::string text;
+    text.clear();
+    text.reserve(remainingSize(stream));
     char block[READ_BLOCK_SIZE];
     for (;;) {
         std::size_t got = std::fread(block, 1, sizeof block, stream);
         if (got == 0) {
             if (std::ferror(stream))
                 inputFailed();
-            return text;
+            return;
         }
         const void* endOfText = std::memchr(block, '\x1A', got);
         if (endOfText)
@@ -35,7 +49,7 @@ std::string readUpToEndOfText(FILE* stream)
             reportError("Source file exceeds 1 GiB");
         text.append(block, got);
         if (endOfText)
-            return text;
+            return;
     }
 }
 
@@ -55,9 +69,8 @@ void dropReturnsBeforeLineFeeds(std::string& text)
 
 }  // namespace
 
-std::string readSourceText(FILE* stream)
+void readSourceText(FILE* stream, std::string& text)
 {
-    std::string text = readUpToEndOfText(stream);
+    readUpToEndOfText(stream, text);
     dropReturnsBeforeLineFeeds(text);
-    return text;
 }

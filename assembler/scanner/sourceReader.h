@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <string>
 
-// The rest of stream as source text: a carriage return directly before a line
-// feed is dropped, so that sources written with either line-end convention
-// read the same on every platform, and a Ctrl-Z ends the text. A read error
-// ends the run, and so does a text beyond MAX_SOURCE_TEXT_SIZE.
-std::string readSourceText(FILE* stream);
+// Replaces text by the rest of stream as source text: a carriage return
+// directly before a line feed is dropped, so that sources written with either
+// line-end convention read the same on every platform, and a Ctrl-Z ends the
+// text. text keeps its capacity: reading each pass's text into the same
+// string maps no new memory. A read error ends the run, and so does a text
+// beyond MAX_SOURCE_TEXT_SIZE.
+void readSourceText(FILE* stream, std::string& text);
 
 // Sources are read whole: this bounds the memory a file that never ends (a
 // device) can take.

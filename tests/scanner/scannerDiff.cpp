@@ -203,7 +203,7 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
         std::_Exit(3);
     scan.file = fileWith(source);
     static std::string text;
-    text = readSourceText(scan.file);
+    readSourceText(scan.file, text);
     std::rewind(scan.file);
     scanner.start(text, scan.file, preprocessing);
     setEndOfInputHook(preprocessing ? resumeIncludingText : nullptr);
@@ -340,7 +340,8 @@ ScanRecord scanWithFlex(const std::string& source, ScanMode mode)
 std::string compareScanners(const std::string& source)
 {
     FILE* file = fileWith(source);
-    std::string whole = readSourceText(file);
+    std::string whole;
+    readSourceText(file, whole);
     std::rewind(file);
     std::string inBlocks = readInBlocks(file);
     std::fclose(file);
