@@ -9,11 +9,14 @@ and the listing's capture, which live in driver/). The one
 edge that points up is the scanner's use of the label table while
 preprocessing, through expressions/scannerLabels.h.
 
-    scripts/check-layers.py [--graph]
+    scripts/check-layers.py [--graph] [--root DIR]
 
 --graph prints which folder includes which (with counts) instead of checking.
+--root takes the assembler folder of another tree (an older checkout, for
+comparing its graph with this one's) instead of this tree's.
 Exit status 1 names every include that breaks the rule.
 """
+import argparse
 import pathlib
 import re
 import sys
@@ -34,8 +37,8 @@ SANCTIONED = {("scanner", "expressions/scannerLabels.h")}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
-def sources():
-    for path in sorted(ROOT.rglob("*")):
+def sources(root):
+    for path in sorted(root.rglob("*")):
         if path.suffix in {".h", ".cpp", ".l", ".re"}:
             yield path
 
@@ -46,14 +49,14 @@ def layer_of(relative):
     return relative.split("/", 1)[0]
 
 
-def includes():
-    for path in sources():
-        relative = path.relative_to(ROOT).as_posix()
+def includes(root):
+    for path in sources(root):
+        relative = path.relative_to(root).as_posix()
         for name in INCLUDE.findall(path.read_text(errors="replace")):
             target = (path.parent / name).resolve()
-            if not target.is_relative_to(ROOT):
+            if not target.is_relative_to(root):
                 continue
-            yield relative, target.relative_to(ROOT).as_posix()
+            yield relative, target.relative_to(root).as_posix()
 
 
 def allowed(source, target):
@@ -68,8 +71,16 @@ def allowed(source, target):
 
 
 def main():
-    edges = list(includes())
-    if "--graph" in sys.argv:
+    parser = argparse.ArgumentParser(description="Checks the direction of includes between the assembler's folders.")
+    parser.add_argument("--graph", action="store_true", help="print which folder includes which, with counts")
+    parser.add_argument("--root", type=pathlib.Path, default=ROOT, help="the assembler folder to read")
+    arguments = parser.parse_args()
+    root = arguments.root.resolve()
+    # A wrong folder would have no includes and pass.
+    if not all((root / layer).is_dir() for layer in ORDER):
+        parser.error(f"{arguments.root} lacks one of the folders {', '.join(ORDER)}")
+    edges = list(includes(root))
+    if arguments.graph:
         graph = Counter((layer_of(s), layer_of(t)) for s, t in edges if layer_of(s) != layer_of(t))
         for (source, target), count in sorted(graph.items()):
             print(f"{source} -> {target}: {count}")
