@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -169,4 +170,123 @@ bool fileExists(const char* name)
         return false;
     std::fclose(file);
     return true;
+}
+
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool isReplaceableInOneStep(const char* name)
+{
+    struct stat status;
+    if (lstat(name, &status) != 0)
+        return errno == ENOENT && !hasBackslash(name);
+    return S_ISREG(status.st_mode) && access(name, W_OK) == 0;
+}
+
+namespace {
+
+int createExclusively(const char* name, const char* replaced)
+{
+    int descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat status;
+    if (descriptor >= 0 && stat(replaced, &status) == 0)
+        fchmod(descriptor, status.st_mode & 07777);
+    return descriptor;
+}
+
+int processId()
+{
+    return static_cast<int>(getpid());
+}
+
+FILE* streamOnDescriptor(int descriptor)
+{
+    FILE* file = fdopen(descriptor, "wb");
+    if (!file)
+        close(descriptor);
+    return file;
+}
+
+}  // namespace
+
+bool replaceFileWith(const char* name, const char* privateName)
+{
+    return std::rename(privateName, name) == 0;
+}
+
+#else
+
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+bool isReplaceableInOneStep(const char* name)
+{
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    constexpr DWORD NOT_PLAIN
+        = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
+    return (attributes & NOT_PLAIN) == 0;
+}
+
+namespace {
+
+int createExclusively(const char* name, const char*)
+{
+    return _open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+int processId()
+{
+    return _getpid();
+}
+
+FILE* streamOnDescriptor(int descriptor)
+{
+    FILE* file = _fdopen(descriptor, "wb");
+    if (!file)
+        _close(descriptor);
+    return file;
+}
+
+}  // namespace
+
+bool replaceFileWith(const char* name, const char* privateName)
+{
+    if (MoveFileExA(privateName, name, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    errno = EACCES;
+    return false;
+}
+
+#endif
+
+FILE* createPrivateFileBeside(const char* name, std::string& privateName)
+{
+    // The process number keeps runs apart; the count, names left over from
+    // an earlier run of the same number.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        privateName = std::string(name) + "." + std::to_string(processId()) + "-" + std::to_string(attempt) + ".part";
+        int descriptor = createExclusively(privateName.c_str(), name);
+        if (descriptor >= 0) {
+            FILE* file = streamOnDescriptor(descriptor);
+            if (!file)
+                removeFile(privateName.c_str());
+            return file;
+        }
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+void removeFile(const char* name)
+{
+    std::remove(name);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Every file is opened in binary mode: line ends are handled by the source
 // reader, so that all platforms read and write the same bytes.
@@ -9,3 +10,17 @@ FILE* openForReading(const char* name);
 FILE* openForWriting(const char* name);       // created or emptied
 FILE* openForUpdate(const char* name);        // existing, read and write
 bool fileExists(const char* name);
+
+// Replacing a file in one step, so that no other process ever sees it half
+// written: the new content goes to a private file beside it, which is then
+// renamed over it.
+//
+// True when name is a regular file that may be written, or is absent and
+// would be created under that very name.
+bool isReplaceableInOneStep(const char* name);
+// Creates a new, empty file beside name, under a name no other process
+// uses, with the permissions name has; nullptr when the folder refuses.
+FILE* createPrivateFileBeside(const char* name, std::string& privateName);
+// Renames privateName to name, replacing it; false with errno set.
+bool replaceFileWith(const char* name, const char* privateName);
+void removeFile(const char* name);

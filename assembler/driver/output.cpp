@@ -5,6 +5,7 @@
 #include "fileSystem.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -123,4 +124,56 @@ void moveOutputPosition(int32_t position)
         writeRun(0, position - length);
     else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
+}
+
+bool openReplacing(ReplacingOutput& output, const char* name)
+{
+    output.name = name;
+    output.privateName.clear();
+    output.stream = isReplaceableInOneStep(name) ? createPrivateFileBeside(name, output.privateName) : nullptr;
+    if (!output.stream) {
+        output.privateName.clear();
+        output.stream = openForWriting(name);
+    }
+    if (!output.stream)
+        printOpenFailure(name, true);
+    return output.stream != nullptr;
+}
+
+bool finishReplacing(ReplacingOutput& output)
+{
+    bool written = std::ferror(output.stream) == 0;
+    bool closed = std::fclose(output.stream) == 0;
+    int failure = errno;
+    output.stream = nullptr;
+    if (!output.privateName.empty() && !replaceFileWith(output.name.c_str(), output.privateName.c_str())) {
+        failure = errno;
+        removeFile(output.privateName.c_str());
+        written = false;
+    }
+    errno = failure;
+    return written && closed;
+}
+
+void abandonReplacing(ReplacingOutput& output)
+{
+    int failure = errno;
+    std::fclose(output.stream);
+    output.stream = nullptr;
+    if (!output.privateName.empty())
+        removeFile(output.privateName.c_str());
+    errno = failure;
+}
+
+bool writeWholeOutput(const char* name, std::string_view content)
+{
+    ReplacingOutput output;
+    if (!openReplacing(output, name))
+        return false;
+    if (std::fwrite(content.data(), 1, content.size(), output.stream) != content.size()
+        || std::fflush(output.stream) != 0) {
+        abandonReplacing(output);
+        return false;
+    }
+    return finishReplacing(output);
 }

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
 
 // Each stores its stream in outputFile; false after printing the failure.
 bool openOutput(const char* name);
@@ -19,3 +22,28 @@ void emitText();
 // Final pass: moves the write position of outputFile to position (>= 0),
 // appending 00 bytes when it lies past the end of the file.
 void moveOutputPosition(int32_t position);
+
+// An output that no other run ever sees half written. Where its name is a
+// regular file or absent, it is written to a private file beside it, which
+// is put in place in one step when finished; any other name (a link, a
+// device, a folder), or a folder that refuses new files, is written
+// directly, with the messages of any output.
+struct ReplacingOutput {
+    std::string name;
+    std::string privateName;  // empty when the name itself is written
+    FILE* stream = nullptr;
+};
+
+// false after printing the open failure.
+bool openReplacing(ReplacingOutput& output, const char* name);
+// Closes the stream and puts the file in place, even after a failed write,
+// as a file written directly would stay; false when a write, the close or
+// the renaming failed (errno says why).
+bool finishReplacing(ReplacingOutput& output);
+// Closes the stream; a private file is removed, so the name keeps what it
+// had. errno is kept.
+void abandonReplacing(ReplacingOutput& output);
+// Writes content as the whole of file name that way, put in place only when
+// complete; false after printing the open failure, or when writing failed
+// (errno says why).
+bool writeWholeOutput(const char* name, std::string_view content);

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -23,7 +24,7 @@ char* appendNumber(char* out, char* limit, unsigned value, int base)
 // "NAME: equ 0XXXXh ; last def. pass N", formatted without printf: a
 // program has tens of thousands of labels, and printf would cost more than
 // the rest.
-void writeSymbolLine(FILE* symbols, const LabelRecord& record)
+void appendSymbolLine(std::string& symbols, const LabelRecord& record)
 {
     static constexpr char MIDDLE[] = ": equ 0";
     static constexpr char TAIL[] = "h ; last def. pass ";
@@ -34,30 +35,24 @@ void writeSymbolLine(FILE* symbols, const LabelRecord& record)
     end = std::copy(TAIL, TAIL + sizeof TAIL - 1, end);
     end = appendNumber(end, limit, static_cast<unsigned>(record.definitionPass), 10);
     *end++ = '\n';
-    std::fwrite(record.name.data(), 1, record.name.size(), symbols);
-    std::fwrite(line, 1, static_cast<std::size_t>(end - line), symbols);
+    symbols.append(record.name);
+    symbols.append(line, static_cast<std::size_t>(end - line));
 }
 
-void writeSymbolLines(FILE* symbols)
+std::string symbolLines()
 {
+    std::string symbols;
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
             if (record->definitionPass != 0)
-                writeSymbolLine(symbols, *record);
+                appendSymbolLine(symbols, *record);
+    return symbols;
 }
 
 }  // namespace
 
 void writeSymbolFile()
 {
-    if (!openOutput(SYMBOL_FILE_NAME)) {
-        std::fputs("Unable to write .SYM file!\n", stderr);
-        return;
-    }
-    FILE* symbols = asmState.outputFile;
-    asmState.outputFile = nullptr;
-    writeSymbolLines(symbols);
-    bool failed = std::ferror(symbols) != 0;
-    if (std::fclose(symbols) != 0 || failed)
+    if (!writeWholeOutput(SYMBOL_FILE_NAME, symbolLines()))
         std::fputs("Unable to write .SYM file!\n", stderr);
 }

@@ -3,7 +3,7 @@
 #include "scanner.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../driver/fileSystem.h"
+#include "../driver/output.h"
 
 #include <algorithm>
 #include <charconv>
@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t BLOCK_SIZE = 65536;
 
 struct TempFileState {
-    std::string name;
+    ReplacingOutput file;
     // The whole flattened source so far: text[0] to text[size - 1]. Grown by
     // hand, since a library append per token costs more than the copy, and
     // with realloc, which can grow a large block without copying it. It is
@@ -75,30 +75,30 @@ void appendText(const char* text, std::size_t length)
 void appendAndWrite(const char* text, std::size_t length)
 {
     if (length > BLOCK_SIZE - (temp.size - temp.written) && !writePending())
-        exitWithWriteFailure(temp.name.c_str());
+        exitWithWriteFailure(temp.file.name.c_str());
     appendText(text, length);
     if (length > BLOCK_SIZE && !writePending())
-        exitWithWriteFailure(temp.name.c_str());
+        exitWithWriteFailure(temp.file.name.c_str());
 }
 
 // An error exit leaves the text made so far in the file; a failure to write
-// it then is left to the stream's close.
+// it then goes unreported, as the run ends with its own message anyway.
 void flushOnExit()
 {
-    if (asmState.tempFile)
-        writePending();
+    if (!asmState.tempFile)
+        return;
+    writePending();
+    asmState.tempFile = nullptr;
+    finishReplacing(temp.file);
 }
 
 }  // namespace
 
 bool openTempFile(const char* name)
 {
-    asmState.tempFile = openForWriting(name);
-    if (!asmState.tempFile) {
-        printOpenFailure(name, true);
+    if (!openReplacing(temp.file, name))
         return false;
-    }
-    temp.name = name;
+    asmState.tempFile = temp.file.stream;
     temp.size = 0;
     temp.written = 0;
     reserveText(BLOCK_SIZE);
@@ -110,11 +110,10 @@ bool openTempFile(const char* name)
 void closeTempFile()
 {
     if (!writePending())
-        exitWithWriteFailure(temp.name.c_str());
-    FILE* file = asmState.tempFile;
+        exitWithWriteFailure(temp.file.name.c_str());
     asmState.tempFile = nullptr;
-    if (std::fclose(file) != 0)
-        exitWithWriteFailure(temp.name.c_str());
+    if (!finishReplacing(temp.file))
+        exitWithWriteFailure(temp.file.name.c_str());
 }
 
 void writeTempText(const char* text, std::size_t length)

@@ -124,27 +124,62 @@ int waitWithinLimit(pid_t child, const std::string& shown)
 
 }  // namespace
 
-// Started directly, without a shell: a run costs one process start.
-RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words)
+namespace {
+
+struct StartedCommand {
+    pid_t child;
+    std::string shown;
+    std::string stdoutName;
+    std::string stderrName;
+};
+
+// Started directly, without a shell: a run costs one process start. The
+// console goes to files named by tag, so that runs side by side keep theirs.
+StartedCommand startCommand(const ScratchDirectory& directory, std::vector<std::string> words, const std::string& tag)
 {
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    StartedCommand started{-1, words.front(), ".stdout" + tag, ".stderr" + tag};
     const std::string workingDirectory = directory.path().string();
-    const std::string stdoutPath = (directory.path() / ".stdout").string();
-    const std::string stderrPath = (directory.path() / ".stderr").string();
-    pid_t child = fork();
-    if (child < 0)
+    const std::string stdoutPath = (directory.path() / started.stdoutName).string();
+    const std::string stderrPath = (directory.path() / started.stderrName).string();
+    started.child = fork();
+    if (started.child < 0)
         throw std::runtime_error("cannot start " + words.front());
-    if (child == 0)
+    if (started.child == 0)
         becomeCommand(argv.data(), workingDirectory.c_str(), stdoutPath.c_str(), stderrPath.c_str());
-    int raw = waitWithinLimit(child, words.front());
+    return started;
+}
+
+RunResult finishCommand(const ScratchDirectory& directory, const StartedCommand& started)
+{
+    int raw = waitWithinLimit(started.child, started.shown);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    directory.readFile(".stdout", result.standardOutput);
-    directory.readFile(".stderr", result.standardError);
-    fs::remove(stdoutPath);
-    fs::remove(stderrPath);
+    directory.readFile(started.stdoutName, result.standardOutput);
+    directory.readFile(started.stderrName, result.standardError);
+    fs::remove(directory.path() / started.stdoutName);
+    fs::remove(directory.path() / started.stderrName);
     return result;
+}
+
+}  // namespace
+
+RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words)
+{
+    return finishCommand(directory, startCommand(directory, std::move(words), ""));
+}
+
+std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
+                                           const std::vector<std::vector<std::string>>& commands)
+{
+    std::vector<StartedCommand> started;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        started.push_back(startCommand(directory, commands[i], "-" + std::to_string(i)));
+    std::vector<RunResult> results;
+    for (const StartedCommand& command : started)
+        results.push_back(finishCommand(directory, command));
+    return results;
 }

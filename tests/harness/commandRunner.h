@@ -34,3 +34,6 @@ private:
 // a slash) in the directory, with no input and a time limit: a run still
 // going after a minute is killed and ends with status -1.
 RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words);
+// Starts every command at once in the same directory, then waits for each.
+std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
+                                           const std::vector<std::vector<std::string>>& commands);

@@ -19,11 +19,16 @@ std::vector<std::string> commandWords()
     return words;
 }
 
-RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
+std::vector<std::string> orbantCommand(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> words = commandWords();
     words.insert(words.end(), arguments.begin(), arguments.end());
-    return runCommand(directory, words);
+    return words;
+}
+
+RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
+{
+    return runCommand(directory, orbantCommand(arguments));
 }
 
 // orbant reports every failure on standard error; a failed run that says
@@ -45,6 +50,15 @@ RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::st
         result = runOnce(directory, arguments);
     }
     return result;
+}
+
+std::vector<RunResult> runOrbantTogether(const ScratchDirectory& directory,
+                                         const std::vector<std::vector<std::string>>& argumentLists)
+{
+    std::vector<std::vector<std::string>> commands;
+    for (const std::vector<std::string>& arguments : argumentLists)
+        commands.push_back(orbantCommand(arguments));
+    return runCommandsTogether(directory, commands);
 }
 
 bool runsForeignBuild()

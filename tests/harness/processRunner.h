@@ -8,6 +8,10 @@
 // emulator and a cross-built executable), or else the executable just built.
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments);
 
+// Starts one orbant run per argument list at once, all in the directory.
+std::vector<RunResult> runOrbantTogether(const ScratchDirectory& directory,
+                                         const std::vector<std::vector<std::string>>& argumentLists);
+
 // True when ORBANT_COMMAND runs another build than the one just made.
 bool runsForeignBuild();
 
