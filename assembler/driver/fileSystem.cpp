@@ -186,6 +186,33 @@ bool isReplaceableInOneStep(const char* name)
     return S_ISREG(status.st_mode) && access(name, W_OK) == 0;
 }
 
+// The name the file opens under: as written, or as the fallback for names
+// written on Windows finds it.
+std::string existingSpelling(const char* name)
+{
+    std::error_code error;
+    fs::path resolved;
+    if (!fs::exists(name, error) && resolvePath(name, 0, resolved))
+        return resolved.string();
+    return name;
+}
+
+FileIdentity identifyFile(const char* name)
+{
+    FileIdentity identity;
+    std::string spelling = existingSpelling(name);
+    struct stat status;
+    if (stat(spelling.c_str(), &status) == 0) {
+        identity.numbered = true;
+        identity.device = static_cast<std::uint64_t>(status.st_dev);
+        identity.number = static_cast<std::uint64_t>(status.st_ino);
+        return identity;
+    }
+    std::error_code error;
+    identity.resolvedName = fs::weakly_canonical(fs::absolute(spelling, error), error).string();
+    return identity;
+}
+
 namespace {
 
 int createExclusively(const char* name, const char* replaced)
@@ -233,6 +260,17 @@ bool isReplaceableInOneStep(const char* name)
     constexpr DWORD NOT_PLAIN
         = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
     return (attributes & NOT_PLAIN) == 0;
+}
+
+// Without file numbers at hand, the full name in one letter case.
+FileIdentity identifyFile(const char* name)
+{
+    FileIdentity identity;
+    std::error_code error;
+    identity.resolvedName = fs::weakly_canonical(fs::absolute(name, error), error).string();
+    for (char& c : identity.resolvedName)
+        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+    return identity;
 }
 
 namespace {
@@ -289,4 +327,11 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName)
 void removeFile(const char* name)
 {
     std::remove(name);
+}
+
+bool isSameFile(const FileIdentity& left, const FileIdentity& right)
+{
+    if (left.numbered || right.numbered)
+        return left.numbered == right.numbered && left.device == right.device && left.number == right.number;
+    return !left.resolvedName.empty() && left.resolvedName == right.resolvedName;
 }

@@ -1,6 +1,7 @@
 // Opening files; the one place that knows about the platform's file API.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -24,3 +25,16 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName);
 // Renames privateName to name, replacing it; false with errno set.
 bool replaceFileWith(const char* name, const char* privateName);
 void removeFile(const char* name);
+
+// What a name stands for, to tell whether two names are the same file: an
+// existing file by its device and number (or, where the system has no such
+// numbers, by its full name), any other by the full name it resolves to.
+struct FileIdentity {
+    bool numbered = false;
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::string resolvedName;
+};
+
+FileIdentity identifyFile(const char* name);
+bool isSameFile(const FileIdentity& left, const FileIdentity& right);

@@ -9,11 +9,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
 struct OutputState {
     std::string fileName;  // of outputFile, for the message when a write fails
+    std::vector<ProtectedFile> protectedFiles;
+    std::unordered_set<std::string> protectedNames;  // an INCBIN may name a file many times
 };
 
 OutputState output;
@@ -176,4 +180,31 @@ bool writeWholeOutput(const char* name, std::string_view content)
         return false;
     }
     return finishReplacing(output);
+}
+
+void protectFile(const char* name, const char* role)
+{
+    if (output.protectedNames.insert(name).second)
+        output.protectedFiles.push_back({name, role, identifyFile(name)});
+}
+
+const ProtectedFile* protectedFileAt(const char* name)
+{
+    FileIdentity identity = identifyFile(name);
+    for (const ProtectedFile& file : output.protectedFiles)
+        if (isSameFile(identity, file.identity))
+            return &file;
+    return nullptr;
+}
+
+void refuseOverwriting(const char* name, const ProtectedFile& file)
+{
+    std::fprintf(stderr, "Output %s is the same file as the %s %s\n", name, file.role, file.name.c_str());
+    exitWithError();
+}
+
+void requireNotProtected(const char* name)
+{
+    if (const ProtectedFile* file = protectedFileAt(name))
+        refuseOverwriting(name, *file);
 }

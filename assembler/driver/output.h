@@ -1,6 +1,8 @@
 // Output files and the emit operations.
 #pragma once
 
+#include "fileSystem.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -47,3 +49,24 @@ void abandonReplacing(ReplacingOutput& output);
 // complete; false after printing the open failure, or when writing failed
 // (errno says why).
 bool writeWholeOutput(const char* name, std::string_view content);
+
+// Files that no output of the run may overwrite: its inputs (the main
+// source, every included file, every file an INCBIN of the flattened text
+// names), the flattened source and the symbol file.
+struct ProtectedFile {
+    std::string name;
+    const char* role;  // one of the roles below, for the message
+    FileIdentity identity;
+};
+
+constexpr const char* INPUT_ROLE = "input";
+constexpr const char* FLATTENED_SOURCE_ROLE = "flattened source";
+constexpr const char* SYMBOL_FILE_ROLE = "symbol file";
+
+void protectFile(const char* name, const char* role);
+// The protected file that writing name would overwrite; nullptr when none.
+const ProtectedFile* protectedFileAt(const char* name);
+// "Output NAME is the same file as the ROLE NAME" and the error exit.
+[[noreturn]] void refuseOverwriting(const char* name, const ProtectedFile& file);
+// Ends the run that way when writing name would overwrite a protected file.
+void requireNotProtected(const char* name);

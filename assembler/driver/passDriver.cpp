@@ -81,6 +81,9 @@ int runAssembler(int argc, char** argv)
     Clock::time_point start = Clock::now();
     clearLabels();
     preprocessSource();
+    // Before the image is first created or emptied.
+    protectSymbolFile();
+    requireNotProtected(outputName);
     runPasses(outputName);
     if (asmState.unresolvedCount != 0)
         std::fputs("Too Many Passes Required!\n", stderr);

@@ -3,6 +3,7 @@
 #include "AsmState.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "output.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
@@ -26,6 +27,7 @@ constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 struct PreprocessState {
     // How often each name is open on the include stack, current file included.
     std::unordered_map<std::string, int> openNames;
+    FileIdentity flattenedFile;  // what TEMP_FILE_NAME stands for
 };
 
 PreprocessState preprocessing;
@@ -64,6 +66,9 @@ void checkIncludeName(const std::string& name)
         reportError(("Recursive INCLUDE of " + name).c_str());
     if (asmState.includeStack.size() >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
+    // The flattened file grows while it would be read: it never ends.
+    if (isSameFile(identifyFile(name.c_str()), preprocessing.flattenedFile))
+        reportError(("Recursive INCLUDE of " + name).c_str());
 }
 
 // Sets the including file aside: only its unscanned text is kept, and the
@@ -114,6 +119,7 @@ void includeFile()
     startFile();
     if (!openSource())
         exitWithError();
+    protectFile(asmState.sourceName, INPUT_ROLE);
     switchToBuffer(createBuffer(asmState.inputFile, SCAN_BUFFER_SIZE));
 }
 
@@ -133,10 +139,14 @@ void preprocessSource()
     asmState.includeStack.clear();
     openMainSource();
     ++preprocessing.openNames[asmState.sourceName];
+    protectFile(asmState.sourceName, INPUT_ROLE);
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
+    requireNotProtected(TEMP_FILE_NAME);
     if (!openTempFile(TEMP_FILE_NAME))
         exitWithError();
+    // Taken once open: a link or device named so exists by now.
+    preprocessing.flattenedFile = identifyFile(TEMP_FILE_NAME);
     startFile();
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);
@@ -150,6 +160,12 @@ void preprocessSource()
     setEndOfInputHook(nullptr);
     std::fclose(asmState.inputFile);
     asmState.inputFile = nullptr;
+    // Now that every INCBIN is known: the file they name stays as it was.
+    if (const ProtectedFile* input = protectedFileAt(TEMP_FILE_NAME)) {
+        abandonTempFile();
+        refuseOverwriting(TEMP_FILE_NAME, *input);
+    }
     closeTempFile();
+    protectFile(TEMP_FILE_NAME, FLATTENED_SOURCE_ROLE);
     asmState.pass += 1;
 }

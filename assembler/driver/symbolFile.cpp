@@ -51,6 +51,12 @@ std::string symbolLines()
 
 }  // namespace
 
+void protectSymbolFile()
+{
+    requireNotProtected(SYMBOL_FILE_NAME);
+    protectFile(SYMBOL_FILE_NAME, SYMBOL_FILE_ROLE);
+}
+
 void writeSymbolFile()
 {
     if (!writeWholeOutput(SYMBOL_FILE_NAME, symbolLines()))

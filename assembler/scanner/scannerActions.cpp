@@ -2,10 +2,12 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/output.h"
 #include "../expressions/scannerLabels.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -68,4 +70,13 @@ void scanFileMarker()
     int length = std::min(asmState.tokenLength - 1, SOURCE_NAME_SIZE - 1);
     std::memcpy(asmState.sourceName, asmState.tokenText + 1, static_cast<std::size_t>(length));
     asmState.sourceName[length] = '\0';
+}
+
+void noteIncbinName()
+{
+    if (!scanning.incbinNamePending)
+        return;
+    scanning.incbinNamePending = false;
+    if (asmState.tokenLength > 0)
+        protectFile(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength)).c_str(), INPUT_ROLE);
 }

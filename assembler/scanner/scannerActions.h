@@ -7,6 +7,7 @@
 struct ScannerState {
     int commentDepth = 0;             // nesting of brace comments
     bool includeNamePending = false;  // the next string is an include's file name
+    bool incbinNamePending = false;   // the next string names a binary include
     std::string stringBody;           // the last string token's characters
     // Called at the end of each input; true when it made another input current.
     bool (*resumeAfterEnd)() = nullptr;
@@ -32,6 +33,9 @@ void scanFileMarker();
 // read of the closing quote may refill or, at the end of an included file,
 // release; tokenText then points at the copy.
 void captureStringBody();
+// Preprocessing: a string that names the file of an INCBIN makes that file
+// an input, which no output may overwrite.
+void noteIncbinName();
 // Preprocessing string bodies; true when the string is an include's file name.
 int finishPreprocessedString(char quote, const char* unclosedMessage);
 int finishEmptyPreprocessedString(char quote);

@@ -116,6 +116,12 @@ void closeTempFile()
         exitWithWriteFailure(temp.file.name.c_str());
 }
 
+void abandonTempFile()
+{
+    asmState.tempFile = nullptr;
+    abandonReplacing(temp.file);
+}
+
 void writeTempText(const char* text, std::size_t length)
 {
     if (length > temp.quickLimit - temp.size) {

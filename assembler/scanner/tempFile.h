@@ -16,6 +16,9 @@ bool openTempFile(const char* name);
 // Hands everything to the file, closes it and puts it in place; a failed
 // write ends the run.
 void closeTempFile();
+// Closes the file without putting it in place: the name keeps what it had
+// (unless the file was written under its name directly).
+void abandonTempFile();
 
 void writeTempText(const char* text, std::size_t length);
 // Byte 01, the number in decimal, byte 01.

@@ -117,6 +117,7 @@ void fnameDirective()
 {
     requireFileNameToken();
     std::string name = stringTokenAsFileName();
+    requireNotProtected(name.c_str());
     closeOutput();
     advanceToken();
     if (asmState.curToken != ',') {
