@@ -1,6 +1,7 @@
 #include "diagnostics.h"
 
 #include "AsmState.h"
+#include "fileSystem.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -88,7 +89,7 @@ void registerExitHook(void (*hook)())
 
 void printOpenFailure(const char* name, bool forWriting)
 {
-    const char* reason = std::strerror(errno);
+    const char* reason = openFailureReason();
     std::fprintf(stderr, forWriting ? "Error while opening %s for writing! %s\n" : "Error while opening %s! %s\n",
                  name, reason);
 }

@@ -4,14 +4,47 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
+
+struct FileSystemState {
+    const char* refusal = nullptr;  // why the last open was refused, if it was
+};
+
+FileSystemState files;
+
+// What is not a regular file or a folder (a FIFO, a device) may never end
+// or may keep a reader waiting: it is no source.
+FILE* refuseKind()
+{
+    files.refusal = "Not a regular file";
+    errno = EINVAL;
+    return nullptr;
+}
+
+FILE* openToUpdate(const char* name)
+{
+    return std::fopen(name, "r+b");
+}
 
 #ifndef _WIN32
 
@@ -73,17 +106,43 @@ bool resolvePath(const std::string& name, std::size_t unresolvedTail, fs::path& 
     return true;
 }
 
-FILE* openExisting(const char* name, const char* mode)
+FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 {
-    FILE* file = std::fopen(name, mode);
+    FILE* file = openAsWritten(name);
     if (file || errno != ENOENT)
         return file;
     int originalError = errno;
     fs::path resolved;
-    if (resolvePath(name, 0, resolved) && (file = std::fopen(resolved.string().c_str(), mode)))
+    if (resolvePath(name, 0, resolved) && (file = openAsWritten(resolved.string().c_str())))
         return file;
     errno = originalError;
     return nullptr;
+}
+
+bool isRegularOrDirectory(mode_t mode)
+{
+    return S_ISREG(mode) || S_ISDIR(mode);
+}
+
+// Never waits: a FIFO or device is refused, by its kind before it is opened,
+// and again once opened (without waiting), in case it was replaced between.
+FILE* openToRead(const char* name)
+{
+    struct stat status;
+    if (stat(name, &status) == 0 && !isRegularOrDirectory(status.st_mode))
+        return refuseKind();
+    int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return nullptr;
+    if (fstat(descriptor, &status) != 0 || !isRegularOrDirectory(status.st_mode)) {
+        close(descriptor);
+        return refuseKind();
+    }
+    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = fdopen(descriptor, "rb");
+    if (!file)
+        close(descriptor);
+    return file;
 }
 
 bool hasBackslash(const char* name)
@@ -114,9 +173,18 @@ FILE* createFile(const char* name)
 
 #else
 
-FILE* openExisting(const char* name, const char* mode)
+FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 {
-    return std::fopen(name, mode);
+    return openAsWritten(name);
+}
+
+FILE* openToRead(const char* name)
+{
+    std::error_code error;
+    fs::file_type kind = fs::status(name, error).type();
+    if (!error && kind != fs::file_type::regular && kind != fs::file_type::directory)
+        return refuseKind();
+    return std::fopen(name, "rb");
 }
 
 FILE* createFile(const char* name)
@@ -150,33 +218,40 @@ FILE* refuseDirectory(FILE* file)
 
 FILE* openForReading(const char* name)
 {
-    return refuseDirectory(openExisting(name, "rb"));
+    files.refusal = nullptr;
+    return refuseDirectory(openExisting(name, openToRead));
 }
 
 FILE* openForWriting(const char* name)
 {
+    files.refusal = nullptr;
     return createFile(name);
 }
 
 FILE* openForUpdate(const char* name)
 {
-    return refuseDirectory(openExisting(name, "r+b"));
+    files.refusal = nullptr;
+    return refuseDirectory(openExisting(name, openToUpdate));
 }
 
 bool fileExists(const char* name)
 {
     FILE* file = openForReading(name);
-    if (!file)
-        return false;
-    std::fclose(file);
-    return true;
+    if (file) {
+        std::fclose(file);
+        return true;
+    }
+    // Neither a regular file nor a folder: asked without opening it, which
+    // could wait forever.
+    return files.refusal && isReadable(name);
+}
+
+const char* openFailureReason()
+{
+    return files.refusal ? files.refusal : std::strerror(errno);
 }
 
 #ifndef _WIN32
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 bool isReplaceableInOneStep(const char* name)
 {
@@ -185,6 +260,8 @@ bool isReplaceableInOneStep(const char* name)
         return errno == ENOENT && !hasBackslash(name);
     return S_ISREG(status.st_mode) && access(name, W_OK) == 0;
 }
+
+namespace {
 
 // The name the file opens under: as written, or as the fallback for names
 // written on Windows finds it.
@@ -195,6 +272,14 @@ std::string existingSpelling(const char* name)
     if (!fs::exists(name, error) && resolvePath(name, 0, resolved))
         return resolved.string();
     return name;
+}
+
+}  // namespace
+
+bool isReadable(const char* name)
+{
+    std::string spelling = existingSpelling(name);
+    return access(spelling.c_str(), R_OK) == 0;
 }
 
 FileIdentity identifyFile(const char* name)
@@ -246,12 +331,6 @@ bool replaceFileWith(const char* name, const char* privateName)
 
 #else
 
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#include <sys/stat.h>
-#include <windows.h>
-
 bool isReplaceableInOneStep(const char* name)
 {
     DWORD attributes = GetFileAttributesA(name);
@@ -260,6 +339,11 @@ bool isReplaceableInOneStep(const char* name)
     constexpr DWORD NOT_PLAIN
         = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
     return (attributes & NOT_PLAIN) == 0;
+}
+
+bool isReadable(const char* name)
+{
+    return _access(name, 4) == 0;
 }
 
 // Without file numbers at hand, the full name in one letter case.

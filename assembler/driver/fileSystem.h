@@ -7,10 +7,18 @@
 
 // Every file is opened in binary mode: line ends are handled by the source
 // reader, so that all platforms read and write the same bytes.
+// Refuses what is neither a regular file nor a folder, without waiting.
 FILE* openForReading(const char* name);
 FILE* openForWriting(const char* name);       // created or emptied
 FILE* openForUpdate(const char* name);        // existing, read and write
+// A regular file that opens; anything but a folder that exists and may be
+// read, decided without opening it.
 bool fileExists(const char* name);
+// Why the last open failed: the system's text, or why the file was refused.
+const char* openFailureReason();
+
+// Whether name exists and may be read, asked without opening it.
+bool isReadable(const char* name);
 
 // Replacing a file in one step, so that no other process ever sees it half
 // written: the new content goes to a private file beside it, which is then

@@ -17,6 +17,8 @@ namespace {
 // The text grows a token at a time; the file gets it in large blocks, since
 // a library call per token costs more than the scanning itself.
 constexpr std::size_t BLOCK_SIZE = 65536;
+// A bound on what an endless or runaway input can make of the text.
+constexpr std::size_t MAX_TEXT_SIZE = std::size_t{256} << 20;
 
 struct TempFileState {
     ReplacingOutput file;
@@ -37,7 +39,7 @@ TempFileState temp;
 
 void updateQuickLimit()
 {
-    temp.quickLimit = std::min(temp.written + BLOCK_SIZE, temp.capacity);
+    temp.quickLimit = std::min({temp.written + BLOCK_SIZE, temp.capacity, MAX_TEXT_SIZE});
 }
 
 bool writePending()
@@ -72,8 +74,11 @@ void appendText(const char* text, std::size_t length)
 
 // Text beyond the quick limit: the file gets what is pending in a block of
 // at most BLOCK_SIZE, and text longer than that goes straight after it.
-void appendAndWrite(const char* text, std::size_t length)
+// Kept out of line, so that the common case stays a copy and an addition.
+[[gnu::noinline]] void appendAndWrite(const char* text, std::size_t length)
 {
+    if (length > MAX_TEXT_SIZE - temp.size)
+        reportError("Flattened source exceeds 256 MiB");
     if (length > BLOCK_SIZE - (temp.size - temp.written) && !writePending())
         exitWithWriteFailure(temp.file.name.c_str());
     appendText(text, length);

@@ -16,6 +16,7 @@ struct CaseFile {
     std::vector<ExpectedFile> inputs;
     std::vector<ExpectedFile> symlinks;  // content holds the link's target
     std::vector<std::string> directories;
+    std::vector<std::string> fifos;
     std::vector<std::string> arguments = {"main.asm"};
     std::optional<int> status;
     std::optional<std::string> standardOutput;

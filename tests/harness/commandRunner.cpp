@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +63,12 @@ void ScratchDirectory::makeSymlink(const std::string& name, const std::string& t
 void ScratchDirectory::makeDirectory(const std::string& name) const
 {
     fs::create_directories(path_ / name);
+}
+
+void ScratchDirectory::makeFifo(const std::string& name) const
+{
+    if (mkfifo((path_ / name).c_str(), 0644) != 0)
+        throw std::runtime_error("cannot make the FIFO " + name);
 }
 
 bool ScratchDirectory::readFile(const std::string& name, std::string& content) const

@@ -23,6 +23,7 @@ public:
     void writeFile(const std::string& name, const std::string& content) const;
     void makeSymlink(const std::string& name, const std::string& target) const;
     void makeDirectory(const std::string& name) const;
+    void makeFifo(const std::string& name) const;
     bool readFile(const std::string& name, std::string& content) const;
     bool exists(const std::string& name) const;
 

@@ -61,6 +61,8 @@ void runCase(const fs::path& file)
         directory.makeSymlink(link.name, link.content);
     for (const std::string& name : expected.directories)
         directory.makeDirectory(name);
+    for (const std::string& name : expected.fifos)
+        directory.makeFifo(name);
     RunResult result = runOrbant(directory, expected.arguments);
     EXPECT_EQ(*expected.status, result.status)
         << "exit status; stdout:\n" << result.standardOutput << "\nstderr:\n" << result.standardError;
