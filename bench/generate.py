@@ -19,7 +19,7 @@ output in order put it. An assembler with a single 64 KiB memory image
 
 writes DIR/orbant, DIR/common (pasmo and z80asm), DIR/gas and DIR/sdas,
 each holding main.asm or main.s, its includes and the blobs, plus the GNU
-linker script and the sdas link file.
+linker script and the sdas link file. --dialects NAME... writes only those.
 """
 
 import argparse
@@ -672,7 +672,15 @@ def write_blobs(rng, directories):
                 out.write(data)
 
 
-def write_link_files(banks, directory):
+def write_link_files(banks, directory, names):
+    write_lines(os.path.join(directory, "image-size"), [str(len(banks) * BANK_SIZE)])
+    if "gas" in names:
+        write_gas_script(banks, directory)
+    if "sdas" in names:
+        write_sdas_link_file(banks, directory)
+
+
+def write_gas_script(banks, directory):
     gas = ["SECTIONS", "{"]
     for bank in banks:
         gas.append("  %s 0x%04x : AT(0x%x) { *(%s) }"
@@ -680,6 +688,9 @@ def write_link_files(banks, directory):
                       gas_section(bank.number)))
     gas.append("}")
     write_lines(os.path.join(directory, "gas", "banks.ld"), gas)
+
+
+def write_sdas_link_file(banks, directory):
     # sdld keeps the low 16 bits of an address in the code and places the
     # bytes at the whole address in the Intel hex file.
     sdas = ["-n", "-i"]
@@ -687,7 +698,6 @@ def write_link_files(banks, directory):
         sdas.append("-b %s = 0x%x" % (sdas_area(bank.number), bank.number * BANK_SIZE))
     sdas += ["main.ihx", "main.rel", "-e"]
     write_lines(os.path.join(directory, "sdas", "link.lk"), sdas)
-    write_lines(os.path.join(directory, "image-size"), [str(len(banks) * BANK_SIZE)])
 
 
 def main():
@@ -695,17 +705,20 @@ def main():
     parser.add_argument("--lines", type=int, required=True, help="source lines wanted")
     parser.add_argument("--out", required=True, help="folder for the dialects")
     parser.add_argument("--seed", type=int, default=1)
+    names = [dialect.name for dialect in DIALECTS]
+    parser.add_argument("--dialects", nargs="+", choices=names, default=names,
+                        help="dialects to write (default: all); fewer save time on large programs")
     args = parser.parse_args()
     constants, banks = build_program(args.lines, args.seed)
     if len(banks) > 1000:
         parser.error("too many banks for COFF section names")
     directories = []
-    for dialect in DIALECTS:
+    for dialect in (dialect for dialect in DIALECTS if dialect.name in args.dialects):
         directory = os.path.join(args.out, dialect.name)
         render(dialect, constants, banks, directory)
         directories.append(directory)
     write_blobs(random.Random(args.seed), directories)
-    write_link_files(banks, args.out)
+    write_link_files(banks, args.out, args.dialects)
 
 
 if __name__ == "__main__":

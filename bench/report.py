@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """Writes BENCHMARKS.md from what bench/run.sh measured in its work folder:
 per program size, hyperfine's times.json and the facts file (peak memory and
-source bytes per tool, lines, files); the date, orbant's revision, the load
-averages and the busiest processes of the machine. bench/analysis.md, written by hand, is appended.
+source bytes per tool, lines, files), and at the callgrind sizes the
+callgrind output files of orbant and GNU as; the 2M-line growth run; the date,
+orbant's revision, the load averages and the busiest processes of the machine.
+bench/analysis.md, written by hand, is appended. The targets are also printed.
 """
 
 import argparse
+import glob
 import json
 import os
 import platform
+import re
 import subprocess
 
 TOOLS = [
@@ -27,6 +31,10 @@ TARGET_SPEEDUP = 3.0
 TARGET_READ_RATIO = 10.0
 TARGET_GROWTH = 4.4
 TARGET_MEMORY_MIB = 64
+TARGET_INSTRUCTION_SHARE = 0.5
+TARGET_LARGE_GROWTH = 5.5
+TARGET_LARGE_MEMORY_MIB = 256
+PROGRESS_LINE = re.compile(r"^(Pass \d+|Generating Output)\.\.\.$")
 
 
 def run(command):
@@ -40,13 +48,27 @@ def package_version(package):
     return run(["dpkg-query", "-W", "-f=${Version}", package])
 
 
-def machine_lines(work):
-    cpu = "?"
+def cpu_model():
     with open("/proc/cpuinfo") as info:
         for line in info:
             if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
+                return line.split(":", 1)[1].strip()
+    return "?"
+
+
+def read_loads(work):
+    """{label: {"before": "1.00 0.90 0.80", "after": ...}} from run.sh's loads file."""
+    loads = {}
+    with open(os.path.join(work, "loads")) as file:
+        for line in file:
+            parts = line.split()
+            if parts:
+                loads.setdefault(parts[0], {})[parts[1]] = " ".join(parts[2:])
+    return loads
+
+
+def machine_lines(work):
+    cpu = cpu_model()
     with open("/proc/meminfo") as info:
         memory_kib = int(info.readline().split()[1])
     with open(os.path.join(work, "date")) as started:
@@ -77,6 +99,74 @@ def read_size(work, lines):
             parts = line.split()
             facts[parts[0]] = [int(part) for part in parts[1:]]
     return times, facts
+
+
+def read_profile(path):
+    """(program name, part number, instructions) of one callgrind output file."""
+    program, part, total = "?", 1, None
+    with open(path) as file:
+        for line in file:
+            if line.startswith("cmd:"):
+                program = os.path.basename(line.split()[1])
+            elif line.startswith("part:"):
+                part = int(line.split()[1])
+            elif line.startswith("totals:"):
+                total = int(line.split()[1])
+    if total is None:
+        raise SystemExit("%s: no totals line; did callgrind finish?" % path)
+    return program, part, total
+
+
+def inclusive_counts(path, functions):
+    """The largest inclusive count of a function of each name in one callgrind
+    output file (0 when it was not called in that part)."""
+    listing = run(["callgrind_annotate", "--inclusive=yes", "--threshold=100", "--auto=no", path])
+    if listing == "?":
+        raise SystemExit("callgrind_annotate failed on %s" % path)
+    counts = dict.fromkeys(functions, 0)
+    for line in listing.splitlines():
+        match = re.match(r"\s*([\d,]+) \(\s*[\d.]+%\)\s+(.*)$", line)
+        if not match:
+            continue
+        count = int(match.group(1).replace(",", ""))
+        for function in functions:
+            if re.search(r"(^|[:\s])%s\(" % re.escape(function), match.group(2)):
+                counts[function] = max(counts[function], count)
+    return counts
+
+
+def read_instructions(work, lines):
+    """Per tool, the instructions of every process of its command, by program name."""
+    counts = {}
+    for tool in ("orbant", "gas"):
+        programs = {}
+        for path in glob.glob(os.path.join(work, str(lines), "callgrind", tool, "callgrind.*")):
+            program, _, total = read_profile(path)
+            programs[program] = programs.get(program, 0) + total
+        if not programs:
+            raise SystemExit("no callgrind output for %s at %d lines" % (tool, lines))
+        counts[tool] = programs
+    return counts
+
+
+def read_phases(work, lines, functions):
+    """orbant's instructions per phase at one size: the inclusive counts of the
+    preprocessing, pass and symbol file functions, pass by pass (callgrind
+    starts a part on each call of the pass function), and the progress lines."""
+    folder = os.path.join(work, str(lines), "callgrind", "orbant")
+    parts = []
+    for path in glob.glob(os.path.join(folder, "callgrind.*")):
+        program, part, total = read_profile(path)
+        if program == "orbant":
+            parts.append((part, total, inclusive_counts(path, functions)))
+    parts.sort()
+    preprocess, pass_function, symbols = functions
+    passes = [counts[pass_function] for _, _, counts in parts if counts[pass_function]]
+    with open(os.path.join(folder, "log")) as log:
+        progress = sum(1 for line in log if PROGRESS_LINE.match(line.rstrip("\n")))
+    return {"total": sum(total for _, total, _ in parts), "passes": passes, "progress": progress,
+            "preprocess": sum(counts[preprocess] for _, _, counts in parts),
+            "symbols": sum(counts[symbols] for _, _, counts in parts)}
 
 
 def size_table(times, facts):
@@ -121,14 +211,109 @@ def targets(sizes, data):
     return rows
 
 
+def millions(count):
+    return "%.1fM" % (count / 1e6)
+
+
+def instruction_rows(sizes, data, instructions):
+    rows = []
+    for lines in sizes:
+        facts = data[lines][1]
+        orbant, gas = (sum(instructions[lines][tool].values()) for tool in ("orbant", "gas"))
+        share = orbant / gas
+        rows.append("| instructions at %d lines (callgrind, every process) | orbant at most %.1f× GNU as's "
+                    "| orbant %s (%.0f per source byte), GNU as + ld + objcopy %s (%.0f per source byte): %.2f× | %s |"
+                    % (lines, TARGET_INSTRUCTION_SHARE, millions(orbant), orbant / facts["orbant"][1],
+                       millions(gas), gas / facts["gas"][1], share, verdict(share <= TARGET_INSTRUCTION_SHARE)))
+    return rows
+
+
+def large_rows(large, largest, large_data):
+    times, facts = large_data
+    base, big = (times["orbant %d" % lines]["median"] for lines in (largest, large))
+    growth = big / base
+    memory = facts["orbant"][0] / 1024
+    return ["| time at %d lines over the time at %d (orbant; lines ratio %.1f) | at most %.1f× "
+            "| %.1f ms / %.1f ms = %.2f× | %s |"
+            % (large, largest, large / largest, TARGET_LARGE_GROWTH, big * 1000, base * 1000, growth,
+               verdict(growth <= TARGET_LARGE_GROWTH)),
+            "| peak memory at %d lines (one run) | at most %d MiB | %.1f MiB | %s |"
+            % (large, TARGET_LARGE_MEMORY_MIB, memory, verdict(memory <= TARGET_LARGE_MEMORY_MIB))]
+
+
+def wall_row(largest, times, loads):
+    orbant, gas = times["orbant"]["median"], times["gas"]["median"]
+    ratio = gas / orbant
+    load = loads.get(str(largest), {})
+    return ("| wall time at %d lines, GNU as + ld + objcopy over orbant | at least %.0f× "
+            "| %.1f ms / %.1f ms = %.2f× on %s (load averages before %s, after %s) | %s |"
+            % (largest, TARGET_SPEEDUP, gas * 1000, orbant * 1000, ratio, cpu_model(), load.get("before", "?"),
+               load.get("after", "?"), verdict(ratio >= TARGET_SPEEDUP)))
+
+
+def speed_targets(args, data, instructions, loads):
+    largest = args.sizes[-1]
+    rows = ["| target | goal | measured | |", "|---|---|---|---|"]
+    rows += instruction_rows(args.callgrind_sizes, data, instructions)
+    if args.large:
+        rows += large_rows(args.large, largest, read_size(args.work, args.large))
+    rows.append(wall_row(largest, data[largest][0], loads))
+    return rows
+
+
+def process_lines(sizes, instructions):
+    lines = []
+    for size in sizes:
+        for tool, shown, _ in TOOLS:
+            if tool in instructions[size]:
+                programs = instructions[size][tool]
+                lines.append("- %d lines, %s: %s" % (size, shown, ", ".join(
+                    "%s %s" % (program, millions(count)) for program, count in sorted(programs.items()))))
+    return lines
+
+
+def phase_table(lines, phases, source_bytes, functions):
+    preprocess, pass_function, symbols = functions
+    passes = phases["passes"]
+    later = sum(passes[1:])
+    measured = [("preprocessing (`%s`)" % preprocess, phases["preprocess"]),
+                ("pass 1 (`%s`)" % pass_function, passes[0] if passes else 0),
+                ("later passes (%d: %s)" % (len(passes[1:]), ", ".join(millions(count) for count in passes[1:])),
+                 later),
+                ("symbol file (`%s`)" % symbols, phases["symbols"])]
+    rest = phases["total"] - sum(count for _, count in measured)
+    measured.append(("the rest: start-up, setting up each pass, exit", rest))
+    measured.append(("orbant's process", phases["total"]))
+    rows = ["| orbant at %d lines, %d passes by its progress lines | instructions | share | per source byte |"
+            % (lines, phases["progress"]), "|---|---:|---:|---:|"]
+    rows += ["| %s | %s | %.1f%% | %.1f |" % (name, millions(count), 100.0 * count / phases["total"],
+                                               count / source_bytes)
+             for name, count in measured]
+    if len(passes) != phases["progress"]:
+        rows += ["", "`%s` was called %d times, but the progress lines name %d passes."
+                 % (pass_function, len(passes), phases["progress"])]
+    return rows
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", required=True)
     parser.add_argument("--sizes", nargs="+", type=int, required=True)
     parser.add_argument("--output", required=True)
+    parser.add_argument("--callgrind-sizes", nargs="*", type=int, default=[])
+    parser.add_argument("--large", type=lambda text: int(text) if text else None, default=None)
+    parser.add_argument("--phase-functions", nargs=3, required=True,
+                        metavar=("PREPROCESS", "PASS", "SYMBOLS"))
     args = parser.parse_args()
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     data = {lines: read_size(args.work, lines) for lines in args.sizes}
+    instructions = {lines: read_instructions(args.work, lines) for lines in args.callgrind_sizes}
+    speed = speed_targets(args, data, instructions, read_loads(args.work))
+    phases = []
+    for lines in args.callgrind_sizes:
+        phases += [""] + phase_table(lines, read_phases(args.work, lines, args.phase_functions),
+                                     data[lines][1]["orbant"][1], args.phase_functions)
+    print("\n".join(["Targets:"] + speed + [""] + targets(args.sizes, data) + phases))
 
     out = ["# Benchmarks", "",
            "Written by `bench/run.sh`; the section after the tables is `bench/analysis.md`.", "",
@@ -148,9 +333,17 @@ def main():
                             for _, _, package in TOOLS if package)
                   + ", hyperfine " + package_version("hyperfine")))
     out.append("")
-    out.append("## Targets")
-    out.append("")
-    out += targets(args.sizes, data)
+    out += ["## Targets", "",
+            "Instructions are callgrind's counts of every process of the command (for GNU as: the shell,",
+            "as, ld and objcopy; for orbant: the shell and orbant), per byte of the tool's own sources;",
+            "the times are hyperfine medians, the growth measured in one hyperfine run of orbant alone.", ""]
+    out += speed + [""] + process_lines(args.callgrind_sizes, instructions)
+    out += ["", "Earlier targets, at the largest size of the tables below:", ""] + targets(args.sizes, data)
+    if phases:
+        out += ["", "### orbant's instructions per phase", "",
+                "Inclusive counts of the function that each phase runs in; the pass function is",
+                "called once per pass, and callgrind starts a new part of the profile on each call."]
+        out += phases
     for lines in args.sizes:
         times, facts = data[lines]
         out += ["", "## %d lines" % lines, "",

@@ -5,32 +5,40 @@
 
 namespace {
 
-constexpr std::array<std::uint32_t, 256> makeCrcTable() {
+constexpr std::array<std::uint32_t, 256> makeCrcTable()
+{
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t index = 0; index < 256; ++index) {
         std::uint32_t value = index;
-        for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
+        for (int bit = 0; bit < 8; ++bit)
+            value = (value & 1) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
         table[index] = value;
     }
     return table;
 }
 
-constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
+constexpr std::array<std::uint32_t, 256> CRC_TABLE = makeCrcTable();
 
-constexpr std::uint32_t rotateLeft(std::uint32_t value, int count) { return (value << count) | (value >> (32 - count)); }
+constexpr std::uint32_t rotateLeft(std::uint32_t value, int count)
+{
+    return (value << count) | (value >> (32 - count));
+}
 
-std::uint32_t bigEndianWord(const unsigned char *bytes) {
+std::uint32_t bigEndianWord(const unsigned char* bytes)
+{
     return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
 }  // namespace
 
-void Crc32::update(const unsigned char *bytes, std::size_t size) {
+void Crc32::update(const unsigned char* bytes, std::size_t size)
+{
     for (std::size_t index = 0; index < size; ++index)
-        state_ = kCrcTable[(state_ ^ bytes[index]) & 0xFF] ^ (state_ >> 8);
+        state_ = CRC_TABLE[(state_ ^ bytes[index]) & 0xFF] ^ (state_ >> 8);
 }
 
-void Sha1::update(const unsigned char *bytes, std::size_t size) {
+void Sha1::update(const unsigned char* bytes, std::size_t size)
+{
     totalBytes_ += size;
     while (size > 0) {
         const std::size_t taken = std::min(size, pending_.size() - pendingSize_);
@@ -45,14 +53,16 @@ void Sha1::update(const unsigned char *bytes, std::size_t size) {
     }
 }
 
-Sha1::Digest Sha1::digest() const {
+Sha1::Digest Sha1::digest() const
+{
     Sha1 finished = *this;
     const std::uint64_t bitCount = totalBytes_ * 8;
     // A single 1 bit, zeros up to 8 bytes short of a block, then the length.
     const unsigned char marker = 0x80;
     finished.update(&marker, 1);
     const unsigned char zero = 0;
-    while (finished.pendingSize_ != pending_.size() - 8) finished.update(&zero, 1);
+    while (finished.pendingSize_ != pending_.size() - 8)
+        finished.update(&zero, 1);
     for (int shift = 56; shift >= 0; shift -= 8) {
         const auto byte = static_cast<unsigned char>(bitCount >> shift);
         finished.update(&byte, 1);
@@ -65,11 +75,14 @@ Sha1::Digest Sha1::digest() const {
     return result;
 }
 
-void Sha1::compressBlock(const unsigned char *block) {
+void Sha1::compressBlock(const unsigned char* block)
+{
     std::array<std::uint32_t, 80> schedule{};
-    for (std::size_t index = 0; index < 16; ++index) schedule[index] = bigEndianWord(block + 4 * index);
+    for (std::size_t index = 0; index < 16; ++index)
+        schedule[index] = bigEndianWord(block + 4 * index);
     for (std::size_t index = 16; index < 80; ++index) {
-        const std::uint32_t combined = schedule[index - 3] ^ schedule[index - 8] ^ schedule[index - 14] ^ schedule[index - 16];
+        const std::uint32_t combined
+            = schedule[index - 3] ^ schedule[index - 8] ^ schedule[index - 14] ^ schedule[index - 16];
         schedule[index] = rotateLeft(combined, 1);
     }
     auto [a, b, c, d, e] = state_;
@@ -103,13 +116,15 @@ void Sha1::compressBlock(const unsigned char *block) {
     state_[4] += e;
 }
 
-std::string toHex(std::uint32_t value) {
+std::string toHex(std::uint32_t value)
+{
     char text[9];
     std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(value));
     return text;
 }
 
-std::string toHex(const Sha1::Digest &digest) {
+std::string toHex(const Sha1::Digest& digest)
+{
     std::string text;
     for (unsigned char byte : digest) {
         char pair[3];

@@ -11,7 +11,7 @@
 // final value FFFFFFFF.
 class Crc32 {
 public:
-    void update(const unsigned char *bytes, std::size_t size);
+    void update(const unsigned char* bytes, std::size_t size);
     std::uint32_t value() const { return ~state_; }
 
 private:
@@ -22,12 +22,12 @@ class Sha1 {
 public:
     using Digest = std::array<unsigned char, 20>;
 
-    void update(const unsigned char *bytes, std::size_t size);
+    void update(const unsigned char* bytes, std::size_t size);
     // Of everything fed so far; more may follow.
     Digest digest() const;
 
 private:
-    void compressBlock(const unsigned char *block);
+    void compressBlock(const unsigned char* block);
 
     std::array<std::uint32_t, 5> state_{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
     std::array<unsigned char, 64> pending_{};
@@ -37,4 +37,4 @@ private:
 
 // Lower-case hexadecimal, as checksum tools and databases print them.
 std::string toHex(std::uint32_t value);
-std::string toHex(const Sha1::Digest &digest);
+std::string toHex(const Sha1::Digest& digest);

@@ -1,40 +1,42 @@
 // romtap: copies a game cartridge into a ROM image file, block by block,
 // through the cartridge reader's driver library.
-#include "command_line.h"
-#include "console_output.h"
-#include "reader_library.h"
-#include "rom_dump.h"
+#include "commandLine.h"
+#include "consoleOutput.h"
+#include "platformSystem.h"
+#include "readerLibrary.h"
+#include "romDump.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 namespace {
 
-[[noreturn]] void dieForMissingEntryPoint(const MissingEntryPoint &missing) {
-    std::printf("MSX Game Reader library lacks %s!\n", missing.name);
-    std::exit(1);
-}
-
-void listReaders() {
-    ReaderLibrary reader;
-    if (bindReaderLibrary(reader, kAnySlot) != 0) dieWithMessage("failed to init gamereader");
+void listReaders()
+{
+    BoundReaderLibrary bound(ANY_SLOT);
+    ReaderLibrary& reader = bound.record();
     bool found = false;
-    for (int slot = 0; slot < kReaderSlotCount; ++slot) {
-        if (!isSlotEnabled(reader, slot)) continue;
+    for (int slot = 0; slot < READER_SLOT_COUNT; ++slot) {
+        if (!isSlotEnabled(reader, slot))
+            continue;
         found = true;
         std::printf("Found MSX Game Reader, Slot %d, %s.\n", slot,
                     hasCartridge(reader, slot) ? "cartridge inserted" : "no cartridge inserted");
     }
-    if (!found) dieWithMessage("MSX GameReader not found!");
-    unbindReaderLibrary(reader);
+    if (!found)
+        dieWithMessage("MSX GameReader not found!");
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv)
+{
+    // Without a usable descriptor there is nowhere to say so.
+    if (!platform::openStandardStreams())
+        return 1;
     printTitle();
-    if (argc < 2) printUsageAndFail();
+    if (argc < 2)
+        printUsageAndFail();
     const Options options = parseArguments(argc, argv);
     try {
         if (options.listFlag) {
@@ -44,10 +46,10 @@ int main(int argc, char **argv) {
         } else {
             printUsageAndFail();
         }
-    } catch (const MissingEntryPoint &missing) {
-        dieForMissingEntryPoint(missing);
-    } catch (const std::bad_alloc &) {
-        dieWithMessage("Out of memory!");
+    } catch (const RunFailure& failure) {
+        endRunWith(failure);
+    } catch (const std::bad_alloc&) {
+        endRunWith(RunFailure{"Out of memory!\n"});
     }
     endRun(0);
 }

@@ -4,7 +4,8 @@
     driver -> statements -> encoders -> expressions -> scanner
 
 Every layer may use the base files (the state record, diagnostics, the
-output writer and the file-system wrapper, which live in driver/). The one
+output writer, the file-system wrapper, where each source stretch came from
+and the listing's capture, which live in driver/). The one
 edge that points up is the scanner's use of the label table while
 preprocessing, through expressions/scannerLabels.h.
 
@@ -26,6 +27,8 @@ BASE = {
     "driver/output.h",
     "driver/fileSystem.h",
     "driver/text.h",
+    "driver/sourceFiles.h",
+    "driver/listing.h",
 }
 SANCTIONED = {("scanner", "expressions/scannerLabels.h")}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

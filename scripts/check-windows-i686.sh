@@ -4,7 +4,7 @@
 # 32-bit Windows files, the two programs are console programs, none of the
 # three imports more than the system DLLs below (no compiler runtime to ship
 # beside them), and MSXGr.dll exports every MSXGR_ entry point that
-# romtap/msxgr_api.h declares under its plain, undecorated name.
+# romtap/msxgrApi.h declares under its plain, undecorated name.
 # Usage: check-windows-i686.sh I686_WINDOWS_BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,8 +50,8 @@ exported_names() { # file
 check_exports() { # file; sets entry_point_count
   local name exports entry_points decorated
   exports=$(exported_names "$1")
-  entry_points=$(grep -oE '\bMSXGR_[A-Za-z0-9]+\(' "$root/romtap/msxgr_api.h" | tr -d '(' | sort -u)
-  [ -n "$entry_points" ] || fail "no MSXGR_ entry point found in romtap/msxgr_api.h"
+  entry_points=$(grep -oE '\bMSXGR_[A-Za-z0-9]+\(' "$root/romtap/msxgrApi.h" | tr -d '(' | sort -u)
+  [ -n "$entry_points" ] || fail "no MSXGR_ entry point found in romtap/msxgrApi.h"
   for name in $entry_points; do
     grep -qx "$name" <<<"$exports" || fail "$(basename "$1") does not export $name undecorated"
   done

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Makes sure the build tools are present, and with --tests the test library
-# too: installs what is missing when run as root on Debian, otherwise prints
-# the exact command to run and fails.
+# Makes sure the build tools are present, and with --tests what the tests
+# need too (the test library, flex for the scanner's reference, clang-format
+# for the layout check): installs
+# what is missing when run as root on Debian, otherwise prints the exact
+# command to run and fails.
 set -euo pipefail
 
 missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v g++ >/dev/null 2>&1 || missing+=(g++)
-command -v flex >/dev/null 2>&1 || missing+=(flex)
-if [ "${1:-}" = --tests ] && [ ! -e /usr/include/gtest/gtest.h ] && [ ! -e /usr/local/include/gtest/gtest.h ]; then
-  missing+=(libgtest-dev)
+command -v re2c >/dev/null 2>&1 || missing+=(re2c)
+if [ "${1:-}" = --tests ]; then
+  if [ ! -e /usr/include/gtest/gtest.h ] && [ ! -e /usr/local/include/gtest/gtest.h ]; then
+    missing+=(libgtest-dev)
+  fi
+  command -v flex >/dev/null 2>&1 || missing+=(flex)
+  command -v clang-format >/dev/null 2>&1 || missing+=(clang-format)
 fi
 
 [ ${#missing[@]} -eq 0 ] && exit 0

@@ -111,7 +111,7 @@ run_cases() { # architecture log
   local loader dir="$native/windows-$1"
   loader=$(loader_for "$1")
   ORBANT_COMMAND="$loader $dir/assembler/orbant.exe" ORBANT_CONSOLE_CRLF=1 \
-    ROMTAP_COMMAND="$loader $dir/romtap/romtap.exe" ROMTAP_READER_DIR="$dir/romtap/simreader" \
+    ROMTAP_COMMAND="$loader $dir/romtap/romtap.exe" ROMTAP_CONSOLE_CRLF=1 ROMTAP_READER_DIR="$dir/romtap/simreader" \
     ctest --test-dir "$native" -R '^(orbant_cases_[0-9]+|romtap_cases)$' --no-tests=error --output-on-failure -j4 >"$2" 2>&1
 }
 

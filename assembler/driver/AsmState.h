@@ -3,17 +3,26 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct LabelRecord;
+struct ScanBuffer;
+
+// Frees a scan buffer; the scanner, which alone knows the type, defines it.
+struct ScanBufferDeleter {
+    void operator()(ScanBuffer* buffer) const;
+};
 
 // One open include level: the including file, set aside while the included
 // one is read.
 struct IncludeRecord {
     std::string savedName;
-    long savedPosition = 0;  // where reading of the including file resumes
-    std::string savedText;   // read from it but not yet scanned
+    // Its text, scanned up to the include: owned here, so that it is freed
+    // however the run ends.
+    std::unique_ptr<ScanBuffer, ScanBufferDeleter> savedBuffer;
     int savedLine = 0;
 };
 
@@ -91,3 +100,7 @@ inline void advancePosition(int32_t count)
 
 // Copies at most 255 characters of text into sourceName.
 void setSourceName(const char* text);
+
+// Refuses, through reportError, a file name that sourceName cannot hold or
+// that the system would cut short at a NUL byte.
+void requireUsableFileName(std::string_view name);

@@ -2,16 +2,27 @@
 
 #include "AsmState.h"
 #include "fileSystem.h"
+#include "sourceFiles.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
 std::vector<void (*)()> exitHooks;
+int warningsPrinted = 0;
+bool gnuForm = false;
+
+// "FILE:LINE: KIND: TEXT", the form editors and build tools read.
+void printGnuMessage(const char* kind, const std::string& text)
+{
+    MessagePosition position = messagePosition();
+    std::fprintf(stderr, "%s:%d: %s: %s\n", position.file.c_str(), position.line, kind, text.c_str());
+}
 
 void runExitHooks()
 {
@@ -42,24 +53,46 @@ void reportError(const char* message)
     reportErrorAt(currentSourcePosition(), message);
 }
 
+void setGnuDiagnostics(bool enabled)
+{
+    gnuForm = enabled;
+}
+
 void reportErrorAt(const SourcePosition& position, const char* message)
 {
+    if (gnuForm) {
+        printGnuMessage("error", message);
+        exitWithError();
+    }
     std::fprintf(stderr, "Syntax Error in line %d (%s): %s\n", position.lineNumber, position.sourceName, message);
     exitWithError();
 }
 
 void reportWarning(const char* message)
 {
-    if (asmState.finalPass)
-        std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName,
-                     message);
+    if (!asmState.finalPass)
+        return;
+    ++warningsPrinted;
+    if (gnuForm)
+        printGnuMessage("warning", message);
+    else
+        std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName, message);
 }
 
 void reportLabelError(const char* what)
 {
+    if (gnuForm) {
+        printGnuMessage("error", "Label '" + asmState.labelName + "' " + what);
+        exitWithError();
+    }
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
                  asmState.labelName.c_str(), what);
     exitWithError();
+}
+
+int printedWarningCount()
+{
+    return warningsPrinted;
 }
 
 void exitWithError()
@@ -87,11 +120,18 @@ void registerExitHook(void (*hook)())
     exitHooks.push_back(hook);
 }
 
+void printFileFailure(const std::string& text)
+{
+    if (gnuForm && messagePosition().inStatement)
+        printGnuMessage("error", text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
+
 void printOpenFailure(const char* name, bool forWriting)
 {
-    const char* reason = openFailureReason();
-    std::fprintf(stderr, forWriting ? "Error while opening %s for writing! %s\n" : "Error while opening %s! %s\n",
-                 name, reason);
+    printFileFailure(std::string("Error while opening ") + name + (forWriting ? " for writing! " : "! ")
+                     + openFailureReason());
 }
 
 void exitWithWriteFailure(const char* name)
@@ -106,7 +146,7 @@ void outOfMemory()
     exitWithError();
 }
 
-void showUsage()
+void printUsage()
 {
     std::fputs("orbant v0.41 - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
                "Written by the orbant developers\n"
@@ -114,5 +154,10 @@ void showUsage()
                "\n"
                "Usage: orbant filename[.asm] [output]\n",
                stdout);
+}
+
+void showUsage()
+{
+    printUsage();
     std::exit(0);
 }

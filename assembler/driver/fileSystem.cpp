@@ -2,41 +2,45 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#else
+#ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct FileSystemState {
-    const char* refusal = nullptr;  // why the last open was refused, if it was
-};
-
-FileSystemState files;
+// Why the last open failed when several names matched it; empty otherwise.
+std::string ambiguity;
+// Whether the last open refused a file for being neither a regular file nor
+// a folder.
+bool refusedKind = false;
 
 // What is not a regular file or a folder (a FIFO, a device) may never end
 // or may keep a reader waiting: it is no source.
 FILE* refuseKind()
 {
-    files.refusal = "Not a regular file";
+    refusedKind = true;
     errno = EINVAL;
     return nullptr;
 }
@@ -51,7 +55,9 @@ FILE* openToUpdate(const char* name)
 // Sources written on Windows name files with "\" and without regard to the
 // letter case on disk. Where such a name does not open as written, find the
 // file the way Windows would: "\" separates directories and every component
-// matches without regard to case (the first match in directory order).
+// matches without regard to case. A component that exists as written is
+// taken; otherwise the one entry that matches it without regard to case.
+// Where several entries differ only in case the open fails, naming them all.
 
 std::vector<std::string> splitComponents(const std::string& name)
 {
@@ -65,8 +71,68 @@ std::vector<std::string> splitComponents(const std::string& name)
     return components;
 }
 
+std::string foldedCase(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded)
+        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+// A directory's entry names, grouped by their folded case.
+using Listing = std::unordered_map<std::string, std::vector<std::string>>;
+
+// Each directory is listed once per run: a source may miss many names in a
+// large one. Keyed by the directory's path without "." parts ("." for the
+// current one); ".." stays, since it need not undo a symbolic link.
+std::map<std::string, Listing> listings;
+
+std::string listingKey(const fs::path& directory)
+{
+    fs::path key;
+    for (const fs::path& part : directory)
+        if (!part.empty() && part != ".")
+            key /= part;
+    return key.empty() ? "." : key.string();
+}
+
+const Listing& listingOf(const fs::path& directory)
+{
+    auto [listing, added] = listings.try_emplace(listingKey(directory));
+    if (added) {
+        std::error_code error;
+        for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : directory, error), end;
+             !error && entry != end; entry.increment(error)) {
+            std::string name = entry->path().filename().string();
+            listing->second[foldedCase(name)].push_back(name);
+        }
+    }
+    return listing->second;
+}
+
+// A file made during the run joins its directory's listing, if already taken.
+void noteCreated(const fs::path& file)
+{
+    auto listing = listings.find(listingKey(file.parent_path()));
+    if (listing == listings.end())
+        return;
+    std::string name = file.filename().string();
+    std::vector<std::string>& names = listing->second[foldedCase(name)];
+    if (std::find(names.begin(), names.end(), name) == names.end())
+        names.push_back(name);
+}
+
+std::string describeAmbiguity(const fs::path& directory, std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    std::string text = "Several files match it:";
+    for (const std::string& name : names)
+        text += (text.back() == ':' ? " " : ", ") + (directory / name).string();
+    return text;
+}
+
 // The entry of `directory` whose name matches `component`, as written if it
-// exists so, else the first one that matches without regard to case.
+// exists so, else the only one that matches without regard to case.
 bool findEntry(const fs::path& directory, const std::string& component, fs::path& found)
 {
     std::error_code error;
@@ -75,15 +141,16 @@ bool findEntry(const fs::path& directory, const std::string& component, fs::path
         found = exact;
         return true;
     }
-    for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : directory, error), end;
-         !error && entry != end; entry.increment(error)) {
-        std::string candidate = entry->path().filename().string();
-        if (equalIgnoringCase(candidate, component)) {
-            found = directory / candidate;
-            return true;
-        }
+    const Listing& listing = listingOf(directory);
+    auto match = listing.find(foldedCase(component));
+    if (match == listing.end())
+        return false;
+    if (match->second.size() > 1) {
+        ambiguity = describeAmbiguity(directory, match->second);
+        return false;
     }
-    return false;
+    found = directory / match->second.front();
+    return true;
 }
 
 // Resolves every component but the last `unresolvedTail` ones.
@@ -108,6 +175,7 @@ bool resolvePath(const std::string& name, std::size_t unresolvedTail, fs::path& 
 
 FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 {
+    ambiguity.clear();
     FILE* file = openAsWritten(name);
     if (file || errno != ENOENT)
         return file;
@@ -150,21 +218,40 @@ bool hasBackslash(const char* name)
     return std::string(name).find('\\') != std::string::npos;
 }
 
+FILE* createdAs(const fs::path& name)
+{
+    FILE* file = std::fopen(name.string().c_str(), "wb");
+    if (file)
+        noteCreated(name);
+    return file;
+}
+
+bool findByWindowsSpelling(const std::string& name, std::string& found)
+{
+    ambiguity.clear();
+    fs::path resolved;
+    if (!resolvePath(name, 0, resolved))
+        return false;
+    found = resolved.string();
+    return true;
+}
+
 FILE* createFile(const char* name)
 {
+    ambiguity.clear();
     std::error_code error;
     bool existsAsWritten = fs::exists(name, error);
     if (existsAsWritten || !hasBackslash(name)) {
-        FILE* file = std::fopen(name, "wb");
+        FILE* file = createdAs(name);
         if (file || errno != ENOENT)
             return file;
     }
     int originalError = hasBackslash(name) ? ENOENT : errno;
     fs::path resolved;
     // An existing file is replaced under its own spelling; a new one is made
-    // as written in the directory that resolves.
-    if (resolvePath(name, 0, resolved) || resolvePath(name, 1, resolved)) {
-        if (FILE* file = std::fopen(resolved.string().c_str(), "wb"))
+    // as written in the directory that resolves, unless several files match.
+    if (resolvePath(name, 0, resolved) || (ambiguity.empty() && resolvePath(name, 1, resolved))) {
+        if (FILE* file = createdAs(resolved))
             return file;
     }
     errno = originalError;
@@ -192,6 +279,11 @@ FILE* createFile(const char* name)
     return std::fopen(name, "wb");
 }
 
+bool findByWindowsSpelling(const std::string&, std::string&)
+{
+    return false;
+}
+
 #endif
 
 // A directory opens like a file on some systems and then fails to read:
@@ -214,23 +306,76 @@ FILE* refuseDirectory(FILE* file)
     return file;
 }
 
+#ifdef _WIN32
+
+bool isClosed(int descriptor)
+{
+    static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handle = GetStdHandle(STANDARD_HANDLES[descriptor]);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+bool openNullDeviceOn(int descriptor)
+{
+    int nullDevice = _open("NUL", _O_RDWR | _O_BINARY);
+    if (nullDevice < 0)
+        return false;
+    if (nullDevice == descriptor)
+        return true;
+    // The runtime may keep the number of a closed standard handle reserved.
+    bool moved = _dup2(nullDevice, descriptor) == 0;
+    _close(nullDevice);
+    return moved;
+}
+
+#else
+
+bool isClosed(int descriptor)
+{
+    return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
+}
+
+// Descriptors 0 to 2 are checked in order, so the lowest free number, which
+// open takes, is this one.
+bool openNullDeviceOn(int descriptor)
+{
+    return open("/dev/null", O_RDWR) == descriptor;
+}
+
+#endif
+
 }  // namespace
+
+bool openStandardStreams()
+{
+    for (int descriptor = 0; descriptor <= 2; ++descriptor)
+        if (isClosed(descriptor) && !openNullDeviceOn(descriptor))
+            return false;
+    return true;
+}
+
+const char* openFailureReason()
+{
+    if (refusedKind)
+        return "Not a regular file";
+    return ambiguity.empty() ? std::strerror(errno) : ambiguity.c_str();
+}
 
 FILE* openForReading(const char* name)
 {
-    files.refusal = nullptr;
+    refusedKind = false;
     return refuseDirectory(openExisting(name, openToRead));
 }
 
 FILE* openForWriting(const char* name)
 {
-    files.refusal = nullptr;
+    refusedKind = false;
     return createFile(name);
 }
 
 FILE* openForUpdate(const char* name)
 {
-    files.refusal = nullptr;
+    refusedKind = false;
     return refuseDirectory(openExisting(name, openToUpdate));
 }
 
@@ -241,15 +386,39 @@ bool fileExists(const char* name)
         std::fclose(file);
         return true;
     }
+    if (!ambiguity.empty())
+        return true;  // several files match: each exists
     // Neither a regular file nor a folder: asked without opening it, which
     // could wait forever.
-    return files.refusal && isReadable(name);
+    return refusedKind && isReadable(name);
 }
 
-const char* openFailureReason()
+bool findExistingFile(const std::string& name, std::string& found)
 {
-    return files.refusal ? files.refusal : std::strerror(errno);
+    std::error_code error;
+    if (fs::exists(name, error)) {
+        found = name;
+        return true;
+    }
+    return findByWindowsSpelling(name, found);
 }
+
+bool lastLookupAmbiguous()
+{
+    return !ambiguity.empty();
+}
+
+namespace {
+
+// The name the file opens under: as written, or as the fallback for names
+// written on Windows finds it.
+std::string existingSpelling(const char* name)
+{
+    std::string found;
+    return findExistingFile(name, found) ? found : std::string(name);
+}
+
+}  // namespace
 
 #ifndef _WIN32
 
@@ -261,25 +430,9 @@ bool isReplaceableInOneStep(const char* name)
     return S_ISREG(status.st_mode) && access(name, W_OK) == 0;
 }
 
-namespace {
-
-// The name the file opens under: as written, or as the fallback for names
-// written on Windows finds it.
-std::string existingSpelling(const char* name)
-{
-    std::error_code error;
-    fs::path resolved;
-    if (!fs::exists(name, error) && resolvePath(name, 0, resolved))
-        return resolved.string();
-    return name;
-}
-
-}  // namespace
-
 bool isReadable(const char* name)
 {
-    std::string spelling = existingSpelling(name);
-    return access(spelling.c_str(), R_OK) == 0;
+    return access(existingSpelling(name).c_str(), R_OK) == 0;
 }
 
 FileIdentity identifyFile(const char* name)
@@ -291,7 +444,6 @@ FileIdentity identifyFile(const char* name)
         identity.numbered = true;
         identity.device = static_cast<std::uint64_t>(status.st_dev);
         identity.number = static_cast<std::uint64_t>(status.st_ino);
-        return identity;
     }
     std::error_code error;
     identity.resolvedName = fs::weakly_canonical(fs::absolute(spelling, error), error).string();
@@ -326,7 +478,10 @@ FILE* streamOnDescriptor(int descriptor)
 
 bool replaceFileWith(const char* name, const char* privateName)
 {
-    return std::rename(privateName, name) == 0;
+    if (std::rename(privateName, name) != 0)
+        return false;
+    noteCreated(name);
+    return true;
 }
 
 #else
@@ -343,7 +498,7 @@ bool isReplaceableInOneStep(const char* name)
 
 bool isReadable(const char* name)
 {
-    return _access(name, 4) == 0;
+    return _access(existingSpelling(name).c_str(), 4) == 0;
 }
 
 // Without file numbers at hand, the full name in one letter case.
@@ -351,7 +506,7 @@ FileIdentity identifyFile(const char* name)
 {
     FileIdentity identity;
     std::error_code error;
-    identity.resolvedName = fs::weakly_canonical(fs::absolute(name, error), error).string();
+    identity.resolvedName = fs::weakly_canonical(fs::absolute(existingSpelling(name), error), error).string();
     for (char& c : identity.resolvedName)
         c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
     return identity;
@@ -413,9 +568,11 @@ void removeFile(const char* name)
     std::remove(name);
 }
 
+// The same number, or the same full name: a file put in place by renaming
+// keeps its name but not its number.
 bool isSameFile(const FileIdentity& left, const FileIdentity& right)
 {
-    if (left.numbered || right.numbered)
-        return left.numbered == right.numbered && left.device == right.device && left.number == right.number;
+    if (left.numbered && right.numbered && left.device == right.device && left.number == right.number)
+        return true;
     return !left.resolvedName.empty() && left.resolvedName == right.resolvedName;
 }

@@ -12,10 +12,24 @@ FILE* openForReading(const char* name);
 FILE* openForWriting(const char* name);       // created or emptied
 FILE* openForUpdate(const char* name);        // existing, read and write
 // A regular file that opens; anything but a folder that exists and may be
-// read, decided without opening it.
+// read, decided without opening it. True also where several files match the
+// name only without regard to case.
 bool fileExists(const char* name);
-// Why the last open failed: the system's text, or why the file was refused.
+// Why the last open failed: the system's text, why the file was refused, or
+// which files matched a name that differs from several of them only in
+// letter case.
 const char* openFailureReason();
+
+// Opens the null device on whichever of descriptors 0, 1 and 2 is closed, so
+// that no file opened later takes one of them and receives console text.
+// False when that fails. Called before anything else.
+bool openStandardStreams();
+// The name under which openForReading would find name: as written, else its
+// Windows spelling; false when neither exists.
+bool findExistingFile(const std::string& name, std::string& found);
+// Whether the last findExistingFile failed because several files match the
+// name without regard to case.
+bool lastLookupAmbiguous();
 
 // Whether name exists and may be read, asked without opening it.
 bool isReadable(const char* name);
@@ -34,9 +48,9 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName);
 bool replaceFileWith(const char* name, const char* privateName);
 void removeFile(const char* name);
 
-// What a name stands for, to tell whether two names are the same file: an
-// existing file by its device and number (or, where the system has no such
-// numbers, by its full name), any other by the full name it resolves to.
+// What a name stands for, to tell whether two names are the same file: the
+// full name it resolves to and, for an existing file where the system has
+// them, its device and number.
 struct FileIdentity {
     bool numbered = false;
     std::uint64_t device = 0;

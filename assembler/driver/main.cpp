@@ -1,6 +1,10 @@
+#include "fileSystem.h"
 #include "passDriver.h"
 
 int main(int argc, char** argv)
 {
+    // Without a usable descriptor there is nowhere to say so.
+    if (!openStandardStreams())
+        return 1;
     return runAssembler(argc, argv);
 }

@@ -3,6 +3,7 @@
 #include "AsmState.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "listing.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,20 +43,34 @@ void checkByteRange(int32_t value)
 }
 
 // Long runs (up to the 64 MiB an output may reach) go out a block at a time.
-void writeRun(int byte, int64_t count)
+void writeRun(int byte, std::size_t count)
 {
+    if (count == 0)
+        return;
     static unsigned char block[16384];
-    std::size_t blockSize = static_cast<std::size_t>(std::min<int64_t>(count, sizeof block));
+    std::size_t blockSize = std::min(count, sizeof block);
     std::memset(block, byte, blockSize);
     while (count > 0) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(count, static_cast<int64_t>(blockSize)));
+        std::size_t chunk = std::min(count, blockSize);
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
             exitWithWriteFailure(output.fileName.c_str());
-        count -= static_cast<int64_t>(chunk);
+        count -= chunk;
     }
 }
 
+// One addition and one comparison per emit, so that every write is checked.
+void requireRoomFor(int32_t count)
+{
+    requireOutputEndWithinLimit(int64_t{asmState.outputPosition} + count);
+}
+
 }  // namespace
+
+void requireOutputEndWithinLimit(int64_t end)
+{
+    if (end > OUTPUT_SIZE_LIMIT)
+        reportError("Output file would exceed 64 MiB");
+}
 
 bool openOutput(const char* name)
 {
@@ -81,8 +96,12 @@ void closeOutput()
 void emitByte(int32_t value)
 {
     if (asmState.finalPass) {
+        requireRoomFor(1);
         checkByteRange(value);
-        std::putc(value & 0xFF, asmState.outputFile);
+        auto byte = static_cast<unsigned char>(value);
+        std::putc(byte, asmState.outputFile);
+        if (listingActive())
+            listEmitted(&byte, 1);
     }
     advancePosition(1);
 }
@@ -90,12 +109,17 @@ void emitByte(int32_t value)
 void emitFill(int32_t value, int32_t count)
 {
     if (asmState.finalPass) {
+        requireRoomFor(count);
         // Every byte of the run goes through the 8-bit rule, as if emitted
         // alone; a long run stops repeating the warning after a screenful.
         int32_t warnings = std::min(count, MAX_FILL_WARNINGS);
         for (int32_t i = 0; i < warnings && (value < -128 || value > 255); ++i)
             checkByteRange(value);
-        writeRun(value & 0xFF, count);
+        auto byte = static_cast<unsigned char>(value);
+        const unsigned char first[] = {byte, byte, byte, byte};
+        if (listingActive())
+            listRun(first, sizeof first, count, asmState.outputPosition);
+        writeRun(byte, static_cast<std::size_t>(count));
     }
     advancePosition(count);
 }
@@ -103,18 +127,27 @@ void emitFill(int32_t value, int32_t count)
 void emitWord(int32_t value)
 {
     if (asmState.finalPass) {
+        requireRoomFor(2);
         if (value < -32768 || value > 65535)
             reportWarning("Operand exceeds 16 bits");
-        std::putc(value & 0xFF, asmState.outputFile);
-        std::putc((value >> 8) & 0xFF, asmState.outputFile);
+        const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+        std::putc(bytes[0], asmState.outputFile);
+        std::putc(bytes[1], asmState.outputFile);
+        if (listingActive())
+            listEmitted(bytes, sizeof bytes);
     }
     advancePosition(2);
 }
 
 void emitText()
 {
-    if (asmState.finalPass)
-        std::fwrite(asmState.tokenText, 1, static_cast<std::size_t>(asmState.tokenLength), asmState.outputFile);
+    if (asmState.finalPass) {
+        requireRoomFor(asmState.tokenLength);
+        auto length = static_cast<std::size_t>(asmState.tokenLength);
+        std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
+        if (listingActive())
+            listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
+    }
     advancePosition(asmState.tokenLength);
 }
 
@@ -124,8 +157,12 @@ void moveOutputPosition(int32_t position)
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)
         exitWithWriteFailure(output.fileName.c_str());
-    if (position > length)
-        writeRun(0, position - length);
+    if (position > length) {
+        const unsigned char zeros[4] = {};
+        if (listingActive())
+            listRun(zeros, sizeof zeros, position - length, length);
+        writeRun(0, static_cast<std::size_t>(position - length));
+    }
     else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
 }
@@ -169,42 +206,74 @@ void abandonReplacing(ReplacingOutput& output)
     errno = failure;
 }
 
-bool writeWholeOutput(const char* name, std::string_view content)
+namespace {
+
+const char* roleName(FileRole role)
 {
-    ReplacingOutput output;
-    if (!openReplacing(output, name))
-        return false;
-    if (std::fwrite(content.data(), 1, content.size(), output.stream) != content.size()
-        || std::fflush(output.stream) != 0) {
-        abandonReplacing(output);
-        return false;
+    switch (role) {
+    case FileRole::FLATTENED_SOURCE: return "flattened source";
+    case FileRole::SYMBOL_FILE: return "symbol file";
+    case FileRole::INPUT: break;
     }
-    return finishReplacing(output);
+    return "input";
 }
 
-void protectFile(const char* name, const char* role)
+}  // namespace
+
+void protectFile(const std::string& name, FileRole role)
 {
     if (output.protectedNames.insert(name).second)
-        output.protectedFiles.push_back({name, role, identifyFile(name)});
+        output.protectedFiles.push_back({name, role, identifyFile(name.c_str())});
 }
 
-const ProtectedFile* protectedFileAt(const char* name)
+const ProtectedFile* protectedFileAt(const std::string& name, std::optional<FileRole> own)
 {
-    FileIdentity identity = identifyFile(name);
+    FileIdentity identity = identifyFile(name.c_str());
     for (const ProtectedFile& file : output.protectedFiles)
-        if (isSameFile(identity, file.identity))
+        if (file.role != own && isSameFile(identity, file.identity))
             return &file;
     return nullptr;
 }
 
-void refuseOverwriting(const char* name, const ProtectedFile& file)
+void printRefusal(const std::string& name, const ProtectedFile& file, RefusalWording wording)
 {
-    std::fprintf(stderr, "Output %s is the same file as the %s %s\n", name, file.role, file.name.c_str());
-    exitWithError();
+    if (wording == RefusalWording::NAMING_BOTH)
+        printFileFailure("Output " + name + " is the same file as the " + roleName(file.role) + " " + file.name);
+    else
+        printFileFailure("Error while opening " + name + " for writing! It is "
+                         + (file.role == FileRole::INPUT ? "an" : "the") + " " + roleName(file.role) + " of this run");
 }
 
-void requireNotProtected(const char* name)
+void requireNotProtected(const std::string& name, RefusalWording wording)
 {
-    if (const ProtectedFile* file = protectedFileAt(name))
-        refuseOverwriting(name, *file);
+    if (const ProtectedFile* file = protectedFileAt(name)) {
+        printRefusal(name, *file, wording);
+        exitWithError();
+    }
+}
+
+WholeOutputResult writeWholeOutput(const std::string& name, std::string_view content, std::optional<FileRole> own)
+{
+    if (const ProtectedFile* file = protectedFileAt(name, own)) {
+        printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
+        return WholeOutputResult::REFUSED;
+    }
+    ReplacingOutput output;
+    if (!openReplacing(output, name.c_str()))
+        return WholeOutputResult::REFUSED;
+    if (std::fwrite(content.data(), 1, content.size(), output.stream) != content.size()
+        || std::fflush(output.stream) != 0) {
+        abandonReplacing(output);
+        return WholeOutputResult::FAILED;
+    }
+    return finishReplacing(output) ? WholeOutputResult::WRITTEN : WholeOutputResult::FAILED;
+}
+
+bool writeRequestedOutput(const std::string& name, std::string_view content)
+{
+    WholeOutputResult result = writeWholeOutput(name, content);
+    // Reported as an open failure, as such a file always was.
+    if (result == WholeOutputResult::FAILED)
+        printFileFailure("Error while opening " + name + " for writing! " + std::strerror(errno));
+    return result == WholeOutputResult::WRITTEN;
 }

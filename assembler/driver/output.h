@@ -5,8 +5,15 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+
+// No output file grows past this: far beyond any cartridge, and a guard
+// against a stray huge count or position filling the disk.
+constexpr int64_t OUTPUT_SIZE_LIMIT = int64_t{64} << 20;
+// Ends the run when a write would reach past OUTPUT_SIZE_LIMIT.
+void requireOutputEndWithinLimit(int64_t end);
 
 // Each stores its stream in outputFile; false after printing the failure.
 bool openOutput(const char* name);
@@ -14,6 +21,8 @@ bool openOutputForUpdate(const char* name);
 // Closes outputFile; a failed write (a full disk) ends the run with status 1.
 void closeOutput();
 
+// In the final pass each emit first checks that its bytes stay within
+// OUTPUT_SIZE_LIMIT.
 void emitByte(int32_t value);
 void emitWord(int32_t value);
 // Emits count (> 0) bytes of value; out of range it warns once, not per byte.
@@ -24,6 +33,32 @@ void emitText();
 // Final pass: moves the write position of outputFile to position (>= 0),
 // appending 00 bytes when it lies past the end of the file.
 void moveOutputPosition(int32_t position);
+
+// Files that no output of the run may overwrite: its inputs (the main
+// source, every included file, every file an INCBIN of the flattened text
+// names), the flattened source and the symbol file.
+enum class FileRole { INPUT, FLATTENED_SOURCE, SYMBOL_FILE };
+
+struct ProtectedFile {
+    std::string name;
+    FileRole role;
+    FileIdentity identity;
+};
+
+void protectFile(const std::string& name, FileRole role);
+// The protected file that writing name would overwrite, passing over the
+// one that is that output itself (in the role `own`); nullptr when none.
+const ProtectedFile* protectedFileAt(const std::string& name, std::optional<FileRole> own = std::nullopt);
+
+// How a refusal to overwrite a protected file is worded. The run's own
+// outputs say which file they would overwrite: "Output NAME is the same file
+// as the input OTHER". An output named by an option says it as a failed
+// open: "Error while opening NAME for writing! It is an input of this run".
+enum class RefusalWording { NAMING_BOTH, AS_OPEN_FAILURE };
+
+void printRefusal(const std::string& name, const ProtectedFile& file, RefusalWording wording);
+// Ends the run, saying so, when writing name would overwrite a protected file.
+void requireNotProtected(const std::string& name, RefusalWording wording = RefusalWording::NAMING_BOTH);
 
 // An output that no other run ever sees half written. Where its name is a
 // regular file or absent, it is written to a private file beside it, which
@@ -45,28 +80,18 @@ bool finishReplacing(ReplacingOutput& output);
 // Closes the stream; a private file is removed, so the name keeps what it
 // had. errno is kept.
 void abandonReplacing(ReplacingOutput& output);
-// Writes content as the whole of file name that way, put in place only when
-// complete; false after printing the open failure, or when writing failed
-// (errno says why).
-bool writeWholeOutput(const char* name, std::string_view content);
 
-// Files that no output of the run may overwrite: its inputs (the main
-// source, every included file, every file an INCBIN of the flattened text
-// names), the flattened source and the symbol file.
-struct ProtectedFile {
-    std::string name;
-    const char* role;  // one of the roles below, for the message
-    FileIdentity identity;
+enum class WholeOutputResult {
+    WRITTEN,
+    REFUSED,  // a protected file, or it did not open: printed
+    FAILED,   // a write, the close or the renaming failed: errno says why
 };
 
-constexpr const char* INPUT_ROLE = "input";
-constexpr const char* FLATTENED_SOURCE_ROLE = "flattened source";
-constexpr const char* SYMBOL_FILE_ROLE = "symbol file";
-
-void protectFile(const char* name, const char* role);
-// The protected file that writing name would overwrite; nullptr when none.
-const ProtectedFile* protectedFileAt(const char* name);
-// "Output NAME is the same file as the ROLE NAME" and the error exit.
-[[noreturn]] void refuseOverwriting(const char* name, const ProtectedFile& file);
-// Ends the run that way when writing name would overwrite a protected file.
-void requireNotProtected(const char* name);
+// Writes content as the whole of file name that way, put in place only when
+// complete. Refused, in the words of a failed open, when name is a
+// protected file other than the output itself (in the role `own`).
+WholeOutputResult writeWholeOutput(const std::string& name, std::string_view content,
+                                   std::optional<FileRole> own = std::nullopt);
+// The same for a file the run exists to make (listing, make rule): false
+// after printing why, a failed write too, as a failed open.
+bool writeRequestedOutput(const std::string& name, std::string_view content);

@@ -1,12 +1,17 @@
 #include "passDriver.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
+#include "dependencyFile.h"
+#include "listing.h"
 #include "diagnostics.h"
 #include "output.h"
 #include "symbolFile.h"
 #include "preprocess.h"
+#include "sourceFiles.h"
 #include "../expressions/labels.h"
 #include "../scanner/tempFile.h"
+#include "../scanner/tokenStream.h"
 #include "../statements/dispatcher.h"
 
 #include <chrono>
@@ -14,8 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-constexpr const char* DEFAULT_OUTPUT_NAME = "orbant.out";
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,6 +34,7 @@ void resetPassState()
     asmState.unresolvedCount = 0;
     asmState.cpuMode = CPU_MODE_R800;
     resetGlobalLabel();
+    defineCommandLineLabels();
 }
 
 void runPass(const char* outputName)
@@ -39,13 +43,19 @@ void runPass(const char* outputName)
         std::fputs("Generating Output...\n", stdout);
     else
         std::printf("Pass %d...\n", asmState.pass);
-    setSourceName("orbant.tmp");
+    setSourceName(commandLine().tempFileName.c_str());
     scanFlattenedSource();
+    startTokenPass();
     closeOutput();
     if (!openOutput(outputName))
         exitWithError();
     resetPassState();
+    restartSourceSegments();
+    restartListing();
     runStatements();
+    setSourceName(commandLine().tempFileName.c_str());
+    scanFlattenedSource();
+    startTokenPass();
 }
 
 void runPasses(const char* outputName)
@@ -63,6 +73,12 @@ void runPasses(const char* outputName)
     }
 }
 
+void writeRequestedFiles()
+{
+    if (!commandLine().listingName.empty() && !writeListing(commandLine().listingName))
+        exitWithError();
+}
+
 double secondsSince(Clock::time_point start)
 {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
@@ -74,12 +90,16 @@ double secondsSince(Clock::time_point start)
 int runAssembler(int argc, char** argv)
 {
     std::set_new_handler(outOfMemory);
-    if (argc < 2)
-        showUsage();
-    setSourceName(argv[1]);
-    const char* outputName = argc > 2 ? argv[2] : DEFAULT_OUTPUT_NAME;
+    parseCommandLine(argc, argv);
+    setIncludeDirectories(commandLine().includeDirectories);
+    setGnuDiagnostics(commandLine().gnuDiagnostics);
+    if (!commandLine().listingName.empty())
+        enableListing();
+    setSourceName(commandLine().sourceName.c_str());
+    const char* outputName = commandLine().outputName.c_str();
     Clock::time_point start = Clock::now();
     clearLabels();
+    registerCommandLineDefines();
     preprocessSource();
     // Before the image is first created or emptied.
     protectSymbolFile();
@@ -89,6 +109,11 @@ int runAssembler(int argc, char** argv)
         std::fputs("Too Many Passes Required!\n", stderr);
     closeOutput();
     writeSymbolFile();
+    writeRequestedFiles();
+    int status = commandLine().warningsAsErrors && printedWarningCount() > 0 ? 1 : 0;
+    if (status == 0 && !commandLine().dependencyName.empty() &&
+        !writeDependencyFile(commandLine().dependencyName, commandLine().outputName))
+        exitWithError();
     std::printf("Finished in %3.2f seconds.\n", secondsSince(start));
-    return 0;
+    return status;
 }

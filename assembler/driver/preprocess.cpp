@@ -1,9 +1,11 @@
 #include "preprocess.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
 #include "output.h"
+#include "sourceFiles.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
@@ -15,9 +17,7 @@
 
 namespace {
 
-constexpr const char* TEMP_FILE_NAME = "orbant.tmp";
-// Each open level keeps at most a scanner buffer's worth of text; real
-// projects nest a few levels.
+// Each open level keeps its file's text; real projects nest a few levels.
 constexpr std::size_t MAX_INCLUDE_DEPTH = 16384;
 constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
 // A main source name this long gets no ".asm" retry: the extended name
@@ -27,10 +27,19 @@ constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 struct PreprocessState {
     // How often each name is open on the include stack, current file included.
     std::unordered_map<std::string, int> openNames;
-    FileIdentity flattenedFile;  // what TEMP_FILE_NAME stands for
+    FileIdentity flattenedFile;  // what the flattened file's name stands for
 };
 
 PreprocessState preprocessing;
+
+// The scanner has read the file whole by the time it is closed: the main file
+// when its first token was scanned.
+void closeSource()
+{
+    if (asmState.inputFile)
+        std::fclose(asmState.inputFile);
+    asmState.inputFile = nullptr;
+}
 
 void openMainSource()
 {
@@ -44,8 +53,20 @@ void openMainSource()
         exitWithError();
 }
 
-void startFile()
+const std::string& flattenedFileName()
 {
+    return commandLine().tempFileName;
+}
+
+RefusalWording flattenedFileRefusal()
+{
+    return flattenedFileName() == DEFAULT_TEMP_FILE_NAME ? RefusalWording::NAMING_BOTH
+                                                         : RefusalWording::AS_OPEN_FAILURE;
+}
+
+void startFile(const std::string& openedPath)
+{
+    noteFileStart(asmState.sourceName, openedPath);
     writeFileMarker(asmState.sourceName);
     asmState.lineNumber = 1;
     writeLineMarker(1);
@@ -60,32 +81,32 @@ void forgetOpenName(const char* name)
 
 void checkIncludeName(const std::string& name)
 {
-    if (name.size() > MAX_SOURCE_NAME_LENGTH || name.find('\0') != std::string::npos)
-        reportError("Filename too long");
+    requireUsableFileName(name);
     if (preprocessing.openNames.count(name) != 0)
         reportError(("Recursive INCLUDE of " + name).c_str());
     if (asmState.includeStack.size() >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
-    // The flattened file grows while it would be read: it never ends.
-    if (isSameFile(identifyFile(name.c_str()), preprocessing.flattenedFile))
+}
+
+// The flattened file grows while it would be read: it never ends.
+void refuseFlattenedFile(const std::string& name, const std::string& path)
+{
+    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFile))
         reportError(("Recursive INCLUDE of " + name).c_str());
 }
 
-// Sets the including file aside: only its unscanned text is kept, and the
-// file itself is closed while the included one is read.
+// Sets the including file aside with its text, to go on where it stopped.
 void pushInclude()
 {
     IncludeRecord record;
     record.savedName = asmState.sourceName;
-    record.savedPosition = std::ftell(asmState.inputFile);
-    record.savedText = releaseCurrentBuffer();
+    record.savedBuffer.reset(currentBuffer());
     record.savedLine = asmState.lineNumber;
     asmState.includeStack.push_back(std::move(record));
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
+    closeSource();
 }
 
-// Back to the including file, reading on where it was set aside; false when
+// Back to the including file, scanning on where it was set aside; false when
 // the main file has ended.
 bool popInclude()
 {
@@ -93,13 +114,10 @@ bool popInclude()
         return false;
     IncludeRecord& record = asmState.includeStack.back();
     forgetOpenName(asmState.sourceName);
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
+    deleteBuffer(currentBuffer());
+    switchToBuffer(record.savedBuffer.release());
     setSourceName(record.savedName.c_str());
-    if (!openSource())
-        exitWithError();
-    std::fseek(asmState.inputFile, record.savedPosition, SEEK_SET);
-    resumeWithText(asmState.inputFile, std::move(record.savedText));
+    noteFileResume(asmState.sourceName, record.savedLine);
     asmState.lineNumber = record.savedLine;
     writeFileMarker(asmState.sourceName);
     asmState.includeStack.pop_back();
@@ -113,21 +131,31 @@ void includeFile()
         reportError("Filename expected");
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     checkIncludeName(name);
+    std::string path = locateInput(name);
+    refuseFlattenedFile(name, path);
+    markIncludeDirective();
     pushInclude();
     setSourceName(name.c_str());
     ++preprocessing.openNames[name];
-    startFile();
-    if (!openSource())
+    startFile(path);
+    if (!openSourceAt(path.c_str()))
         exitWithError();
-    protectFile(asmState.sourceName, INPUT_ROLE);
-    switchToBuffer(createBuffer(asmState.inputFile, SCAN_BUFFER_SIZE));
+    protectFile(path, FileRole::INPUT);
+    clearStatementStart();
+    switchToBuffer(createBuffer(asmState.inputFile));
+    closeSource();
 }
 
 }  // namespace
 
 bool openSource()
 {
-    asmState.inputFile = openForReading(asmState.sourceName);
+    return openSourceAt(asmState.sourceName);
+}
+
+bool openSourceAt(const char* path)
+{
+    asmState.inputFile = openForReading(path);
     if (asmState.inputFile)
         return true;
     printOpenFailure(asmState.sourceName, false);
@@ -139,15 +167,15 @@ void preprocessSource()
     asmState.includeStack.clear();
     openMainSource();
     ++preprocessing.openNames[asmState.sourceName];
-    protectFile(asmState.sourceName, INPUT_ROLE);
+    protectFile(asmState.sourceName, FileRole::INPUT);
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
-    requireNotProtected(TEMP_FILE_NAME);
-    if (!openTempFile(TEMP_FILE_NAME))
+    requireNotProtected(flattenedFileName(), flattenedFileRefusal());
+    if (!openTempFile(flattenedFileName().c_str()))
         exitWithError();
     // Taken once open: a link or device named so exists by now.
-    preprocessing.flattenedFile = identifyFile(TEMP_FILE_NAME);
-    startFile();
+    preprocessing.flattenedFile = identifyFile(flattenedFileName().c_str());
+    startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);
     for (;;) {
@@ -158,14 +186,14 @@ void preprocessSource()
             break;
     }
     setEndOfInputHook(nullptr);
-    std::fclose(asmState.inputFile);
-    asmState.inputFile = nullptr;
+    closeSource();
     // Now that every INCBIN is known: the file they name stays as it was.
-    if (const ProtectedFile* input = protectedFileAt(TEMP_FILE_NAME)) {
+    if (const ProtectedFile* input = protectedFileAt(flattenedFileName())) {
         abandonTempFile();
-        refuseOverwriting(TEMP_FILE_NAME, *input);
+        printRefusal(flattenedFileName(), *input, flattenedFileRefusal());
+        exitWithError();
     }
     closeTempFile();
-    protectFile(TEMP_FILE_NAME, FLATTENED_SOURCE_ROLE);
+    protectFile(flattenedFileName(), FileRole::FLATTENED_SOURCE);
     asmState.pass += 1;
 }

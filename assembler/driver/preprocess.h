@@ -4,4 +4,6 @@
 
 // Opens sourceName for reading into inputFile; prints the failure.
 bool openSource();
+// The same for the file at path; the message names sourceName.
+bool openSourceAt(const char* path);
 void preprocessSource();

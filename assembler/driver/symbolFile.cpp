@@ -1,6 +1,7 @@
 #include "symbolFile.h"
 
 #include "AsmState.h"
+#include "commandLine.h"
 #include "output.h"
 #include "../expressions/labels.h"
 
@@ -11,8 +12,6 @@
 #include <string>
 
 namespace {
-
-constexpr const char* SYMBOL_FILE_NAME = "orbant.sym";
 
 char* appendNumber(char* out, char* limit, unsigned value, int base)
 {
@@ -39,26 +38,38 @@ void appendSymbolLine(std::string& symbols, const LabelRecord& record)
     symbols.append(line, static_cast<std::size_t>(end - line));
 }
 
-std::string symbolLines()
+std::string symbolText()
 {
     std::string symbols;
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0)
+            if (record->definitionPass != 0 && !record->fromCommandLine)
                 appendSymbolLine(symbols, *record);
     return symbols;
 }
 
+bool isNamedByOption()
+{
+    return commandLine().symbolFileName != DEFAULT_SYMBOL_FILE_NAME;
+}
+
 }  // namespace
 
+// orbant.sym is refused at once when it would overwrite a file the run
+// needs; a file named by --symbols is refused only when the symbols are
+// written, and then, like a symbol file that cannot be written, without
+// failing the run.
 void protectSymbolFile()
 {
-    requireNotProtected(SYMBOL_FILE_NAME);
-    protectFile(SYMBOL_FILE_NAME, SYMBOL_FILE_ROLE);
+    const std::string& name = commandLine().symbolFileName;
+    if (!isNamedByOption())
+        requireNotProtected(name);
+    protectFile(name, FileRole::SYMBOL_FILE);
 }
 
 void writeSymbolFile()
 {
-    if (!writeWholeOutput(SYMBOL_FILE_NAME, symbolLines()))
+    if (writeWholeOutput(commandLine().symbolFileName, symbolText(), FileRole::SYMBOL_FILE)
+        != WholeOutputResult::WRITTEN)
         std::fputs("Unable to write .SYM file!\n", stderr);
 }

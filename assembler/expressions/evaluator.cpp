@@ -218,7 +218,7 @@ bool beginsExpression(int token)
 
 int32_t labelValue()
 {
-    const LabelRecord* record = findLabel(asmState.labelName);
+    const LabelRecord* record = findTokenLabel();
     if (!record)
         reportLabelError("not found");
     if (record->definitionPass != 0)

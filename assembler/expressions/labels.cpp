@@ -2,16 +2,26 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/text.h"
+#include "../scanner/tokenStream.h"
 
 #include <deque>
+#include <vector>
 
 namespace {
 
 constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
 
+// The index starts at this many slots and doubles before it is half full.
+constexpr std::size_t FIRST_INDEX_SIZE = 1024;
+
 struct LabelTableState {
-    // Records never move once made: the buckets' chains point into this.
+    // Records never move once made: the buckets' chains and the index point
+    // into this.
     std::deque<LabelRecord> records;
+    // The last record of each bucket's chain, so that appending is one step.
+    LabelRecord* bucketTails[LABEL_BUCKET_COUNT] = {};
+    // Open addressing with linear probing; a null slot ends a probe.
+    std::vector<LabelRecord*> index = std::vector<LabelRecord*>(FIRST_INDEX_SIZE);
 };
 
 LabelTableState table;
@@ -72,9 +82,47 @@ uint32_t hashUpperCased(const char* key, uint32_t length)
     return c;
 }
 
-LabelRecord*& bucketOf(std::string_view name)
+std::size_t firstSlot(uint32_t hash)
 {
-    return asmState.labelBuckets[labelHash(name) & (LABEL_BUCKET_COUNT - 1)];
+    return hash & (table.index.size() - 1);
+}
+
+std::size_t nextSlot(std::size_t slot)
+{
+    return (slot + 1) & (table.index.size() - 1);
+}
+
+LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
+{
+    std::size_t slot = firstSlot(hash);
+    for (; table.index[slot]; slot = nextSlot(slot)) {
+        const LabelRecord* record = table.index[slot];
+        if (record->hash == hash && equalIgnoringCase(record->name, name))
+            break;
+    }
+    return &table.index[slot];
+}
+
+void growIndex()
+{
+    std::vector<LabelRecord*> old(table.index.size() * 2);
+    old.swap(table.index);
+    for (LabelRecord* record : old) {
+        if (!record)
+            continue;
+        std::size_t slot = firstSlot(record->hash);
+        while (table.index[slot])
+            slot = nextSlot(slot);
+        table.index[slot] = record;
+    }
+}
+
+void appendToBucket(LabelRecord& record)
+{
+    const std::size_t bucket = record.hash & (LABEL_BUCKET_COUNT - 1);
+    LabelRecord*& tail = table.bucketTails[bucket];
+    (tail ? tail->next : asmState.labelBuckets[bucket]) = &record;
+    tail = &record;
 }
 
 }  // namespace
@@ -83,7 +131,10 @@ void clearLabels()
 {
     for (LabelRecord*& head : asmState.labelBuckets)
         head = nullptr;
+    for (LabelRecord*& tail : table.bucketTails)
+        tail = nullptr;
     table.records.clear();
+    table.index.assign(FIRST_INDEX_SIZE, nullptr);
 }
 
 uint32_t labelHash(std::string_view name)
@@ -93,22 +144,34 @@ uint32_t labelHash(std::string_view name)
 
 LabelRecord* findLabel(std::string_view name)
 {
-    for (LabelRecord* record = bucketOf(name); record; record = record->next)
-        if (equalIgnoringCase(record->name, name))
-            return record;
-    return nullptr;
+    return *indexSlotOf(name, labelHash(name));
+}
+
+LabelRecord* findTokenLabel()
+{
+    LabelRecord** slot = currentTokenLabelSlot();
+    if (slot && *slot)
+        return *slot;
+    LabelRecord* record = findLabel(asmState.labelName);
+    if (slot)
+        *slot = record;
+    return record;
 }
 
 LabelRecord* insertLabel(std::string_view name)
 {
-    LabelRecord** link = &bucketOf(name);
-    for (; *link; link = &(*link)->next)
-        if (equalIgnoringCase((*link)->name, name))
-            return nullptr;
+    const uint32_t hash = labelHash(name);
+    LabelRecord** slot = indexSlotOf(name, hash);
+    if (*slot)
+        return nullptr;
     LabelRecord& record = table.records.emplace_back();
     record.definitionPass = asmState.pass;
+    record.hash = hash;
     record.name = name;
-    *link = &record;
+    *slot = &record;
+    appendToBucket(record);
+    if (2 * table.records.size() >= table.index.size())
+        growIndex();
     return &record;
 }
 

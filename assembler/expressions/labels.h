@@ -1,5 +1,7 @@
 // The label table: 16384 hash buckets of chained records, names compared
-// without regard to case.
+// without regard to case. The chains keep the order the symbol file lists;
+// look-ups go through an open-addressed index sized to the label count, so
+// they stay short however many labels a program has.
 #pragma once
 
 #include "scannerLabels.h"
@@ -12,12 +14,17 @@ struct LabelRecord {
     LabelRecord* next = nullptr;  // the next record of the same bucket
     int32_t value = 0;
     int definitionPass = 0;       // 0: entered by preprocessing, not yet defined by a pass
+    uint32_t hash = 0;            // labelHash(name), kept for the index
     std::string name;             // as written at the definition that entered it
+    bool fromCommandLine = false; // a -D name: assembled with, but not listed in the symbol file
 };
 
 // Empties the table.
 void clearLabels();
 uint32_t labelHash(std::string_view name);
 LabelRecord* findLabel(std::string_view name);
+// The record of the current name token's full name (labelName), kept with
+// the token so that later passes need no look-up.
+LabelRecord* findTokenLabel();
 // Local names before the first global label get the empty scope in every pass.
 void resetGlobalLabel();

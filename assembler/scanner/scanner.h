@@ -1,39 +1,40 @@
 // The scanner: turns source text into tokens (assembling passes) or into the
-// flattened temporary file (preprocessing pass).
+// flattened temporary file (preprocessing pass). It scans whole texts held in
+// memory: a source file read whole, or a text handed over by the caller.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
-#include <string>
 
-struct yy_buffer_state;
-using ScanBuffer = yy_buffer_state;
-
-constexpr int SCAN_BUFFER_SIZE = 16384;
+struct ScanBuffer;
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
 
-// Called whenever the current input is exhausted: true when the hook made
-// another input current and scanning goes on (an include returning to its
+// Called whenever the current text is exhausted: true when the hook made
+// another buffer current and scanning goes on (an include returning to its
 // parent); without a hook, or when it answers false, the input has ended.
 void setEndOfInputHook(bool (*resumeAfterEnd)());
 
-ScanBuffer* createBuffer(FILE* stream, int size);
+// Reads the rest of stream as source text (see readSourceText) into a new
+// buffer, which keeps its text until deleted.
+ScanBuffer* createBuffer(FILE* stream);
+ScanBuffer* currentBuffer();
+// The buffer keeps its scan position while another one is current.
 void switchToBuffer(ScanBuffer* buffer);
-// Deletes the current buffer and returns the text it held that was not yet
-// scanned: an including file keeps only that while its include is read.
-std::string releaseCurrentBuffer();
-// Replaces the current buffer by a new one on stream that first delivers text.
-void resumeWithText(FILE* stream, std::string text);
-// Empties the current buffer and reads stream from its next unread byte.
+void deleteBuffer(ScanBuffer* buffer);
+// Scans stream from its next unread byte, read whole when the first token is
+// asked for; a string or comment left open ends.
 void restartInput(FILE* stream);
+// Scans text[0, length) where it lies: text[length] must be a NUL byte, and
+// the text must stay unchanged while it is scanned.
+void restartWithText(const char* text, std::size_t length);
 
-// A text scanned in place must be followed by this many NUL bytes, which
-// mark its end and are not part of it.
-constexpr std::size_t SCAN_END_MARK_COUNT = 2;
-// Scans text[0] to text[length - 1] from its first byte, without copying it:
-// tokens point into it, so it must stay in place while it is scanned.
-void scanInPlace(char* text, std::size_t length);
+// The current text's first byte: scan positions count from it.
+const char* scannedText();
+// Offset into the current text of the next byte to scan; setting it resumes
+// scanning there in the CPU mode's own condition (at a token's start).
+std::size_t scanPosition();
+void setScanPosition(std::size_t offset);

@@ -3,6 +3,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 
 #include <algorithm>
@@ -25,13 +26,14 @@ ScannerState scanning;
 
 void captureStringBody()
 {
+    scanning.stringBodySource = asmState.tokenText;
     scanning.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     asmState.tokenText = scanning.stringBody.data();
 }
 
 void scanLabelDefinition()
 {
-    --asmState.tokenLength;  // the ":"; the scanned text stays as it is
+    --asmState.tokenLength;
     bool isGlobal = asmState.tokenText[0] != '.';
     composeFullName();
     if (isGlobal)
@@ -61,7 +63,13 @@ void scanLineMarker()
             break;
         number = number * 10 + static_cast<uint32_t>(c - '0');
     }
-    asmState.lineNumber = static_cast<int>(number);
+    enterLine(static_cast<int>(number));
+}
+
+void enterLine(int number)
+{
+    asmState.lineNumber = number;
+    noteLineMarkerRead();
 }
 
 void scanFileMarker()
@@ -70,6 +78,9 @@ void scanFileMarker()
     int length = std::min(asmState.tokenLength - 1, SOURCE_NAME_SIZE - 1);
     std::memcpy(asmState.sourceName, asmState.tokenText + 1, static_cast<std::size_t>(length));
     asmState.sourceName[length] = '\0';
+    if (scanning.fileMarkerScanned)
+        scanning.fileMarkerScanned();
+    noteFileMarkerRead();
 }
 
 void noteIncbinName()
@@ -78,5 +89,6 @@ void noteIncbinName()
         return;
     scanning.incbinNamePending = false;
     if (asmState.tokenLength > 0)
-        protectFile(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength)).c_str(), INPUT_ROLE);
+        protectFile(locateInput(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength))),
+                    FileRole::INPUT);
 }

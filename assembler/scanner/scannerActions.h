@@ -9,12 +9,13 @@ struct ScannerState {
     bool includeNamePending = false;  // the next string is an include's file name
     bool incbinNamePending = false;   // the next string names a binary include
     std::string stringBody;           // the last string token's characters
+    const char* stringBodySource = nullptr;  // where they were copied from
     // Called at the end of each input; true when it made another input current.
     bool (*resumeAfterEnd)() = nullptr;
-    // yyinput() answers 0 both for a NUL byte and for the end of the input.
-    bool inputEnded = false;
-    // The end of the text being scanned in place; none while reading a stream.
-    const char* endOfTextInPlace = nullptr;
+    // Set by every rule that gives tokenValue a value; the others leave it.
+    bool valueSet = false;
+    // Told of each file marker scanned, which gives no token of its own.
+    void (*fileMarkerScanned)() = nullptr;
 };
 
 extern ScannerState scanning;
@@ -27,15 +28,14 @@ void registerLabelDefinition();
 void scanIdentifier();
 // Line marker 01 nnn: sets lineNumber.
 void scanLineMarker();
+// What a line marker does once its number is read (a replayed one too).
+void enterLine(int number);
 // File marker 02 name: sets sourceName, at most 255 characters.
 void scanFileMarker();
-// Copies the string body just matched out of the scanner buffer, which the
-// read of the closing quote may refill or, at the end of an included file,
-// release; tokenText then points at the copy.
+// Copies the string body just matched out of the scanned text, which the
+// read of the closing quote may release at the end of an included file, and
+// which a DC directive must not change; tokenText then points at the copy.
 void captureStringBody();
-// Preprocessing: a string that names the file of an INCBIN makes that file
-// an input, which no output may overwrite.
+// Preprocessing: a string that names the file of an INCBIN makes the file
+// the passes will read an input, which no output may overwrite.
 void noteIncbinName();
-// Preprocessing string bodies; true when the string is an include's file name.
-int finishPreprocessedString(char quote, const char* unclosedMessage);
-int finishEmptyPreprocessedString(char quote);

@@ -7,104 +7,57 @@
 
 namespace {
 
-constexpr int READ_BLOCK_SIZE = 8192;
-
-struct SourceReaderState {
-    std::string pendingText;  // delivered before the stream's own bytes
-    std::size_t pendingOffset = 0;
-};
-
-SourceReaderState reader;
-
-int readPendingText(char* buffer, int wanted)
-{
-    std::size_t count = std::min(reader.pendingText.size() - reader.pendingOffset, static_cast<std::size_t>(wanted));
-    std::memcpy(buffer, reader.pendingText.data() + reader.pendingOffset, count);
-    reader.pendingOffset += count;
-    if (reader.pendingOffset == reader.pendingText.size()) {
-        reader.pendingText.clear();
-        reader.pendingOffset = 0;
-    }
-    return static_cast<int>(count);
-}
+constexpr std::size_t READ_BLOCK_SIZE = 65536;
 
 [[noreturn]] void inputFailed()
 {
     exitWithInternalError("input in scanner failed");
 }
 
-// A carriage return at the end of a block: is its line feed the next byte?
-bool lineFeedFollows(FILE* stream)
-{
-    int next = std::getc(stream);
-    if (next == EOF)
-        return false;
-    std::ungetc(next, stream);
-    return next == '\n';
-}
-
-void skipRestOfFile(FILE* stream)
-{
-    if (std::fseek(stream, 0, SEEK_END) == 0)
-        return;
-    char discarded[READ_BLOCK_SIZE];
-    while (std::fread(discarded, 1, sizeof discarded, stream) != 0) {
-    }
-}
-
 // Editors under DOS, MSX-DOS and Windows may end a text with Ctrl-Z, and
 // text-mode reading there stops at it: nothing after it is source text.
-std::size_t cutAtEndOfText(FILE* stream, const char* buffer, std::size_t got)
+// Reading stops there too, so the rest of the file is never read.
+std::string readUpToEndOfText(FILE* stream)
 {
-    const void* endOfText = std::memchr(buffer, '\x1A', got);
-    if (!endOfText)
-        return got;
-    skipRestOfFile(stream);
-    return static_cast<std::size_t>(static_cast<const char*>(endOfText) - buffer);
+    std::string text;
+    char block[READ_BLOCK_SIZE];
+    for (;;) {
+        std::size_t got = std::fread(block, 1, sizeof block, stream);
+        if (got == 0) {
+            if (std::ferror(stream))
+                inputFailed();
+            return text;
+        }
+        const void* endOfText = std::memchr(block, '\x1A', got);
+        if (endOfText)
+            got = static_cast<std::size_t>(static_cast<const char*>(endOfText) - block);
+        if (text.size() + got > MAX_SOURCE_TEXT_SIZE)
+            reportError("Source file exceeds 1 GiB");
+        text.append(block, got);
+        if (endOfText)
+            return text;
+    }
 }
 
-// One read of at most `wanted` bytes, up to any Ctrl-Z, with the CR of each
-// CR LF dropped.
-int readOnce(FILE* stream, char* buffer, int wanted)
+// Drops each carriage return that directly precedes a line feed.
+void dropReturnsBeforeLineFeeds(std::string& text)
 {
-    std::size_t got = std::fread(buffer, 1, static_cast<std::size_t>(wanted), stream);
-    if (got == 0 && std::ferror(stream))
-        inputFailed();
-    got = cutAtEndOfText(stream, buffer, got);
-    int count = static_cast<int>(got);
-    // Most sources have no carriage return at all: leave such a block as read.
-    const void* firstReturn = std::memchr(buffer, '\r', got);
-    if (!firstReturn)
-        return count == 0 ? -1 : count;
-    int kept = static_cast<int>(static_cast<const char*>(firstReturn) - buffer);
-    for (int i = kept; i < count; ++i) {
-        if (buffer[i] == '\r') {
-            bool beforeLineFeed = i + 1 < count ? buffer[i + 1] == '\n' : lineFeedFollows(stream);
-            if (beforeLineFeed)
-                continue;
-        }
-        buffer[kept++] = buffer[i];
+    std::size_t kept = text.find("\r\n");
+    if (kept == std::string::npos)
+        return;
+    for (std::size_t i = kept; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        text[kept++] = text[i];
     }
-    return count == 0 ? -1 : kept;
+    text.resize(kept);
 }
 
 }  // namespace
 
-int readSourceBlock(FILE* stream, char* buffer, int maxSize)
+std::string readSourceText(FILE* stream)
 {
-    int wanted = std::min(maxSize, READ_BLOCK_SIZE);
-    if (!reader.pendingText.empty())
-        return readPendingText(buffer, wanted);
-    // A read that only dropped a carriage return is not the end of the input.
-    for (;;) {
-        int kept = readOnce(stream, buffer, wanted);
-        if (kept != 0)
-            return kept < 0 ? 0 : kept;
-    }
-}
-
-void setPendingText(std::string text)
-{
-    reader.pendingText = std::move(text);
-    reader.pendingOffset = 0;
+    std::string text = readUpToEndOfText(stream);
+    dropReturnsBeforeLineFeeds(text);
+    return text;
 }

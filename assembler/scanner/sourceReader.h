@@ -1,14 +1,15 @@
-// Block reads of source text for the scanner.
+// Reading source text for the scanner.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
-// Reads up to maxSize bytes (at most 8192) from stream into buffer. A carriage
-// return directly before a line feed is dropped, so that sources written with
-// either line-end convention read the same on every platform. Returns the
-// number of bytes stored; 0 at the end of the stream. A read error is fatal.
-// Text set aside with setPendingText is delivered first.
-int readSourceBlock(FILE* stream, char* buffer, int maxSize);
-// Text to deliver before the stream's own bytes (already free of CR LF).
-void setPendingText(std::string text);
+// The rest of stream as source text: a carriage return directly before a line
+// feed is dropped, so that sources written with either line-end convention
+// read the same on every platform, and a Ctrl-Z ends the text. A read error
+// ends the run, and so does a text beyond MAX_SOURCE_TEXT_SIZE.
+std::string readSourceText(FILE* stream);
+
+// Sources are read whole: this bounds the memory a file that never ends (a
+// device) can take.
+constexpr std::size_t MAX_SOURCE_TEXT_SIZE = std::size_t{1} << 30;

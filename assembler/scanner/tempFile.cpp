@@ -32,7 +32,7 @@ struct TempFileState {
     std::size_t written = 0;  // how much of the text the file has been given
     // Text may be added up to here without growing or writing first.
     std::size_t quickLimit = 0;
-    bool endMarksAdded = false;  // the scanner's end marks follow the text
+    bool endMarkAdded = false;  // the NUL byte the scanner needs follows the text
 };
 
 TempFileState temp;
@@ -107,7 +107,7 @@ bool openTempFile(const char* name)
     temp.size = 0;
     temp.written = 0;
     reserveText(BLOCK_SIZE);
-    temp.endMarksAdded = false;
+    temp.endMarkAdded = false;
     registerExitHook(flushOnExit);
     return true;
 }
@@ -155,11 +155,10 @@ void writeFileMarker(const char* name)
 
 void scanFlattenedSource()
 {
-    if (!temp.endMarksAdded) {
-        static constexpr char END_MARKS[SCAN_END_MARK_COUNT] = {};
-        appendText(END_MARKS, SCAN_END_MARK_COUNT);
-        temp.size -= SCAN_END_MARK_COUNT;
-        temp.endMarksAdded = true;
+    if (!temp.endMarkAdded) {
+        appendText("", 1);
+        temp.size -= 1;
+        temp.endMarkAdded = true;
     }
-    scanInPlace(temp.text, temp.size);
+    restartWithText(temp.text, temp.size);
 }

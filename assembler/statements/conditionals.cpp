@@ -4,7 +4,8 @@
 #include "fileDirectives.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../driver/fileSystem.h"
+#include "../driver/listing.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokens.h"
@@ -47,16 +48,24 @@ void enterPart(int level, bool elsePart)
 // if asked, on its own "ELSE"; leaves that keyword in curToken.
 int skipUnassembled(int level, bool stopAtOwnElse)
 {
+    if (listingActive())
+        beginUnassembled();
     for (;; advanceToken()) {
         int token = asmState.curToken;
         if (opensBlock(token)) {
             ++asmState.conditionalDepth;
         } else if (token == TOKEN_ELSE) {
-            if (stopAtOwnElse && asmState.conditionalDepth == level)
+            if (stopAtOwnElse && asmState.conditionalDepth == level) {
+                if (listingActive())
+                    endUnassembled();
                 return token;
+            }
         } else if (token == TOKEN_ENDIF) {
-            if (asmState.conditionalDepth-- == level)
+            if (asmState.conditionalDepth-- == level) {
+                if (listingActive())
+                    endUnassembled();
                 return token;
+            }
         } else if (token == TOKEN_END_OF_INPUT) {
             reportError("IF without ENDIF");
         }
@@ -77,16 +86,16 @@ void startBlock(int level, bool condition)
 
 bool labelDefinedInThisPass()
 {
-    const LabelRecord* record = findLabel(asmState.labelName);
+    const LabelRecord* record = findTokenLabel();
     return record && record->definitionPass == asmState.pass;
 }
 
 bool labelOrFileExists()
 {
     if (asmState.curToken == TOKEN_IDENTIFIER)
-        return findLabel(asmState.labelName) != nullptr;
+        return findTokenLabel() != nullptr;
     if (asmState.curToken == TOKEN_STRING)
-        return fileExists(stringTokenAsFileName().c_str());
+        return inputExists(stringTokenAsFileName());
     reportError("Illegal operand for IFEXIST");
 }
 

@@ -1,7 +1,6 @@
 #include "dataDirectives.h"
 
 #include "dispatcher.h"
-#include "fileDirectives.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
@@ -105,8 +104,6 @@ void dsDirective()
     }
     if (count <= 0)
         return;
-    if (asmState.finalPass)
-        requireOutputEndWithinLimit(int64_t{asmState.outputPosition} + count);
     emitFill(fill, count);
 }
 

@@ -3,6 +3,8 @@
 #include "routes.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/listing.h"
+#include "../driver/sourceFiles.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -16,6 +18,13 @@ void continueStatements()
 {
     for (;;) {
         int token = asmState.curToken;
+        // Messages name the line a statement starts on, even those raised at
+        // its end, when the scanner has already read the next line's number.
+        if (token != TOKEN_END_OF_STATEMENT) {
+            markStatementStart();
+            if (listingActive())
+                listStatementStart();
+        }
         if ((token == TOKEN_ELSE || token == TOKEN_ENDIF) && asmState.conditionalDepth == 0)
             reportError(token == TOKEN_ELSE ? "ELSE without IF" : "ENDIF without IF");
         StatementHandler handler = handlerFor(token);

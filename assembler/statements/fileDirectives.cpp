@@ -4,7 +4,9 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/fileSystem.h"
+#include "../driver/listing.h"
 #include "../driver/output.h"
+#include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
@@ -100,15 +102,8 @@ int64_t readToEnd(FILE* file, const char* name, int64_t start, int64_t keep, std
 std::string stringTokenAsFileName()
 {
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    if (name.size() >= SOURCE_NAME_SIZE || name.find('\0') != std::string::npos)
-        reportError("Filename too long");
+    requireUsableFileName(name);
     return name;
-}
-
-void requireOutputEndWithinLimit(int64_t end)
-{
-    if (end > OUTPUT_SIZE_LIMIT)
-        reportError("Output file would exceed 64 MiB");
 }
 
 void fnameDirective()
@@ -148,7 +143,8 @@ void forgDirective()
 void incbinDirective()
 {
     requireFileNameToken();
-    std::string name = stringTokenAsFileName();
+    std::string name = locateInput(stringTokenAsFileName());
+    noteBinaryInput(name);
     // Opened and read in every pass: its length moves the address.
     FILE* file = openBinaryInput(name.c_str());
     advanceToken();
@@ -161,7 +157,10 @@ void incbinDirective()
     checkIncludeRange(range.start, length, fileSize);
     if (asmState.finalPass) {
         requireOutputEndWithinLimit(asmState.outputPosition + length);
-        std::fwrite(bytes.data(), 1, bytes.size(), asmState.outputFile);
+        const auto* kept = reinterpret_cast<const unsigned char*>(bytes.data());
+        if (listingActive())
+            listRun(kept, bytes.size(), length, asmState.outputPosition);
+        std::fwrite(kept, 1, bytes.size(), asmState.outputFile);
     }
     advancePosition(static_cast<int32_t>(length));
 }

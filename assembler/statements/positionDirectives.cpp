@@ -12,7 +12,7 @@
 
 void defineLabel()
 {
-    LabelRecord* record = findLabel(asmState.labelName);
+    LabelRecord* record = findTokenLabel();
     // Preprocessing enters every definition; only stray marker bytes in a
     // source can make the two passes see different names.
     if (!record)

@@ -23,15 +23,15 @@ struct MapperLayout {
     int registerCount;
 };
 
-const MapperLayout *findMapper(std::string_view name);
+const MapperLayout* findMapper(std::string_view name);
 
 // Empty when the mapper can serve an image of this size, else the problem.
-std::string imageSizeProblem(const MapperLayout &mapper, std::size_t size);
-std::size_t largestImage(const MapperLayout &mapper);
+std::string imageSizeProblem(const MapperLayout& mapper, std::size_t size);
+std::size_t largestImage(const MapperLayout& mapper);
 
 class Cartridge {
 public:
-    Cartridge(const MapperLayout &mapper, std::vector<unsigned char> image);
+    Cartridge(const MapperLayout& mapper, std::vector<unsigned char> image);
 
     // Addresses the cartridge does not decode read as FFH.
     unsigned char read(std::uint64_t address) const;
@@ -42,7 +42,7 @@ private:
     unsigned char readPlain(std::uint64_t address) const;
     unsigned char readBanked(std::uint64_t address) const;
 
-    const MapperLayout *mapper_;
+    const MapperLayout* mapper_;
     std::vector<unsigned char> image_;
     std::array<unsigned char, 4> windowBanks_;
 };

@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Coverage-guided fuzzing of orbant's whole pipeline (preprocessing, passes,
-# output) with AFL++, on an orbant built with AddressSanitizer and
-# UndefinedBehaviorSanitizer. Seeds come from the test cases and the example.
-# Every crash, hang or sanitizer report fails the run; turn each into a case.
-# Usage: fuzz.sh [SECONDS [WORK_DIR]]     (default: 60 seconds, build-fuzz)
+# Coverage-guided fuzzing with AFL++, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, of one of two targets:
+#   orbant    orbant's whole pipeline (preprocessing, passes, output);
+#   scanners  scanner_diff, which compares the scanner with the former flex
+#             rules on each input and aborts where they differ (needs flex).
+# Seeds come from the test cases and the example. Every crash, hang or
+# sanitizer report fails the run; turn each into a case.
+# Usage: fuzz.sh [SECONDS [WORK_DIR [TARGET]]]  (default: 60 seconds, build-fuzz, orbant)
 # FUZZ_EXTRA_SEEDS=DIR adds the queue of an earlier run to the seeds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-60}
 work=${2:-$root/build-fuzz}
+target=${3:-orbant}
+case $target in
+  orbant) program=assembler/orbant testing=OFF ;;
+  scanners) program=tests/scanner/scanner_diff testing=ON ;;
+  *) echo "Unknown fuzz target: $target (orbant or scanners)"; exit 2 ;;
+esac
 
 if ! command -v afl-fuzz >/dev/null 2>&1 || ! command -v afl-clang-fast++ >/dev/null 2>&1; then
   "$root/scripts/install-packages.sh" afl++ || {
@@ -17,10 +26,14 @@ if ! command -v afl-fuzz >/dev/null 2>&1 || ! command -v afl-clang-fast++ >/dev/
   }
 fi
 
-echo "=== Building the instrumented orbant"
+echo "=== Building the instrumented $(basename "$program")"
 CC=afl-clang-fast CXX=afl-clang-fast++ "$root/scripts/configure.sh" "$work/build" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBANT_SANITIZE=ON -DBUILD_TESTING=OFF
-AFL_QUIET=1 cmake --build "$work/build" -j2 --target orbant >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBANT_SANITIZE=ON -DBUILD_TESTING=$testing
+AFL_QUIET=1 cmake --build "$work/build" -j2 --target "$(basename "$program")" >/dev/null
+if [ ! -x "$work/build/$program" ]; then
+  echo "Fuzzing skipped: $(basename "$program") was not built (see the configure notes)."
+  exit 0
+fi
 
 echo "=== Collecting seeds"
 seeds="$work/seeds"
@@ -57,7 +70,7 @@ export AFL_SKIP_CRASHES=1 AFL_AUTORESUME=1
 export ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1
 afl-fuzz -i "$seeds" -o "$findings" -m none -t 5000 -V "$seconds" \
-  -x "$root/tests/fuzz/orbant.dict" -- "$work/build/assembler/orbant" @@ >"$work/afl.log" 2>&1 || {
+  -x "$root/tests/fuzz/orbant.dict" -- "$work/build/$program" @@ >"$work/afl.log" 2>&1 || {
   echo "afl-fuzz failed:"; tail -30 "$work/afl.log"; exit 1; }
 
 stats="$findings/default/fuzzer_stats"

@@ -1,5 +1,7 @@
 #include "caseFile.h"
 
+#include "testRom.h"
+
 #include <cctype>
 #include <sstream>
 #include <stdexcept>
@@ -67,17 +69,125 @@ std::string requireName(const Section& section)
 {
     std::string name = nameOf(section);
     if (name.empty())
-        throw std::runtime_error("line " + std::to_string(section.headerLine) + ": section needs a file name");
+        throw std::runtime_error("section needs a file name");
     return name;
 }
 
-void applySection(CaseFile& result, const Section& section)
+// The one word of a section such as program, reader or status.
+std::string soleWord(const Section& section)
+{
+    std::vector<std::string> words = splitWords(joinLines(section));
+    if (words.size() != 1)
+        throw std::runtime_error("section needs exactly one word");
+    return words.front();
+}
+
+std::size_t hexNumber(const std::string& text)
+{
+    std::size_t used = 0;
+    const unsigned long long value = std::stoull(text, &used, 16);
+    if (used != text.size() || text.find_first_of("+-xX") != std::string::npos)
+        throw std::runtime_error("not a hexadecimal number: " + text);
+    return static_cast<std::size_t>(value);
+}
+
+std::size_t decimalNumber(const std::string& text)
+{
+    std::size_t used = 0;
+    const unsigned long long value = std::stoull(text, &used, 10);
+    if (used != text.size() || text.find_first_of("+-") != std::string::npos)
+        throw std::runtime_error("not a decimal number: " + text);
+    return static_cast<std::size_t>(value);
+}
+
+std::string hexByte(std::size_t value)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    return {digits[(value >> 4) & 15], digits[value & 15]};
+}
+
+ExpectedFile testRom(const Section& section)
+{
+    if (section.words.size() != 2)
+        throw std::runtime_error("testrom needs NAME SIZE");
+    const std::size_t size = decimalNumber(section.words[1]);
+    const std::vector<unsigned char> rom = simreader::makeTestRom(size);
+    return {section.words[0], std::string(rom.begin(), rom.end())};
+}
+
+std::pair<std::string, std::string> environmentEntry(const std::string& line)
+{
+    const auto equals = line.find('=');
+    if (equals == std::string::npos || equals == 0)
+        throw std::runtime_error("env lines are NAME=VALUE");
+    return {line.substr(0, equals), line.substr(equals + 1)};
+}
+
+// "none", or "SLOT ADDRESS BYTES..." with BYTES single bytes XX or runs
+// XX-YY: one "W SLOT ADDRESS XX" line per byte.
+std::vector<std::string> readerWrites(const Section& section)
+{
+    const std::vector<std::string> words = splitWords(joinLines(section));
+    if (words.size() == 1 && words[0] == "none")
+        return {};
+    if (words.size() < 3)
+        throw std::runtime_error("reader-writes needs none or SLOT ADDRESS BYTES");
+    std::vector<std::string> lines;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        const auto dash = words[i].find('-');
+        const std::size_t first = hexNumber(words[i].substr(0, dash));
+        const std::size_t last = dash == std::string::npos ? first : hexNumber(words[i].substr(dash + 1));
+        if (last > 0xFF || first > last)
+            throw std::runtime_error("not a byte or run of bytes: " + words[i]);
+        for (std::size_t byte = first; byte <= last; ++byte)
+            lines.push_back("W " + words[0] + " " + words[1] + " " + hexByte(byte));
+    }
+    return lines;
+}
+
+// "none", or "SLOT ADDRESS LENGTH xCOUNT": COUNT lines "R SLOT ADDRESS LENGTH".
+std::vector<std::string> readerReads(const Section& section)
+{
+    const std::vector<std::string> words = splitWords(joinLines(section));
+    if (words.size() == 1 && words[0] == "none")
+        return {};
+    if (words.size() != 4 || words[3].size() < 2 || words[3][0] != 'x')
+        throw std::runtime_error("reader-reads needs none or SLOT ADDRESS LENGTH xCOUNT");
+    return std::vector<std::string>(decimalNumber(words[3].substr(1)),
+                                    "R " + words[0] + " " + words[1] + " " + words[2]);
+}
+
+// "none", or the Init and Uninit calls in order, one per line.
+std::vector<std::string> readerBinding(const Section& section)
+{
+    const std::vector<std::string> words = splitWords(joinLines(section));
+    if (words.size() == 1 && words[0] == "none")
+        return {};
+    for (const std::string& word : words)
+        if (word != "Init" && word != "Uninit")
+            throw std::runtime_error("reader-binding lists none, or Init and Uninit calls");
+    return words;
+}
+
+// Sections whose content depends on the whole case: images may take bytes
+// from any input file.
+struct Pending {
+    std::vector<const Section*> images;
+    bool argumentsGiven = false;
+    bool romtapOnly = false;  // a section that only romtap's runs understand
+};
+
+void applySection(CaseFile& result, const Section& section, Pending& pending)
 {
     const std::string& kind = section.kind;
-    if (kind == "file")
+    if (kind == "program")
+        result.program = soleWord(section);
+    else if (kind == "file")
         result.inputs.push_back({requireName(section), sectionText(section)});
     else if (kind == "hexfile")
         result.inputs.push_back({requireName(section), decodeHexBytes(joinLines(section))});
+    else if (kind == "testrom")
+        result.inputs.push_back(testRom(section));
     else if (kind == "symlink")
         result.symlinks.push_back({requireName(section), section.words.size() > 1 ? section.words[1] : ""});
     else if (kind == "directory")
@@ -86,22 +196,114 @@ void applySection(CaseFile& result, const Section& section)
         result.fifos.push_back(requireName(section));
     else if (kind == "native-only")
         result.nativeOnly = joinLines(section);
-    else if (kind == "args")
+    else if (kind == "args") {
         result.arguments = splitWords(joinLines(section));
-    else if (kind == "status")
-        result.status = std::stoi(joinLines(section));
+        pending.argumentsGiven = true;
+    } else if (kind == "env") {
+        for (const std::string& line : section.lines)
+            if (!line.empty())
+                result.environment.push_back(environmentEntry(line));
+    } else if (kind == "status")
+        result.status = std::stoi(soleWord(section));
     else if (kind == "stdout")
         result.standardOutput = sectionText(section);
+    else if (kind == "stdout-to")
+        result.standardOutputTarget = requireName(section);
     else if (kind == "stderr")
         result.standardError = sectionText(section);
     else if (kind == "image")
-        result.images.push_back({nameOf(section), decodeHexBytes(joinLines(section))});
+        pending.images.push_back(&section);
     else if (kind == "text")
         result.texts.push_back({requireName(section), sectionText(section)});
     else if (kind == "absent")
         result.absent.push_back(requireName(section));
+    else if (kind == "reader")
+        result.reader = soleWord(section);
+    else if (kind == "reader-writes")
+        result.readerLog.writes = readerWrites(section);
+    else if (kind == "reader-reads")
+        result.readerLog.reads = readerReads(section);
+    else if (kind == "reader-binding")
+        result.readerLog.binding = readerBinding(section);
     else
-        throw std::runtime_error("line " + std::to_string(section.headerLine) + ": unknown section '" + kind + "'");
+        throw std::runtime_error("unknown section '" + kind + "'");
+    pending.romtapOnly = pending.romtapOnly || kind.rfind("reader", 0) == 0;
+}
+
+const std::string& inputNamed(const CaseFile& result, const std::string& name)
+{
+    for (const ExpectedFile& input : result.inputs)
+        if (input.name == name)
+            return input.content;
+    throw std::runtime_error("no input file " + name + " to take bytes from");
+}
+
+// NAME[START:END]: bytes START to END (exclusive, hexadecimal) of input file NAME.
+std::string inputPiece(const CaseFile& result, const std::string& word)
+{
+    const auto open = word.find('[');
+    const auto colon = word.find(':', open);
+    if (colon == std::string::npos || word.back() != ']')
+        throw std::runtime_error("not NAME[START:END]: " + word);
+    const std::string& content = inputNamed(result, word.substr(0, open));
+    const std::size_t start = hexNumber(word.substr(open + 1, colon - open - 1));
+    const std::size_t end = hexNumber(word.substr(colon + 1, word.size() - colon - 2));
+    if (start > end || end > content.size())
+        throw std::runtime_error(word + " lies beyond the file's " + std::to_string(content.size()) + " bytes");
+    return content.substr(start, end - start);
+}
+
+// HH*COUNT: COUNT (hexadecimal) bytes HH.
+std::string repeatedByte(const std::string& word)
+{
+    const auto star = word.find('*');
+    const std::string byte = decodeHexBytes(word.substr(0, star));
+    if (byte.size() != 1)
+        throw std::runtime_error("not HH*COUNT: " + word);
+    return std::string(hexNumber(word.substr(star + 1)), byte[0]);
+}
+
+// Hexadecimal digits, with pieces of input files and runs of one byte among them.
+std::string imageBytes(const CaseFile& result, const Section& section)
+{
+    std::string bytes, digits;
+    for (const std::string& word : splitWords(joinLines(section))) {
+        const bool piece = word.find('[') != std::string::npos;
+        const bool run = word.find('*') != std::string::npos;
+        if (!piece && !run) {
+            digits += word;
+            continue;
+        }
+        bytes += decodeHexBytes(digits);
+        digits.clear();
+        bytes += piece ? inputPiece(result, word) : repeatedByte(word);
+    }
+    return bytes + decodeHexBytes(digits);
+}
+
+void completeCase(CaseFile& result, const Pending& pending)
+{
+    if (result.program != "orbant" && result.program != "romtap")
+        throw std::runtime_error("unknown program '" + result.program + "'");
+    if (pending.romtapOnly && result.program != "romtap")
+        throw std::runtime_error("reader sections belong to romtap cases");
+    if (!pending.argumentsGiven && result.program != "orbant")
+        result.arguments.clear();
+    if (!result.status)
+        throw std::runtime_error("the case has no status section");
+    if (result.standardOutput && !result.standardOutputTarget.empty())
+        throw std::runtime_error("standard output goes to " + result.standardOutputTarget + ": it cannot be checked");
+}
+
+// Names the section's line in any error it raises.
+template <typename Action>
+void inSection(const Section& section, Action action)
+{
+    try {
+        action();
+    } catch (const std::exception& error) {
+        throw std::runtime_error("line " + std::to_string(section.headerLine) + ": " + error.what());
+    }
 }
 
 int hexValue(char c)
@@ -139,10 +341,12 @@ CaseFile parseCaseFile(const std::string& text)
             sections.back().lines.push_back(line);
         }
     }
+    Pending pending;
     for (const Section& section : sections)
-        applySection(result, section);
-    if (!result.status)
-        throw std::runtime_error("the case has no status section");
+        inSection(section, [&] { applySection(result, section, pending); });
+    for (const Section* image : pending.images)
+        inSection(*image, [&] { result.images.push_back({nameOf(*image), imageBytes(result, *image)}); });
+    completeCase(result, pending);
     return result;
 }
 

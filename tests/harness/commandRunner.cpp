@@ -16,6 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -27,8 +29,7 @@ std::string uniqueName()
 {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
-    return "test-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-"
-        + std::to_string(random());
+    return "test-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random());
 }
 
 }  // namespace
@@ -40,6 +41,8 @@ ScratchDirectory::ScratchDirectory() : path_(fs::temp_directory_path() / uniqueN
 
 ScratchDirectory::~ScratchDirectory()
 {
+    if (kept_)
+        return;
     std::error_code ignored;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(path_, ignored);
@@ -89,15 +92,59 @@ bool ScratchDirectory::exists(const std::string& name) const
 
 namespace {
 
+bool isCleared(const std::string& entry, const CommandSetup& setup)
+{
+    for (const std::string& prefix : setup.clearedPrefixes)
+        if (entry.rfind(prefix, 0) == 0)
+            return true;
+    for (const auto& [name, value] : setup.environment)
+        if (entry.rfind(name + "=", 0) == 0)
+            return true;
+    return false;
+}
+
+// NAME=VALUE entries for the child, built before the fork.
+std::vector<std::string> childEnvironment(const CommandSetup& setup)
+{
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry)
+        if (!isCleared(*entry, setup))
+            entries.emplace_back(*entry);
+    for (const auto& [name, value] : setup.environment)
+        entries.push_back(name + "=" + value);
+    return entries;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& words)
+{
+    std::vector<char*> pointers;
+    for (std::string& word : words)
+        pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Standard output into the file, or closed when there is none.
+bool redirectStandardOutput(const char* stdoutPath)
+{
+    if (!stdoutPath)
+        return close(1) == 0 || errno == EBADF;
+    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return output >= 0 && dup2(output, 1) >= 0;
+}
+
 // In the child: the scratch directory as working directory, no input, the
-// output into files. Only calls that are safe between fork and exec.
-[[noreturn]] void becomeCommand(char* const* argv, const char* directory, const char* stdoutPath, const char* stderrPath)
+// output into files (standard output closed when stdoutPath is null), the
+// prepared environment (which the search for the program on PATH uses too).
+// Only calls that are safe between fork and exec.
+[[noreturn]] void becomeCommand(char* const* argv, char** environment, const char* directory, const char* stdoutPath,
+                                const char* stderrPath)
 {
     int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    int output = open(stdoutPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (chdir(directory) == 0 && input >= 0 && output >= 0 && errors >= 0 && dup2(input, 0) >= 0
-        && dup2(output, 1) >= 0 && dup2(errors, 2) >= 0) {
+    if (chdir(directory) == 0 && input >= 0 && errors >= 0 && dup2(input, 0) >= 0 && redirectStandardOutput(stdoutPath)
+        && dup2(errors, 2) >= 0) {
+        environ = environment;
         execvp(argv[0], argv);
         const char message[] = "the test harness could not start the command\n";
         [[maybe_unused]] ssize_t ignored = write(2, message, sizeof message - 1);
@@ -129,34 +176,35 @@ int waitWithinLimit(pid_t child, const std::string& shown)
     }
 }
 
-}  // namespace
-
-namespace {
-
 struct StartedCommand {
-    pid_t child;
+    pid_t child = -1;
     std::string shown;
-    std::string stdoutName;
+    std::string stdoutName;  // in the directory; empty when standard output is not collected
     std::string stderrName;
 };
 
 // Started directly, without a shell: a run costs one process start. The
 // console goes to files named by tag, so that runs side by side keep theirs.
-StartedCommand startCommand(const ScratchDirectory& directory, std::vector<std::string> words, const std::string& tag)
+StartedCommand startCommand(const ScratchDirectory& directory, std::vector<std::string> words,
+                            const CommandSetup& setup, const std::string& tag)
 {
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    StartedCommand started{-1, words.front(), ".stdout" + tag, ".stderr" + tag};
+    std::vector<char*> argv = pointersTo(words);
+    std::vector<std::string> environment = childEnvironment(setup);
+    std::vector<char*> envp = pointersTo(environment);
     const std::string workingDirectory = directory.path().string();
-    const std::string stdoutPath = (directory.path() / started.stdoutName).string();
+    StartedCommand started;
+    started.shown = words.front();
+    started.stdoutName = setup.collectsStandardOutput() ? ".stdout" + tag : std::string();
+    started.stderrName = ".stderr" + tag;
+    const std::string stdoutPath
+        = (directory.path() / (started.stdoutName.empty() ? setup.standardOutputPath : started.stdoutName)).string();
     const std::string stderrPath = (directory.path() / started.stderrName).string();
     started.child = fork();
     if (started.child < 0)
         throw std::runtime_error("cannot start " + words.front());
     if (started.child == 0)
-        becomeCommand(argv.data(), workingDirectory.c_str(), stdoutPath.c_str(), stderrPath.c_str());
+        becomeCommand(argv.data(), envp.data(), workingDirectory.c_str(),
+                      setup.standardOutputClosed ? nullptr : stdoutPath.c_str(), stderrPath.c_str());
     return started;
 }
 
@@ -165,18 +213,20 @@ RunResult finishCommand(const ScratchDirectory& directory, const StartedCommand&
     int raw = waitWithinLimit(started.child, started.shown);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    directory.readFile(started.stdoutName, result.standardOutput);
+    if (!started.stdoutName.empty()) {
+        directory.readFile(started.stdoutName, result.standardOutput);
+        fs::remove(directory.path() / started.stdoutName);
+    }
     directory.readFile(started.stderrName, result.standardError);
-    fs::remove(directory.path() / started.stdoutName);
     fs::remove(directory.path() / started.stderrName);
     return result;
 }
 
 }  // namespace
 
-RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words)
+RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words, const CommandSetup& setup)
 {
-    return finishCommand(directory, startCommand(directory, std::move(words), ""));
+    return finishCommand(directory, startCommand(directory, std::move(words), setup, ""));
 }
 
 std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
@@ -184,7 +234,7 @@ std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
 {
     std::vector<StartedCommand> started;
     for (std::size_t i = 0; i < commands.size(); ++i)
-        started.push_back(startCommand(directory, commands[i], "-" + std::to_string(i)));
+        started.push_back(startCommand(directory, commands[i], {}, "-" + std::to_string(i)));
     std::vector<RunResult> results;
     for (const StartedCommand& command : started)
         results.push_back(finishCommand(directory, command));

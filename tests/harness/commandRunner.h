@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunResult {
@@ -26,15 +28,38 @@ public:
     void makeFifo(const std::string& name) const;
     bool readFile(const std::string& name, std::string& content) const;
     bool exists(const std::string& name) const;
+    // Leaves the directory in place, for a look at a failed run.
+    void keep() { kept_ = true; }
 
 private:
     std::filesystem::path path_;
+    bool kept_ = false;
+};
+
+using EnvironmentChanges = std::vector<std::pair<std::string, std::string>>;
+
+// What a run needs besides its words; the defaults collect both outputs and
+// pass the harness's own environment on.
+struct CommandSetup {
+    // The harness's environment without the variables whose names begin with
+    // one of these prefixes...
+    std::vector<std::string> clearedPrefixes;
+    // ...and with these, each replacing a variable of the same name.
+    EnvironmentChanges environment;
+    // A file for standard output (relative to the directory), which is then
+    // not collected; empty: collected.
+    std::string standardOutputPath;
+    // The program starts with standard output closed (nothing collected).
+    bool standardOutputClosed = false;
+
+    bool collectsStandardOutput() const { return standardOutputPath.empty() && !standardOutputClosed; }
 };
 
 // Runs the words as a command (the first one found on PATH unless it holds
 // a slash) in the directory, with no input and a time limit: a run still
-// going after a minute is killed and ends with status -1.
-RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words);
+// going after a minute is killed and ends with status -1. Safe to call from
+// several threads at once.
+RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words, const CommandSetup& setup = {});
 // Starts every command at once in the same directory, then waits for each.
 std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
                                            const std::vector<std::vector<std::string>>& commands);

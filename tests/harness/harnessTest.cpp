@@ -1,7 +1,9 @@
 // The harness's own checks: a joint run of table rows must fail whenever
 // any row's bytes or warnings differ, also when two wrong lengths make up the
 // expected image together or a warning lands on another row; the console
-// normalisation hides only what varies between runs and builds.
+// normalisation hides only what varies between runs and builds; a run's
+// standard output is closed only when asked; case files say exactly what they
+// mean, and a case that cannot mean anything is refused.
 #include "caseFile.h"
 #include "processRunner.h"
 #include "tableRuns.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 
 namespace {
 
@@ -104,8 +107,9 @@ TEST_F(JointRun, AMissingOrExtraWarningDiffers)
 
 TEST_F(JointRun, AnyOtherMessageDiffers)
 {
-    EXPECT_EQ("standard error holds more than the rows' warnings:\nWarning in line 3 (t.asm): Operand exceeds 16 bits\n",
-              differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + warningOnLine(3)));
+    EXPECT_EQ(
+        "standard error holds more than the rows' warnings:\nWarning in line 3 (t.asm): Operand exceeds 16 bits\n",
+        differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + warningOnLine(3)));
     EXPECT_NE("", differences("78 C3 00 00 76", {0, 1, 4, 5}, warningOnLine(7) + "Out of memory\n"));
 }
 
@@ -141,6 +145,103 @@ TEST(NormaliseConsole, TurnsCarriageReturnLineFeedIntoLineFeedForAWindowsBuild)
     EXPECT_EQ("a\r\n", normaliseConsole("a\r\n"));
     if (saved)
         setenv("ORBANT_CONSOLE_CRLF", kept.c_str(), 1);
+}
+
+TEST(NormaliseConsole, ReadsEachProgramsOwnSetting)
+{
+    const char* saved = std::getenv("ROMTAP_CONSOLE_CRLF");
+    std::string kept = saved ? saved : "";
+    setenv("ROMTAP_CONSOLE_CRLF", "1", 1);
+    EXPECT_EQ("a\n", normaliseConsole("a\r\n", "romtap"));
+    unsetenv("ROMTAP_CONSOLE_CRLF");
+    EXPECT_EQ("a\r\n", normaliseConsole("a\r\n", "romtap"));
+    if (saved)
+        setenv("ROMTAP_CONSOLE_CRLF", kept.c_str(), 1);
+}
+
+const std::string ROMTAP_CASE = "--- program\nromtap\n--- status\n0\n";
+
+// /proc/self/fd/1 exists exactly while the process has a standard output.
+TEST(RunCommand, ClosesStandardOutputOnlyWhenAsked)
+{
+    const std::vector<std::string> hasStandardOutput = {"test", "-e", "/proc/self/fd/1"};
+    ScratchDirectory directory;
+    CommandSetup closed;
+    closed.standardOutputClosed = true;
+    EXPECT_EQ(1, runCommand(directory, hasStandardOutput, closed).status);
+    EXPECT_EQ(0, runCommand(directory, hasStandardOutput).status);
+    CommandSetup toFile;
+    toFile.standardOutputPath = "out.txt";
+    EXPECT_EQ(0, runCommand(directory, hasStandardOutput, toFile).status);
+    EXPECT_TRUE(directory.exists("out.txt"));
+}
+
+TEST(CaseFile, ImagesMixBytesPiecesOfInputsAndRuns)
+{
+    CaseFile parsed = parseCaseFile(ROMTAP_CASE
+                                    + "--- image out.rom\n"
+                                      "01 0 2 rom.bin[1:3]\n"
+                                      "FF*3 rom.bin[0:0] 7E\n"
+                                      "--- hexfile rom.bin\n"
+                                      "A0 A1 A2 A3\n");
+    ASSERT_EQ(1u, parsed.images.size());
+    EXPECT_EQ("out.rom", parsed.images[0].name);
+    EXPECT_EQ(hexDump(decodeHexBytes("01 02 A1 A2 FF FF FF 7E")), hexDump(parsed.images[0].content));
+}
+
+TEST(CaseFile, TestRomsAreMadeUpImagesOfTheGivenSize)
+{
+    CaseFile parsed = parseCaseFile(ROMTAP_CASE + "--- testrom rom0.bin 16\n--- image out.rom\nrom0.bin[0:4]\n");
+    ASSERT_EQ(1u, parsed.inputs.size());
+    EXPECT_EQ(16u, parsed.inputs[0].content.size());
+    EXPECT_EQ("AB", parsed.inputs[0].content.substr(0, 2)) << "a cartridge header";
+    EXPECT_EQ(parsed.inputs[0].content.substr(0, 4), parsed.images[0].content);
+}
+
+TEST(CaseFile, ReaderLogsExpandToOneLinePerTransfer)
+{
+    CaseFile parsed = parseCaseFile(ROMTAP_CASE
+                                    + "--- reader-writes\n0 B000 00-02 0a\n"
+                                      "--- reader-reads\n1 A000 2000 x2\n"
+                                      "--- reader-binding\nInit\nUninit\n");
+    EXPECT_EQ((std::vector<std::string>{"W 0 B000 00", "W 0 B000 01", "W 0 B000 02", "W 0 B000 0A"}),
+              parsed.readerLog.writes);
+    EXPECT_EQ((std::vector<std::string>{"R 1 A000 2000", "R 1 A000 2000"}), parsed.readerLog.reads);
+    EXPECT_EQ((std::vector<std::string>{"Init", "Uninit"}), parsed.readerLog.binding);
+    CaseFile none = parseCaseFile(ROMTAP_CASE + "--- reader-writes\nnone\n--- reader-binding\nnone\n");
+    EXPECT_EQ(std::vector<std::string>{}, none.readerLog.writes);
+    EXPECT_EQ(std::vector<std::string>{}, none.readerLog.binding);
+    EXPECT_FALSE(none.readerLog.reads) << "not given, not checked";
+}
+
+TEST(CaseFile, EachProgramHasItsOwnDefaultArguments)
+{
+    EXPECT_EQ(std::vector<std::string>{"main.asm"}, parseCaseFile("--- status\n0\n").arguments);
+    EXPECT_EQ(std::vector<std::string>{}, parseCaseFile(ROMTAP_CASE).arguments);
+    CaseFile romtap = parseCaseFile(ROMTAP_CASE + "--- args\n-l\n--- env\nA=1\nB=x=y\n");
+    EXPECT_EQ(std::vector<std::string>{"-l"}, romtap.arguments);
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"B", "x=y"}}), romtap.environment);
+}
+
+TEST(CaseFile, RefusesWhatCannotBeRun)
+{
+    const std::string refused[] = {
+        "--- program\nromtap\n",                                         // no status
+        "--- program\nromtapp\n--- status\n0\n",                         // no such program
+        "--- status\n0\n--- reader\nnone\n",                             // a reader for orbant
+        ROMTAP_CASE + "--- stdout-to /dev/full\n--- stdout\nx\n",        // output both checked and sent away
+        ROMTAP_CASE + "--- image out.rom\nmissing.bin[0:1]\n",           // a piece of no input
+        ROMTAP_CASE + "--- hexfile a\n00\n--- image out.rom\na[0:2]\n",  // beyond the input's end
+        ROMTAP_CASE + "--- image out.rom\n0 FF*2\n",                     // half a byte before a run
+        ROMTAP_CASE + "--- reader-writes\n0 B000 00-100\n",              // no byte
+        ROMTAP_CASE + "--- reader-reads\n0 A000 2000 16\n",              // no count
+        ROMTAP_CASE + "--- reader-binding\nInit\nClose\n",               // no such call
+        ROMTAP_CASE + "--- testrom rom.bin\n",                           // no size
+        ROMTAP_CASE + "--- env\n=1\n",                                   // no name
+        ROMTAP_CASE + "--- readers\nsim\n",                              // no such section
+    };
+    for (const std::string& text : refused)
+        EXPECT_THROW(parseCaseFile(text), std::runtime_error) << text;
 }
 
 }  // namespace

@@ -1,55 +1,92 @@
 #include "processRunner.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
-// The words that start orbant: ORBANT_COMMAND split at blanks (an emulator
-// and a cross-built executable), or the executable just built.
-std::vector<std::string> commandWords()
+// A foreign run that failed without a word of the program's own is the
+// emulator losing it (at start or midway), which happens now and then under
+// load. orbant reports every failure on standard error; romtap prints its
+// title first of all.
+bool orbantWasLost(const RunResult& result, const CommandSetup&)
 {
-    if (!runsForeignBuild())
-        return {ORBANT_EXECUTABLE};
-    std::istringstream stream(std::getenv("ORBANT_COMMAND"));
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;)
-        words.push_back(word);
-    return words;
+    return result.standardError.empty();
 }
 
-std::vector<std::string> orbantCommand(const std::vector<std::string>& arguments)
+bool romtapWasLost(const RunResult& result, const CommandSetup& setup)
 {
-    std::vector<std::string> words = commandWords();
+    return setup.collectsStandardOutput()
+           && (result.standardOutput.empty()
+               || result.standardOutput.rfind("Application could not be started", 0) == 0);
+}
+
+struct Program {
+    const char* name;
+    const char* builtExecutable;
+    bool (*wasLost)(const RunResult&, const CommandSetup&);
+};
+
+const Program PROGRAMS[] = {
+    {"orbant", ORBANT_EXECUTABLE, orbantWasLost},
+    {"romtap", ROMTAP_EXECUTABLE, romtapWasLost},
+};
+
+const Program& programNamed(const std::string& name)
+{
+    for (const Program& program : PROGRAMS)
+        if (name == program.name)
+            return program;
+    throw std::runtime_error("no such program to run: " + name);
+}
+
+// NAME_COMMAND, NAME_CONSOLE_CRLF, ... for the program's NAME in capitals.
+const char* variableOf(const std::string& program, const char* suffix)
+{
+    std::string name;
+    for (char c : program)
+        name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const char* value = std::getenv((name + suffix).c_str());
+    return value && *value ? value : nullptr;
+}
+
+std::vector<std::string> commandWords(const Program& program, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> words;
+    if (const char* configured = variableOf(program.name, "_COMMAND")) {
+        std::istringstream stream(configured);
+        for (std::string word; stream >> word;)
+            words.push_back(word);
+    } else {
+        words.push_back(program.builtExecutable);
+    }
     words.insert(words.end(), arguments.begin(), arguments.end());
     return words;
 }
 
-RunResult runOnce(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
-{
-    return runCommand(directory, orbantCommand(arguments));
-}
-
-// orbant reports every failure on standard error; a failed run that says
-// nothing there is the emulator losing the program (at start or midway),
-// which happens now and then under load. Such a run is tried again.
-bool emulatorLostTheRun(const RunResult& result)
-{
-    return runsForeignBuild() && result.status != 0 && result.standardError.empty();
-}
-
 }  // namespace
+
+RunResult runProgram(const std::string& name, const ScratchDirectory& directory,
+                     const std::vector<std::string>& arguments, const CommandSetup& setup)
+{
+    const Program& program = programNamed(name);
+    std::vector<std::string> words = commandWords(program, arguments);
+    RunResult result = runCommand(directory, words, setup);
+    for (int retry = 0; retry < 3 && runsForeignBuild(name) && result.status != 0 && program.wasLost(result, setup);
+         ++retry) {
+        std::fprintf(stderr, "The emulator lost a run (status %d, standard output \"%s\"); running it again.\n",
+                     result.status, result.standardOutput.c_str());
+        result = runCommand(directory, words, setup);
+    }
+    return result;
+}
 
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
 {
-    RunResult result = runOnce(directory, arguments);
-    for (int retry = 0; retry < 3 && emulatorLostTheRun(result); ++retry) {
-        std::fprintf(stderr, "The emulator lost a run (status %d, standard output \"%s\"); running it again.\n",
-                     result.status, result.standardOutput.c_str());
-        result = runOnce(directory, arguments);
-    }
-    return result;
+    return runProgram("orbant", directory, arguments);
 }
 
 std::vector<RunResult> runOrbantTogether(const ScratchDirectory& directory,
@@ -57,14 +94,13 @@ std::vector<RunResult> runOrbantTogether(const ScratchDirectory& directory,
 {
     std::vector<std::vector<std::string>> commands;
     for (const std::vector<std::string>& arguments : argumentLists)
-        commands.push_back(orbantCommand(arguments));
+        commands.push_back(commandWords(programNamed("orbant"), arguments));
     return runCommandsTogether(directory, commands);
 }
 
-bool runsForeignBuild()
+bool runsForeignBuild(const std::string& program)
 {
-    const char* configured = std::getenv("ORBANT_COMMAND");
-    return configured && *configured;
+    return variableOf(program, "_COMMAND") != nullptr;
 }
 
 namespace {
@@ -115,8 +151,7 @@ std::string withLineFeedsOnly(const std::string& text)
 
 }  // namespace
 
-std::string normaliseConsole(const std::string& text)
+std::string normaliseConsole(const std::string& text, const std::string& program)
 {
-    const char* crlf = std::getenv("ORBANT_CONSOLE_CRLF");
-    return withTimingsMasked(crlf && *crlf ? withLineFeedsOnly(text) : text);
+    return withTimingsMasked(variableOf(program, "_CONSOLE_CRLF") ? withLineFeedsOnly(text) : text);
 }

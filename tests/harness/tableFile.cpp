@@ -46,7 +46,8 @@ void parseExpectation(TableRow& row, const std::string& expected)
     const std::string warningPrefix = "warning:";
     while (semicolon != std::string::npos) {
         std::size_t next = expected.find(';', semicolon + 1);
-        std::string item = trim(expected.substr(semicolon + 1, next == std::string::npos ? next : next - semicolon - 1));
+        std::string item
+            = trim(expected.substr(semicolon + 1, next == std::string::npos ? next : next - semicolon - 1));
         if (item.rfind(warningPrefix, 0) != 0)
             throw std::runtime_error("expected 'warning: TEXT' after ';'");
         row.warnings.push_back(trim(item.substr(warningPrefix.size())));

@@ -201,13 +201,13 @@ std::string jointDifferences(const std::vector<const TableRow*>& rows, const std
         return "the rows' start positions go backwards\n";
     if (bounds.front() != 0 || bounds.back() != image.size())
         return "the rows' bytes span " + std::to_string(bounds.front()) + " to " + std::to_string(bounds.back())
-            + ", the image holds " + std::to_string(image.size()) + " bytes\n";
+               + ", the image holds " + std::to_string(image.size()) + " bytes\n";
     std::string differences;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::string actual = image.substr(bounds[i], bounds[i + 1] - bounds[i]);
         if (actual != rows[i]->bytes || warnings[i] != rows[i]->warnings)
             differences += describe(*rows[i]) + ": expected " + asWritten(rows[i]->bytes, rows[i]->warnings) + ", got "
-                + asWritten(actual, warnings[i]) + "\n";
+                           + asWritten(actual, warnings[i]) + "\n";
     }
     return differences;
 }

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -33,6 +38,35 @@ TEST(Stress, OneMebibyteString)
     std::string image = imageOf(directory);
     ASSERT_EQ(ONE_MIB + 1, image.size());
     EXPECT_EQ(std::string(ONE_MIB, 'x') + "\x76", image);
+}
+
+// A token's cost grows with its length alone: a scanner that rescans a
+// token from its start whenever it reads more input took 20 s for a 4 M
+// string and 14 s for a 2 M label; linear scanning takes a fraction of a
+// second, and the bound leaves room for a loaded or sanitized build.
+TEST(Stress, LongTokensScanInLinearTime)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto BOUND = std::chrono::seconds(3);
+    const std::string label = "L" + std::string(2000000, 'b');
+    struct LongToken {
+        const char* what;
+        std::string source;
+        std::string image;
+    };
+    const LongToken tokens[] = {
+        {"4 M string", " DB \"" + std::string(4 * ONE_MIB, 'y') + "\"\n", std::string(4 * ONE_MIB, 'y')},
+        {"2 M label", label + ": DB 1\n DW " + label + "+2\n", std::string("\x01\x02\x00", 3)},
+    };
+    for (const LongToken& token : tokens) {
+        ScratchDirectory directory;
+        Clock::time_point start = Clock::now();
+        RunResult result = assemble(directory, token.source);
+        Clock::duration elapsed = Clock::now() - start;
+        ASSERT_EQ(0, result.status) << token.what << "\n" << result.standardError;
+        EXPECT_TRUE(imageOf(directory) == token.image) << token.what;
+        EXPECT_LT(elapsed, BOUND) << token.what;
+    }
 }
 
 TEST(Stress, OneMebibyteComments)
@@ -172,6 +206,62 @@ TEST(Stress, HugeOutputsAreRefused)
         RunResult result = assemble(directory, std::string(statement) + "\n");
         EXPECT_EQ(1, result.status) << statement;
         EXPECT_NE(std::string::npos, result.standardError.find("Output file would exceed 64 MiB")) << result.standardError;
+    }
+}
+
+// A name that does not open as written is looked for without regard to case;
+// each directory is listed once, however many names miss in it.
+TEST(Stress, ManyMissesInAHugeDirectory)
+{
+    ScratchDirectory directory;
+    for (int i = 0; i < 100000; ++i) {
+        std::FILE* file = std::fopen((directory.path() / ("file" + std::to_string(i) + ".bin")).c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        std::fclose(file);
+    }
+    std::string source;
+    for (int i = 0; i < 1000; ++i)
+        source += " IFEXIST \"Missing" + std::to_string(i) + ".bin\"\n DB 1\n ENDIF\n";
+    source += " IFEXIST \"FILE99999.BIN\"\n DB 2\n ENDIF\n";
+    auto start = std::chrono::steady_clock::now();
+    RunResult result = assemble(directory, source);
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ("\x02", imageOf(directory));
+    // Listing the directory for every miss took over a minute here.
+    EXPECT_LT(seconds, 20.0);
+}
+
+// The shell closes the streams, as `orbant c.asm o.bin >&- 2>&-` does;
+// returns the exit status, or -1 when orbant did not exit normally.
+int assembleWithStreamsClosed(const ScratchDirectory& directory, const std::string& closing)
+{
+    std::string command = "cd '" + directory.path().string() + "' && '" ORBANT_EXECUTABLE "' c.asm o.bin " + closing;
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Stress, ClosedStandardStreamsLeaveTheFilesAlone)
+{
+    if (runsForeignBuild())
+        GTEST_SKIP() << "the shell closes the streams of the native executable only";
+    for (const char* closing : {">&- 2>&-", "<&- >&- 2>&-", "2>&-", "<&-"}) {
+        ScratchDirectory directory;
+        directory.writeFile("c.asm", " DB 256\n NOP\nlast: NOP\n");  // with a warning to print
+        EXPECT_EQ(0, assembleWithStreamsClosed(directory, closing)) << closing;
+        std::string image, symbols, flattened;
+        directory.readFile("o.bin", image);
+        EXPECT_EQ(std::string(3, '\0'), image) << closing;
+        directory.readFile("orbant.sym", symbols);
+        EXPECT_EQ("last: equ 02h ; last def. pass 2\n", symbols) << closing;
+        directory.readFile("orbant.tmp", flattened);
+        EXPECT_EQ(std::string::npos, flattened.find("Preprocessing")) << closing;
+
+        ScratchDirectory failing;
+        failing.writeFile("c.asm", " DB 1\n LD A,\n");
+        EXPECT_EQ(1, assembleWithStreamsClosed(failing, closing)) << closing;
+        failing.readFile("orbant.tmp", flattened);
+        EXPECT_EQ(std::string::npos, flattened.find("Syntax Error")) << closing;
     }
 }
 

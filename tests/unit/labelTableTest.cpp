@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -19,6 +20,8 @@ TEST(LabelHash, KnownVectors)
     EXPECT_EQ(0xBD138844u, hashOf("Start"));
     EXPECT_EQ(0x4C5A2AAAu, hashOf("main.loop"));
     EXPECT_EQ(0xF88411F6u, hashOf("abcdefghijklmnop"));
+    EXPECT_EQ(0x71A86118u, hashOf("a0"));
+    EXPECT_EQ(0x4E3C6118u, hashOf("a28209"));
 }
 
 TEST(LabelHash, LongNamesFoldCaseToo)
@@ -62,25 +65,38 @@ TEST_F(LabelTableTest, RecordsStandInTheBucketOfTheirHash)
     EXPECT_EQ(longName, asmState.labelBuckets[4598]);
 }
 
+// "a0" and "a28209" differ in their hashes but not in the low 14 bits (2118H).
 TEST_F(LabelTableTest, SameBucketKeepsInsertionOrder)
 {
-    // Names that differ only in case share a bucket; find two different
-    // names in one bucket by searching.
-    char first[8] = "", second[8] = "";
-    uint32_t bucket = hashOf("a0") & 0x3FFF;
-    std::strcpy(first, "a0");
-    for (int i = 1; i < 100000 && !second[0]; ++i) {
-        char name[8];
-        std::snprintf(name, sizeof name, "a%d", i);
-        if ((hashOf(name) & 0x3FFF) == bucket)
-            std::strcpy(second, name);
+    LabelRecord* first = insertLabel("a0");
+    LabelRecord* second = insertLabel("a28209");
+    EXPECT_EQ(first, asmState.labelBuckets[8472]);
+    EXPECT_EQ(second, first->next);
+    EXPECT_EQ(second, findLabel("a28209"));
+}
+
+// Past the index's first size and several doublings: every name is still
+// found, a duplicate in another case is still refused, and the buckets keep
+// each name in the order it came (the symbol file's order).
+TEST_F(LabelTableTest, ManyLabelsStayFoundAndInBucketOrder)
+{
+    constexpr int COUNT = 50000;
+    std::vector<LabelRecord*> records;
+    for (int i = 0; i < COUNT; ++i)
+        records.push_back(insertLabel("label" + std::to_string(i)));
+    for (int i = 0; i < COUNT; ++i) {
+        ASSERT_EQ(records[i], findLabel("LABEL" + std::to_string(i))) << i;
+        ASSERT_EQ(nullptr, insertLabel("Label" + std::to_string(i))) << i;
     }
-    ASSERT_TRUE(second[0]);
-    LabelRecord* a = insertLabel(first);
-    LabelRecord* b = insertLabel(second);
-    EXPECT_EQ(a, asmState.labelBuckets[bucket]);
-    EXPECT_EQ(b, a->next);
-    EXPECT_EQ(b, findLabel(second));
+    EXPECT_EQ(nullptr, findLabel("label" + std::to_string(COUNT)));
+    int chained = 0;
+    for (const LabelRecord* head : asmState.labelBuckets) {
+        for (const LabelRecord* record = head; record && record->next; record = record->next) {
+            EXPECT_LT(std::stoi(record->name.substr(5)), std::stoi(record->next->name.substr(5)));
+            ++chained;
+        }
+    }
+    EXPECT_GT(chained, 0) << "50000 names in 16384 buckets must share some";
 }
 
 TEST_F(LabelTableTest, LocalNamesJoinTheirGlobalLabel)

@@ -45,3 +45,31 @@ TEST(Numbers, SmallValues)
 }
 
 }  // namespace
+
+// Whole-text literals, as -D VALUE takes them: every notation the scanner
+// reads, and nothing that is only part of one.
+struct LiteralCase {
+    const char* text;
+    bool accepted;
+    int32_t value;
+};
+
+TEST(Numbers, WholeLiterals)
+{
+    const LiteralCase cases[] = {
+        {"255", true, 255},      {"255D", true, 255},   {"0FFH", true, 255},   {"$ff", true, 255},
+        {"0xFF", true, 255},     {"%1111 1111", true, 255}, {"11111111b", true, 255}, {"377O", true, 255},
+        {"377Q", true, 255},     {"1BH", true, 27},     {"101B", true, 5},     {"12D", true, 12},
+        {"", false, 0},          {"FFH", false, 0},     {"$", false, 0},       {"0x", false, 0},
+        {"%", false, 0},         {"% 1", true, 1},      {"1 B", true, 1},      {"%1 ", false, 0},     {" 1B", false, 0},     {"19O", false, 0},
+        {"12G", false, 0},       {"-1", false, 0},      {"1 2", false, 0},     {"0FFH ", false, 0},
+    };
+    for (const LiteralCase& literal : cases) {
+        int32_t value = -7;
+        EXPECT_EQ(literal.accepted, convertNumberLiteral(literal.text, value)) << literal.text;
+        if (literal.accepted)
+            EXPECT_EQ(literal.value, value) << literal.text;
+        else
+            EXPECT_EQ(-7, value) << literal.text;
+    }
+}

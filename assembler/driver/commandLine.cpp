@@ -1,0 +1,242 @@
+#include "commandLine.h"
+
+#include "../expressions/labels.h"
+#include "../scanner/numbers.h"
+#include "AsmState.h"
+#include "diagnostics.h"
+#include "text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+constexpr const char* VERSION_LINE = "orbant v0.41\n";
+
+constexpr const char* OPTIONS_TEXT = "\n"
+                                     "Options (before the source; \"--\" ends them):\n"
+                                     "  -I DIR                 look for INCLUDE and INCBIN files (and IFEXIST\n"
+                                     "                         names) in DIR when not found as written or next\n"
+                                     "                         to the file naming them; repeatable, in order.\n"
+                                     "  -D NAME[=VALUE]        define the label NAME in every pass (VALUE: a\n"
+                                     "                         number in any notation, may be negative;\n"
+                                     "                         default 1). Not written to the symbol file.\n"
+                                     "  --diagnostics=gnu      messages as FILE:LINE: error: TEXT and\n"
+                                     "                         FILE:LINE: warning: TEXT.\n"
+                                     "  --warnings-as-errors, -W error\n"
+                                     "                         exit with status 1 when a warning was printed.\n"
+                                     "  --symbols FILE         write the symbols to FILE, not orbant.sym.\n"
+                                     "  --temp FILE            write the flattened source to FILE, not orbant.tmp.\n"
+                                     "  --listing FILE         write a listing of the final pass to FILE.\n"
+                                     "  --deps FILE            after a successful run, write a make rule for the\n"
+                                     "                         image to FILE.\n"
+                                     "  -h, --help             print this text.\n"
+                                     "  --version              print the version.\n"
+                                     "Long options also take their value as --option=VALUE.\n";
+
+CommandLine options;
+
+struct DefinedLabel {
+    LabelRecord* record;
+    int32_t value;
+};
+
+std::vector<DefinedLabel> definedLabels;
+
+[[noreturn]] void badOption(const std::string& message)
+{
+    std::fprintf(stderr, "orbant: %s\n", message.c_str());
+    std::exit(1);
+}
+
+bool isNameStart(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
+           || std::string_view("!#?@_~").find(c) != std::string_view::npos;
+}
+
+bool isNameCharacter(char c)
+{
+    return isNameStart(c) || c == '.' || (c >= '0' && c <= '9');
+}
+
+// A global label name as the source language writes one.
+bool isLabelName(std::string_view name)
+{
+    if (name.empty() || !isNameStart(name.front()))
+        return false;
+    for (char c : name)
+        if (!isNameCharacter(c))
+            return false;
+    return true;
+}
+
+int32_t defineValue(std::string_view text, std::string_view argument)
+{
+    bool negative = !text.empty() && text.front() == '-';
+    int32_t value = 0;
+    if (!convertNumberLiteral(negative ? text.substr(1) : text, value))
+        badOption("-D " + std::string(argument) + ": the value is not a number");
+    return negative ? wrappingSubtract(0, value) : value;
+}
+
+void addDefine(std::string_view argument)
+{
+    std::size_t equals = argument.find('=');
+    std::string_view name = argument.substr(0, equals);
+    if (!isLabelName(name))
+        badOption("-D " + std::string(argument) + ": not a label name");
+    int32_t value = equals == std::string_view::npos ? 1 : defineValue(argument.substr(equals + 1), argument);
+    for (CommandLineDefine& known : options.defines)
+        if (equalIgnoringCase(known.name, name)) {
+            known.value = value;
+            return;
+        }
+    options.defines.push_back({std::string(name), value});
+}
+
+void setDiagnostics(std::string_view form)
+{
+    if (form == "gnu")
+        options.gnuDiagnostics = true;
+    else if (form == "default")
+        options.gnuDiagnostics = false;
+    else
+        badOption("--diagnostics takes gnu or default");
+}
+
+void setWarnings(std::string_view what)
+{
+    if (what != "error")
+        badOption("-W takes error");
+    options.warningsAsErrors = true;
+}
+
+void setFileName(std::string& field, std::string_view name, std::string_view option)
+{
+    if (name.empty())
+        badOption(std::string(option) + " needs a file name");
+    field = name;
+}
+
+struct OptionSpec {
+    const char* name;
+    bool takesValue;
+    void (*apply)(std::string_view value, std::string_view option);
+};
+
+constexpr OptionSpec OPTIONS[] = {
+    {"-I", true,
+     [](std::string_view value, std::string_view option) {
+         setFileName(options.includeDirectories.emplace_back(), value, option);
+     }},
+    {"-D", true, [](std::string_view value, std::string_view) { addDefine(value); }},
+    {"-W", true, [](std::string_view value, std::string_view) { setWarnings(value); }},
+    {"--diagnostics", true, [](std::string_view value, std::string_view) { setDiagnostics(value); }},
+    {"--warnings-as-errors", false, [](std::string_view, std::string_view) { options.warningsAsErrors = true; }},
+    {"--symbols", true,
+     [](std::string_view value, std::string_view option) { setFileName(options.symbolFileName, value, option); }},
+    {"--temp", true,
+     [](std::string_view value, std::string_view option) { setFileName(options.tempFileName, value, option); }},
+    {"--listing", true,
+     [](std::string_view value, std::string_view option) { setFileName(options.listingName, value, option); }},
+    {"--deps", true,
+     [](std::string_view value, std::string_view option) { setFileName(options.dependencyName, value, option); }},
+};
+
+// The option that argument names, with the value written into it (--opt=value)
+// when it has one.
+const OptionSpec* findOption(std::string_view argument, std::string_view& attachedValue, bool& attached)
+{
+    for (const OptionSpec& option : OPTIONS) {
+        std::string_view name = option.name;
+        attached = option.takesValue && name.size() > 2 && argument.size() > name.size()
+                   && argument.substr(0, name.size()) == name && argument[name.size()] == '=';
+        if (argument == name || attached) {
+            attachedValue = attached ? argument.substr(name.size() + 1) : std::string_view();
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+[[noreturn]] void printHelp()
+{
+    printUsage();
+    std::fputs(OPTIONS_TEXT, stdout);
+    std::exit(0);
+}
+
+// Takes the option at argv[index]; returns the index of the next argument,
+// or 0 when argv[index] is not an option (it is the source).
+int takeOption(int argc, char** argv, int index)
+{
+    std::string_view argument = argv[index];
+    if (argument == "-h" || argument == "--help")
+        printHelp();
+    if (argument == "--version") {
+        std::fputs(VERSION_LINE, stdout);
+        std::exit(0);
+    }
+    std::string_view value;
+    bool attached = false;
+    const OptionSpec* option = findOption(argument, value, attached);
+    if (!option)
+        return 0;
+    if (option->takesValue && !attached) {
+        if (index + 1 >= argc)
+            badOption(std::string(argument) + " needs a value");
+        value = argv[++index];
+    }
+    option->apply(value, option->name);
+    return index + 1;
+}
+
+}  // namespace
+
+void parseCommandLine(int argc, char** argv)
+{
+    if (argc < 2)
+        showUsage();
+    int index = 1;
+    while (index < argc) {
+        if (std::string_view(argv[index]) == "--") {
+            ++index;
+            break;
+        }
+        int next = takeOption(argc, argv, index);
+        if (next == 0)
+            break;
+        index = next;
+    }
+    if (index >= argc) {
+        printUsage();
+        std::exit(1);
+    }
+    options.sourceName = argv[index];
+    if (index + 1 < argc)
+        options.outputName = argv[index + 1];
+}
+
+const CommandLine& commandLine()
+{
+    return options;
+}
+
+void registerCommandLineDefines()
+{
+    for (const CommandLineDefine& define : options.defines) {
+        LabelRecord* record = insertLabel(define.name);
+        record->fromCommandLine = true;
+        definedLabels.push_back({record, define.value});
+    }
+}
+
+void defineCommandLineLabels()
+{
+    for (const DefinedLabel& label : definedLabels) {
+        label.record->value = label.value;
+        label.record->definitionPass = asmState.pass;
+    }
+}

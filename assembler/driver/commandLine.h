@@ -1,0 +1,39 @@
+// The assembler's command line: options before the source, the source, and
+// the image name after it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CommandLineDefine {
+    std::string name;
+    int32_t value = 1;
+};
+
+constexpr const char* DEFAULT_SYMBOL_FILE_NAME = "orbant.sym";
+constexpr const char* DEFAULT_TEMP_FILE_NAME = "orbant.tmp";
+
+struct CommandLine {
+    std::string sourceName;
+    std::string outputName = "orbant.out";
+    std::vector<std::string> includeDirectories;  // -I, searched in this order
+    std::vector<CommandLineDefine> defines;       // -D, each name once, its last value
+    bool gnuDiagnostics = false;
+    bool warningsAsErrors = false;
+    std::string symbolFileName = DEFAULT_SYMBOL_FILE_NAME;
+    std::string tempFileName = DEFAULT_TEMP_FILE_NAME;
+    std::string listingName;     // empty: no listing
+    std::string dependencyName;  // empty: no make rule
+};
+
+// Reads argv into the run's command line. Help, version, usage and bad
+// options end the process here.
+void parseCommandLine(int argc, char** argv);
+const CommandLine& commandLine();
+
+// Enters every -D name in the label table; before preprocessing, so that a
+// source defining one of them meets the duplicate-label error.
+void registerCommandLineDefines();
+// Defines the -D names again with the current pass as their definition pass.
+void defineCommandLineLabels();

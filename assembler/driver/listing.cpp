@@ -1,0 +1,356 @@
+#include "listing.h"
+
+#include "AsmState.h"
+#include "output.h"
+#include "sourceFiles.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t BYTES_PER_ROW = 4;
+constexpr int LINE_NUMBER_WIDTH = 5;
+constexpr int ADDRESS_WIDTH = 11;  // "XXXX (YYYY)"
+constexpr int BYTES_WIDTH = 11;    // "XX XX XX XX"
+
+// Bytes that went out in one go at one address: all of them, or for a run
+// its first ones and its length.
+struct Piece {
+    uint32_t address = 0;
+    uint32_t position = 0;
+    std::vector<unsigned char> bytes;
+    int64_t count = 0;
+    bool run = false;
+};
+
+using LinePosition = std::pair<int, int>;  // segment, line
+
+struct ListedLine {
+    LinePosition at;
+    uint32_t address = 0;
+    uint32_t position = 0;
+    std::vector<Piece> pieces;
+};
+
+struct ListingState {
+    bool enabled = false;
+    std::map<std::string, std::vector<std::string>> texts;  // by path as opened
+    // Both in the order the final pass met them, which is the order of the
+    // flattened source: the listing walks them alongside the lines.
+    std::vector<ListedLine> lines;
+    std::vector<std::pair<LinePosition, LinePosition>> unassembled;  // both ends exclusive
+    bool capturingStatement = false;
+    LinePosition skipStart;
+};
+
+ListingState listing;
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::size_t length = end - start;
+        if (length > 0 && text[end - 1] == '\r')
+            --length;
+        lines.push_back(text.substr(start, length));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The source reader stops at Ctrl-Z too.
+    return text.substr(0, text.find('\x1A'));
+}
+
+uint32_t logicalAddress()
+{
+    return static_cast<uint32_t>(wrappingAdd(asmState.address, asmState.phaseOffset));
+}
+
+// Upper-case hex with at least `digits` digits.
+void appendHex(std::string& out, uint32_t value, int digits)
+{
+    static constexpr char DIGITS[] = "0123456789ABCDEF";
+    char text[8];
+    int length = 0;
+    do {
+        text[length++] = DIGITS[value & 0xF];
+        value >>= 4;
+    } while (value != 0 || length < digits);
+    while (length > 0)
+        out += text[--length];
+}
+
+void appendPadded(std::string& out, std::size_t start, std::size_t width)
+{
+    if (out.size() - start < width)
+        out.append(width - (out.size() - start), ' ');
+}
+
+// The address and bytes of one row; `bytes` null for none.
+struct RowContent {
+    bool hasAddress = false;
+    uint32_t address = 0;
+    uint32_t position = 0;
+    const unsigned char* bytes = nullptr;
+    std::size_t count = 0;
+    int64_t runLength = -1;  // >= 0: the row that gives a run's length
+};
+
+class ListingWriter {
+public:
+    explicit ListingWriter(std::size_t fileWidth) : fileWidth(fileWidth) {}
+
+    // The rows of one source line: its text beside the first bytes, the
+    // rest of the bytes below.
+    void sourceLine(const std::string& file, int line, const ListedLine* listed, const std::string& text)
+    {
+        bool first = true;
+        auto emitRow = [&](const RowContent& content) {
+            row(first ? file : EMPTY, first ? line : 0, content, first ? text : EMPTY);
+            first = false;
+        };
+        if (listed)
+            for (const Piece& piece : listed->pieces)
+                pieceRows(piece, emitRow);
+        if (first) {
+            RowContent content;
+            content.hasAddress = listed != nullptr;
+            if (listed) {
+                content.address = listed->address;
+                content.position = listed->position;
+            }
+            emitRow(content);
+        }
+    }
+
+    void unassembledLine(const std::string& file, int line, const std::string& text)
+    {
+        start(file, line);
+        std::size_t middle = out.size();
+        out += "(not assembled)";
+        finish(middle, text);
+    }
+
+    const std::string& text() const { return out; }
+
+private:
+    inline static const std::string EMPTY;
+
+    template <typename EmitRow>
+    static void pieceRows(const Piece& piece, EmitRow& emitRow)
+    {
+        for (std::size_t offset = 0; offset < piece.bytes.size(); offset += BYTES_PER_ROW) {
+            auto step = static_cast<uint32_t>(offset);
+            emitRow(RowContent{true, piece.address + step, piece.position + step, piece.bytes.data() + offset,
+                               std::min(BYTES_PER_ROW, piece.bytes.size() - offset), -1});
+        }
+        if (piece.run)
+            emitRow(RowContent{false, 0, 0, nullptr, 0, piece.count});
+    }
+
+    void start(const std::string& file, int line)
+    {
+        std::size_t rowStart = out.size();
+        out += file;
+        appendPadded(out, rowStart, fileWidth + 1);
+        std::string number = line > 0 ? std::to_string(line) : std::string();
+        if (number.size() < LINE_NUMBER_WIDTH)
+            out.append(LINE_NUMBER_WIDTH - number.size(), ' ');
+        out += number;
+        out += "  ";
+    }
+
+    // Pads the address and bytes fields, adds the text and drops trailing blanks.
+    void finish(std::size_t middle, const std::string& text)
+    {
+        appendPadded(out, middle, ADDRESS_WIDTH + 2 + BYTES_WIDTH);
+        out += "  ";
+        out += text;
+        out.erase(out.find_last_not_of(' ') + 1);
+        out += '\n';
+    }
+
+    void row(const std::string& file, int line, const RowContent& content, const std::string& text)
+    {
+        start(file, line);
+        std::size_t middle = out.size();
+        if (content.hasAddress) {
+            appendHex(out, content.address, 4);
+            if (content.address != content.position) {
+                out += " (";
+                appendHex(out, content.position, 4);
+                out += ')';
+            }
+        }
+        appendPadded(out, middle, ADDRESS_WIDTH);
+        out += "  ";
+        for (std::size_t i = 0; i < content.count; ++i) {
+            if (i > 0)
+                out += ' ';
+            appendHex(out, content.bytes[i], 2);
+        }
+        if (content.runLength >= 0)
+            out.append("(").append(std::to_string(content.runLength)).append(" bytes)");
+        finish(middle, text);
+    }
+
+    std::size_t fileWidth;
+    std::string out;
+};
+
+// Walks the listed lines and the skipped ranges along with the source lines,
+// which come in the same order.
+class ListingCursor {
+public:
+    const ListedLine* listedAt(const LinePosition& at)
+    {
+        while (nextLine < listing.lines.size() && listing.lines[nextLine].at < at)
+            ++nextLine;
+        if (nextLine < listing.lines.size() && listing.lines[nextLine].at == at)
+            return &listing.lines[nextLine];
+        return nullptr;
+    }
+
+    bool unassembledAt(const LinePosition& at)
+    {
+        while (nextRange < listing.unassembled.size() && !(at < listing.unassembled[nextRange].second))
+            ++nextRange;
+        return nextRange < listing.unassembled.size() && listing.unassembled[nextRange].first < at;
+    }
+
+private:
+    std::size_t nextLine = 0;
+    std::size_t nextRange = 0;
+};
+
+// The last line of segment `index`: the INCLUDE that ends it, or the end
+// of its file.
+int lastLineOf(std::size_t index, const std::vector<std::string>& text)
+{
+    const std::vector<SourceSegment>& segments = sourceSegments();
+    if (index + 1 < segments.size() && !segments[index + 1].resumesIncluder)
+        return segments[index + 1].includedAt;
+    return static_cast<int>(text.size());
+}
+
+void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index)
+{
+    static const std::string NO_TEXT;
+    const SourceSegment& segment = sourceSegments()[index];
+    const std::vector<std::string>& text = listing.texts[segment.openedPath];
+    int segmentIndex = static_cast<int>(index);
+    int first = segment.firstLine;
+    // Back from an include: its INCLUDE line was listed before the included
+    // file; what followed the include on that line shows as bytes only.
+    if (segment.resumesIncluder) {
+        const ListedLine* rest = cursor.listedAt({segmentIndex, first});
+        if (rest && !rest->pieces.empty())
+            writer.sourceLine(NO_TEXT, 0, rest, NO_TEXT);
+        ++first;
+    }
+    int last = lastLineOf(index, text);
+    for (int line = first; line <= last; ++line) {
+        const std::string& lineText = line <= static_cast<int>(text.size()) ? text[line - 1] : NO_TEXT;
+        LinePosition at{segmentIndex, line};
+        if (cursor.unassembledAt(at))
+            writer.unassembledLine(segment.openedPath, line, lineText);
+        else
+            writer.sourceLine(segment.openedPath, line, cursor.listedAt(at), lineText);
+    }
+}
+
+}  // namespace
+
+bool listingCaptures = false;
+
+void enableListing()
+{
+    listing.enabled = true;
+}
+
+void keepListingText(const std::string& openedPath)
+{
+    if (listing.enabled && listing.texts.count(openedPath) == 0)
+        listing.texts[openedPath] = splitLines(readText(openedPath));
+}
+
+void restartListing()
+{
+    listing.lines.clear();
+    listing.unassembled.clear();
+    listing.capturingStatement = false;
+    listingCaptures = listing.enabled && asmState.finalPass;
+}
+
+void listStatementStart()
+{
+    int segment = statementSegment();
+    listing.capturingStatement = segment >= 0;
+    if (!listing.capturingStatement)
+        return;
+    LinePosition at{segment, statementLine()};
+    if (!listing.lines.empty() && listing.lines.back().at == at)
+        return;
+    listing.lines.push_back({at, logicalAddress(), static_cast<uint32_t>(asmState.outputPosition), {}});
+}
+
+void listEmitted(const unsigned char* bytes, std::size_t count)
+{
+    if (!listing.capturingStatement || count == 0)
+        return;
+    std::vector<Piece>& pieces = listing.lines.back().pieces;
+    uint32_t address = logicalAddress();
+    auto position = static_cast<uint32_t>(asmState.outputPosition);
+    if (pieces.empty() || pieces.back().run
+        || pieces.back().address + static_cast<uint32_t>(pieces.back().count) != address
+        || pieces.back().position + static_cast<uint32_t>(pieces.back().count) != position)
+        pieces.push_back({address, position, {}, 0, false});
+    Piece& piece = pieces.back();
+    piece.bytes.insert(piece.bytes.end(), bytes, bytes + count);
+    piece.count += static_cast<int64_t>(count);
+}
+
+void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, int64_t position)
+{
+    if (!listing.capturingStatement || count == 0)
+        return;
+    std::size_t shown = std::min(firstCount, BYTES_PER_ROW);
+    listing.lines.back().pieces.push_back(
+        {logicalAddress(), static_cast<uint32_t>(position), {first, first + shown}, count, true});
+}
+
+void beginUnassembled()
+{
+    listing.skipStart = {statementSegment(), statementLine()};
+}
+
+void endUnassembled()
+{
+    listing.unassembled.emplace_back(listing.skipStart, LinePosition{readingSegmentIndex(), readingLine()});
+}
+
+bool writeListing(const std::string& name)
+{
+    std::size_t fileWidth = 0;
+    for (const SourceSegment& segment : sourceSegments())
+        fileWidth = std::max(fileWidth, segment.openedPath.size());
+    ListingWriter writer(fileWidth);
+    ListingCursor cursor;
+    for (std::size_t index = 0; index < sourceSegments().size(); ++index)
+        listSegment(writer, cursor, index);
+    return writeRequestedOutput(name, writer.text());
+}

@@ -1,0 +1,214 @@
+#include "sourceFiles.h"
+
+#include "AsmState.h"
+#include "fileSystem.h"
+#include "listing.h"
+
+#include <algorithm>
+
+namespace {
+
+struct SourceFileState {
+    std::vector<std::string> includeDirectories;
+    std::vector<SourceSegment> segments;
+    std::vector<std::string> binaryInputs;
+    std::vector<std::string> openPaths;  // preprocessing: the include stack's files, current last
+    int markersRead = 0;                 // passes: file markers read so far in this pass
+    int readingSegment = -1;             // passes: the segment of the last marker read
+    // Back in an including file, the line number stays the included file's
+    // until the next line marker: the line of the INCLUDE stands in.
+    int resumedLine = 0;
+    int statementSegment = -1;
+    int statementLine = 0;
+    bool inStatement = false;
+};
+
+SourceFileState files;
+
+bool isAbsolute(const std::string& name)
+{
+    return (!name.empty() && (name[0] == '/' || name[0] == '\\')) || (name.size() > 1 && name[1] == ':');
+}
+
+std::string directoryOf(const std::string& path)
+{
+    std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string joinPath(const std::string& directory, const std::string& name)
+{
+    if (directory.empty() || directory.back() == '/' || directory.back() == '\\')
+        return directory + name;
+    return directory + '/' + name;
+}
+
+// The segment of the marker just read; a marker that preprocessing did not
+// write (a stray 02 byte in a source) is taken as written.
+int segmentOfLastMarker()
+{
+    int index = files.markersRead - 1;
+    if (index < 0 || index >= static_cast<int>(files.segments.size())
+        || files.segments[static_cast<std::size_t>(index)].writtenName != asmState.sourceName)
+        return -1;
+    return index;
+}
+
+std::string pathOfSegment(int index)
+{
+    if (index < 0)
+        return asmState.sourceName;
+    return files.segments[static_cast<std::size_t>(index)].openedPath;
+}
+
+}  // namespace
+
+void setIncludeDirectories(std::vector<std::string> directories)
+{
+    files.includeDirectories = std::move(directories);
+}
+
+bool hasIncludeDirectories()
+{
+    return !files.includeDirectories.empty();
+}
+
+namespace {
+
+// A candidate that several files match without regard to case ends the
+// search too: opening it then names them.
+bool foundOrAmbiguous(const std::string& candidate, std::string& found)
+{
+    if (findExistingFile(candidate, found))
+        return true;
+    if (!lastLookupAmbiguous())
+        return false;
+    found = candidate;
+    return true;
+}
+
+}  // namespace
+
+std::string locateInput(const std::string& written)
+{
+    std::string found;
+    if (foundOrAmbiguous(written, found) || isAbsolute(written))
+        return found.empty() ? written : found;
+    std::string besideNamingFile = directoryOf(currentOpenedPath());
+    if (!besideNamingFile.empty() && foundOrAmbiguous(joinPath(besideNamingFile, written), found))
+        return found;
+    for (const std::string& directory : files.includeDirectories)
+        if (foundOrAmbiguous(joinPath(directory, written), found))
+            return found;
+    return written;
+}
+
+bool inputExists(const std::string& written)
+{
+    return fileExists((hasIncludeDirectories() ? locateInput(written) : written).c_str());
+}
+
+void noteFileStart(const char* writtenName, const std::string& openedPath)
+{
+    int includedAt = files.openPaths.empty() ? 0 : asmState.lineNumber;
+    files.segments.push_back({writtenName, openedPath, 1, false, includedAt});
+    keepListingText(openedPath);
+    files.openPaths.push_back(openedPath);
+}
+
+void noteFileResume(const char* writtenName, int line)
+{
+    files.openPaths.pop_back();
+    files.segments.push_back({writtenName, files.openPaths.back(), line, true, 0});
+}
+
+std::string currentOpenedPath()
+{
+    if (asmState.pass == 0 && !files.openPaths.empty())
+        return files.openPaths.back();
+    return pathOfSegment(files.inStatement ? files.statementSegment : files.readingSegment);
+}
+
+const std::vector<SourceSegment>& sourceSegments()
+{
+    return files.segments;
+}
+
+void noteBinaryInput(const std::string& openedPath)
+{
+    if (std::find(files.binaryInputs.begin(), files.binaryInputs.end(), openedPath) == files.binaryInputs.end())
+        files.binaryInputs.push_back(openedPath);
+}
+
+const std::vector<std::string>& binaryInputs()
+{
+    return files.binaryInputs;
+}
+
+void restartSourceSegments()
+{
+    files.markersRead = 0;
+    files.readingSegment = -1;
+    files.resumedLine = 0;
+    clearStatementStart();
+}
+
+void noteFileMarkerRead()
+{
+    ++files.markersRead;
+    int index = segmentOfLastMarker();
+    files.readingSegment = index;
+    bool resumes = index >= 0 && files.segments[static_cast<std::size_t>(index)].resumesIncluder;
+    files.resumedLine = resumes ? files.segments[static_cast<std::size_t>(index)].firstLine : 0;
+}
+
+void noteLineMarkerRead()
+{
+    files.resumedLine = 0;
+}
+
+int readingLine()
+{
+    return files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber;
+}
+
+void markStatementStart()
+{
+    files.statementSegment = files.readingSegment;
+    files.statementLine = readingLine();
+    files.inStatement = true;
+}
+
+void clearStatementStart()
+{
+    files.inStatement = false;
+}
+
+void markIncludeDirective()
+{
+    files.statementSegment = static_cast<int>(files.segments.size()) - 1;
+    files.statementLine = asmState.lineNumber;
+    files.inStatement = true;
+}
+
+MessagePosition messagePosition()
+{
+    if (files.inStatement)
+        return {pathOfSegment(files.statementSegment), files.statementLine, true};
+    return {currentOpenedPath(), readingLine(), false};
+}
+
+int readingSegmentIndex()
+{
+    return files.readingSegment;
+}
+
+int statementSegment()
+{
+    return files.inStatement ? files.statementSegment : -1;
+}
+
+int statementLine()
+{
+    return files.statementLine;
+}

@@ -1,0 +1,69 @@
+// Where each stretch of the flattened source came from. The flattened file
+// names files as their directives wrote them; this keeps the path each one
+// was opened under, for messages an editor can follow, the listing and the
+// make rule, and finds INCLUDE and INCBIN files that are not where written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One file marker of the flattened source, in the order they were written.
+struct SourceSegment {
+    std::string writtenName;       // as in the marker
+    std::string openedPath;        // as opened, relative to the working directory
+    int firstLine = 1;             // the line the stretch starts on
+    bool resumesIncluder = false;  // back in the including file after an include
+    int includedAt = 0;            // a file just opened: the line of the INCLUDE that named it
+};
+
+void setIncludeDirectories(std::vector<std::string> directories);
+bool hasIncludeDirectories();
+
+// The path to open for a name that a directive of the current file wrote: as
+// written (or its Windows spelling), else next to the naming file, else in
+// each include directory in order. When nothing is found, the name as written.
+std::string locateInput(const std::string& written);
+// IFEXIST "name": the lookup above once an include directory is given.
+bool inputExists(const std::string& written);
+
+// Preprocessing: a file marker for a file just opened under openedPath, and
+// one for the return to the including file.
+void noteFileStart(const char* writtenName, const std::string& openedPath);
+void noteFileResume(const char* writtenName, int line);
+// The path of the file being preprocessed (during the passes: of the file of
+// the current statement).
+std::string currentOpenedPath();
+const std::vector<SourceSegment>& sourceSegments();
+
+// Files read in the passes (INCBIN), in order of first use.
+void noteBinaryInput(const std::string& openedPath);
+const std::vector<std::string>& binaryInputs();
+
+// The passes: a pass starts reading the flattened source from its start; the
+// scanner read a file marker; a statement starts at the current line.
+void restartSourceSegments();
+void noteFileMarkerRead();
+void noteLineMarkerRead();
+void markStatementStart();
+// No statement is open (between passes, at the end of the run).
+void clearStatementStart();
+
+// Where a message belongs: the statement's own line while one is open (or
+// the directive being preprocessed), else the line being read.
+struct MessagePosition {
+    std::string file;
+    int line = 0;
+    bool inStatement = false;
+};
+MessagePosition messagePosition();
+// Index into sourceSegments() of the file being read, and of the current
+// statement's file (-1: none).
+int readingSegmentIndex();
+// The line being read; back in an including file before its next line
+// marker, the line of the INCLUDE.
+int readingLine();
+int statementSegment();
+int statementLine();
+// Preprocessing: the INCLUDE directive whose file is being opened names
+// the position of its open failure.
+void markIncludeDirective();

@@ -1,0 +1,29 @@
+#include "consoleOutput.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void dieWithMessage(const std::string& text)
+{
+    throw RunFailure{text + "\n"};
+}
+
+void dieOnNewLine(const std::string& prefix, const std::string& text)
+{
+    dieWithMessage("\n" + prefix + text);
+}
+
+void endRunWith(const RunFailure& failure)
+{
+    std::fputs(failure.message.c_str(), stdout);
+    std::exit(1);
+}
+
+void endRun(int status)
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("romtap: error writing to standard output\n", stderr);
+        std::exit(1);
+    }
+    std::exit(status);
+}

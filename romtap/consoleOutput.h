@@ -1,0 +1,25 @@
+// How a run of romtap ends, and what it says when it fails. Everything but
+// "invalid option" goes to standard output.
+#pragma once
+
+#include <string>
+
+// A failure of the run. Thrown rather than ending the process on the spot,
+// so that what the run holds is released on the way out (the reader library
+// is unbound); main prints the message and ends with status 1.
+struct RunFailure {
+    std::string message;  // printed as it is, line ends included
+};
+
+// Ends the run with the text and a line end, by throwing RunFailure.
+[[noreturn]] void dieWithMessage(const std::string& text);
+
+// For failures in the middle of the "Dumping ROM" progress line.
+[[noreturn]] void dieOnNewLine(const std::string& prefix, const std::string& text);
+
+// Prints the failure's message, status 1.
+[[noreturn]] void endRunWith(const RunFailure& failure);
+
+// Ends with status, or with 1 when standard output could not be written:
+// a listing or checksum nobody can read is no success.
+[[noreturn]] void endRun(int status);

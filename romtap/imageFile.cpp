@@ -1,0 +1,57 @@
+#include "imageFile.h"
+
+#include "consoleOutput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* reasonFor(int error)
+{
+    return error != 0 ? std::strerror(error) : "unknown error";
+}
+
+}  // namespace
+
+ImageFile::ImageFile(const char* name) : name_(name)
+{
+    errno = 0;
+    file_ = std::fopen(name, "w+b");
+    if (file_ == nullptr)
+        refuse(name, reasonFor(errno));
+}
+
+ImageFile::~ImageFile()
+{
+    if (file_ != nullptr)
+        std::fclose(file_);
+}
+
+void ImageFile::append(const unsigned char* bytes, std::size_t size)
+{
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, file_) != size || std::fflush(file_) != 0)
+        fail(errno);
+}
+
+void ImageFile::close()
+{
+    errno = 0;
+    const int result = std::fclose(file_);
+    file_ = nullptr;
+    if (result != 0)
+        fail(errno);
+}
+
+void ImageFile::refuse(const char* name, const char* reason)
+{
+    dieWithMessage(std::string("Error writing ROM file!\n") + name + ": " + reason);
+}
+
+// Called in the middle of the progress line.
+void ImageFile::fail(int error)
+{
+    dieOnNewLine("Error writing ROM file!\n", std::string(name_) + ": " + reasonFor(error));
+}

@@ -1,0 +1,37 @@
+#include "driver/dependencyFile.h"
+#include "driver/sourceFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+std::string readWhole(const std::string& name)
+{
+    std::ifstream file(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Names that make would split or expand are escaped; each input once, main
+// source first, then includes, then binary files.
+TEST(DependencyFile, EscapesWhatMakeReadsSpecially)
+{
+    noteFileStart("my game.asm", "src/my game.asm");
+    noteFileStart("a#b.inc", "src/a#b.inc");
+    noteFileResume("my game.asm", 1);
+    noteFileStart("a#b.inc", "src/a#b.inc");
+    noteFileResume("my game.asm", 2);
+    noteBinaryInput("gfx/$tiles\tset.bin");
+    noteBinaryInput("gfx/$tiles\tset.bin");
+    std::string name = (std::filesystem::temp_directory_path() / "orbant_deps_test.d").string();
+    ASSERT_TRUE(writeDependencyFile(name, "out/my game.rom"));
+    EXPECT_EQ("out/my\\ game.rom: src/my\\ game.asm src/a\\#b.inc gfx/$$tiles\\\tset.bin\n", readWhole(name));
+    std::remove(name.c_str());
+}
+
+}  // namespace
