@@ -568,8 +568,7 @@ void removeFile(const char* name)
     std::remove(name);
 }
 
-// The same number, or the same full name: a file put in place by renaming
-// keeps its name but not its number.
+// The same number, or the same full name (also for a file not there yet).
 bool isSameFile(const FileIdentity& left, const FileIdentity& right)
 {
     if (left.numbered && right.numbered && left.device == right.device && left.number == right.number)

@@ -223,14 +223,16 @@ const char* roleName(FileRole role)
 void protectFile(const std::string& name, FileRole role)
 {
     if (output.protectedNames.insert(name).second)
-        output.protectedFiles.push_back({name, role, identifyFile(name.c_str())});
+        output.protectedFiles.push_back({name, role});
 }
 
+// Both sides are identified now: a file put in place by another run since
+// frees its number for the next file made.
 const ProtectedFile* protectedFileAt(const std::string& name, std::optional<FileRole> own)
 {
     FileIdentity identity = identifyFile(name.c_str());
     for (const ProtectedFile& file : output.protectedFiles)
-        if (file.role != own && isSameFile(identity, file.identity))
+        if (file.role != own && isSameFile(identity, identifyFile(file.name.c_str())))
             return &file;
     return nullptr;
 }

@@ -42,7 +42,6 @@ enum class FileRole { INPUT, FLATTENED_SOURCE, SYMBOL_FILE };
 struct ProtectedFile {
     std::string name;
     FileRole role;
-    FileIdentity identity;
 };
 
 void protectFile(const std::string& name, FileRole role);

@@ -27,7 +27,6 @@ constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 struct PreprocessState {
     // How often each name is open on the include stack, current file included.
     std::unordered_map<std::string, int> openNames;
-    FileIdentity flattenedFile;  // what the flattened file's name stands for
 };
 
 PreprocessState preprocessing;
@@ -91,7 +90,7 @@ void checkIncludeName(const std::string& name)
 // The flattened file grows while it would be read: it never ends.
 void refuseFlattenedFile(const std::string& name, const std::string& path)
 {
-    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFile))
+    if (isSameFile(identifyFile(path.c_str()), identifyFile(flattenedFileName().c_str())))
         reportError(("Recursive INCLUDE of " + name).c_str());
 }
 
@@ -173,8 +172,6 @@ void preprocessSource()
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());
     if (!openTempFile(flattenedFileName().c_str()))
         exitWithError();
-    // Taken once open: a link or device named so exists by now.
-    preprocessing.flattenedFile = identifyFile(flattenedFileName().c_str());
     startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);
