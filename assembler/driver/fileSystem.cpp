@@ -17,7 +17,9 @@
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else

@@ -37,7 +37,11 @@ void moveOutputPosition(int32_t position);
 // Files that no output of the run may overwrite: its inputs (the main
 // source, every included file, every file an INCBIN of the flattened text
 // names), the flattened source and the symbol file.
-enum class FileRole { INPUT, FLATTENED_SOURCE, SYMBOL_FILE };
+enum class FileRole {
+    INPUT,
+    FLATTENED_SOURCE,
+    SYMBOL_FILE
+};
 
 struct ProtectedFile {
     std::string name;
@@ -53,7 +57,10 @@ const ProtectedFile* protectedFileAt(const std::string& name, std::optional<File
 // outputs say which file they would overwrite: "Output NAME is the same file
 // as the input OTHER". An output named by an option says it as a failed
 // open: "Error while opening NAME for writing! It is an input of this run".
-enum class RefusalWording { NAMING_BOTH, AS_OPEN_FAILURE };
+enum class RefusalWording {
+    NAMING_BOTH,
+    AS_OPEN_FAILURE
+};
 
 void printRefusal(const std::string& name, const ProtectedFile& file, RefusalWording wording);
 // Ends the run, saying so, when writing name would overwrite a protected file.
