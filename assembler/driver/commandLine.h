@@ -12,6 +12,7 @@ struct CommandLineDefine {
 };
 
 constexpr const char* DEFAULT_SYMBOL_FILE_NAME = "orbant.sym";
+constexpr const char* DEFAULT_TEMP_FILE_NAME = "orbant.tmp";
 
 struct CommandLine {
     std::string sourceName;
@@ -21,7 +22,7 @@ struct CommandLine {
     bool gnuDiagnostics = false;
     bool warningsAsErrors = false;
     std::string symbolFileName = DEFAULT_SYMBOL_FILE_NAME;
-    std::string tempFileName = "orbant.tmp";
+    std::string tempFileName = DEFAULT_TEMP_FILE_NAME;
     std::string listingName;     // empty: no listing
     std::string dependencyName;  // empty: no make rule
 };

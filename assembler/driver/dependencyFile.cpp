@@ -44,5 +44,5 @@ bool writeDependencyFile(const std::string& name, const std::string& imageName)
         rule += escapedForMake(input);
     }
     rule += '\n';
-    return writeWholeOutput(name, rule);
+    return writeRequestedOutput(name, rule);
 }

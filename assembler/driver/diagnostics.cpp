@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -119,15 +120,18 @@ void registerExitHook(void (*hook)())
     exitHooks.push_back(hook);
 }
 
+void printFileFailure(const std::string& text)
+{
+    if (gnuForm && messagePosition().inStatement)
+        printGnuMessage("error", text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
+
 void printOpenFailure(const char* name, bool forWriting)
 {
-    const char* reason = openFailureReason();
-    if (gnuForm && messagePosition().inStatement) {
-        printGnuMessage("error", std::string("Error while opening ") + name + (forWriting ? " for writing! " : "! ") + reason);
-        return;
-    }
-    std::fprintf(stderr, forWriting ? "Error while opening %s for writing! %s\n" : "Error while opening %s! %s\n",
-                 name, reason);
+    printFileFailure(std::string("Error while opening ") + name + (forWriting ? " for writing! " : "! ")
+                     + openFailureReason());
 }
 
 void exitWithWriteFailure(const char* name)

@@ -3,6 +3,8 @@
 
 #include "AsmState.h"
 
+#include <string>
+
 // Where the scanner stands in the source. Reading an operand to its end may
 // cross a line or file marker; an error about the operand is reported at
 // the position captured before.
@@ -35,6 +37,9 @@ int printedWarningCount();
 // Work that must be done on every error exit, such as handing text still
 // buffered to its file. A hook is run once however often it is registered.
 void registerExitHook(void (*hook)());
+// A file that could not be read or written: the text alone, or in the GNU
+// form where it belongs to a statement.
+void printFileFailure(const std::string& text);
 // "Error while opening NAME! " or "... for writing! " followed by why
 // (openFailureReason).
 void printOpenFailure(const char* name, bool forWriting);

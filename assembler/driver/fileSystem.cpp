@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -16,11 +15,16 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,6 +34,23 @@ namespace {
 
 // Why the last open failed when several names matched it; empty otherwise.
 std::string ambiguity;
+// Whether the last open refused a file for being neither a regular file nor
+// a folder.
+bool refusedKind = false;
+
+// What is not a regular file or a folder (a FIFO, a device) may never end
+// or may keep a reader waiting: it is no source.
+FILE* refuseKind()
+{
+    refusedKind = true;
+    errno = EINVAL;
+    return nullptr;
+}
+
+FILE* openToUpdate(const char* name)
+{
+    return std::fopen(name, "r+b");
+}
 
 #ifndef _WIN32
 
@@ -154,18 +175,44 @@ bool resolvePath(const std::string& name, std::size_t unresolvedTail, fs::path& 
     return true;
 }
 
-FILE* openExisting(const char* name, const char* mode)
+FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 {
     ambiguity.clear();
-    FILE* file = std::fopen(name, mode);
+    FILE* file = openAsWritten(name);
     if (file || errno != ENOENT)
         return file;
     int originalError = errno;
     fs::path resolved;
-    if (resolvePath(name, 0, resolved) && (file = std::fopen(resolved.string().c_str(), mode)))
+    if (resolvePath(name, 0, resolved) && (file = openAsWritten(resolved.string().c_str())))
         return file;
     errno = originalError;
     return nullptr;
+}
+
+bool isRegularOrDirectory(mode_t mode)
+{
+    return S_ISREG(mode) || S_ISDIR(mode);
+}
+
+// Never waits: a FIFO or device is refused, by its kind before it is opened,
+// and again once opened (without waiting), in case it was replaced between.
+FILE* openToRead(const char* name)
+{
+    struct stat status;
+    if (stat(name, &status) == 0 && !isRegularOrDirectory(status.st_mode))
+        return refuseKind();
+    int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return nullptr;
+    if (fstat(descriptor, &status) != 0 || !isRegularOrDirectory(status.st_mode)) {
+        close(descriptor);
+        return refuseKind();
+    }
+    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = fdopen(descriptor, "rb");
+    if (!file)
+        close(descriptor);
+    return file;
 }
 
 bool hasBackslash(const char* name)
@@ -215,9 +262,18 @@ FILE* createFile(const char* name)
 
 #else
 
-FILE* openExisting(const char* name, const char* mode)
+FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 {
-    return std::fopen(name, mode);
+    return openAsWritten(name);
+}
+
+FILE* openToRead(const char* name)
+{
+    std::error_code error;
+    fs::file_type kind = fs::status(name, error).type();
+    if (!error && kind != fs::file_type::regular && kind != fs::file_type::directory)
+        return refuseKind();
+    return std::fopen(name, "rb");
 }
 
 FILE* createFile(const char* name)
@@ -302,31 +358,41 @@ bool openStandardStreams()
 
 const char* openFailureReason()
 {
+    if (refusedKind)
+        return "Not a regular file";
     return ambiguity.empty() ? std::strerror(errno) : ambiguity.c_str();
 }
 
 FILE* openForReading(const char* name)
 {
-    return refuseDirectory(openExisting(name, "rb"));
+    refusedKind = false;
+    return refuseDirectory(openExisting(name, openToRead));
 }
 
 FILE* openForWriting(const char* name)
 {
+    refusedKind = false;
     return createFile(name);
 }
 
 FILE* openForUpdate(const char* name)
 {
-    return refuseDirectory(openExisting(name, "r+b"));
+    refusedKind = false;
+    return refuseDirectory(openExisting(name, openToUpdate));
 }
 
 bool fileExists(const char* name)
 {
     FILE* file = openForReading(name);
-    if (!file)
-        return !ambiguity.empty();  // several files match: each exists
-    std::fclose(file);
-    return true;
+    if (file) {
+        std::fclose(file);
+        return true;
+    }
+    if (!ambiguity.empty())
+        return true;  // several files match: each exists
+    // Neither a regular file nor a folder: asked without opening it, which
+    // could wait forever.
+    return refusedKind && isReadable(name);
 }
 
 bool findExistingFile(const std::string& name, std::string& found)
@@ -344,33 +410,170 @@ bool lastLookupAmbiguous()
     return !ambiguity.empty();
 }
 
-bool sameFile(const std::string& left, const std::string& right)
+namespace {
+
+// The name the file opens under: as written, or as the fallback for names
+// written on Windows finds it.
+std::string existingSpelling(const char* name)
 {
-    std::error_code error;
-    return fs::equivalent(left, right, error) && !error;
+    std::string found;
+    return findExistingFile(name, found) ? found : std::string(name);
 }
 
-bool replaceWholeFile(const std::string& name, const std::string& content)
+}  // namespace
+
+#ifndef _WIN32
+
+bool isReplaceableInOneStep(const char* name)
 {
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::string privateName = name + ".part" + std::to_string(stamp);
-    FILE* file = std::fopen(privateName.c_str(), "wb");
-    if (!file)
-        return false;
-    bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    int writeError = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        writeError = errno;
+    struct stat status;
+    if (lstat(name, &status) != 0)
+        return errno == ENOENT && !hasBackslash(name);
+    return S_ISREG(status.st_mode) && access(name, W_OK) == 0;
+}
+
+bool isReadable(const char* name)
+{
+    return access(existingSpelling(name).c_str(), R_OK) == 0;
+}
+
+FileIdentity identifyFile(const char* name)
+{
+    FileIdentity identity;
+    std::string spelling = existingSpelling(name);
+    struct stat status;
+    if (stat(spelling.c_str(), &status) == 0) {
+        identity.numbered = true;
+        identity.device = static_cast<std::uint64_t>(status.st_dev);
+        identity.number = static_cast<std::uint64_t>(status.st_ino);
     }
     std::error_code error;
-    if (written)
-        fs::rename(privateName, name, error);
-    if (!written || error) {
-        int renameError = error.default_error_condition().value();
-        fs::remove(privateName, error);
-        errno = written ? renameError : writeError;
+    identity.resolvedName = fs::weakly_canonical(fs::absolute(spelling, error), error).string();
+    return identity;
+}
+
+namespace {
+
+int createExclusively(const char* name, const char* replaced)
+{
+    int descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat status;
+    if (descriptor >= 0 && stat(replaced, &status) == 0)
+        fchmod(descriptor, status.st_mode & 07777);
+    return descriptor;
+}
+
+int processId()
+{
+    return static_cast<int>(getpid());
+}
+
+FILE* streamOnDescriptor(int descriptor)
+{
+    FILE* file = fdopen(descriptor, "wb");
+    if (!file)
+        close(descriptor);
+    return file;
+}
+
+}  // namespace
+
+bool replaceFileWith(const char* name, const char* privateName)
+{
+    if (std::rename(privateName, name) != 0)
         return false;
-    }
+    noteCreated(name);
     return true;
+}
+
+#else
+
+bool isReplaceableInOneStep(const char* name)
+{
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    constexpr DWORD NOT_PLAIN
+        = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
+    return (attributes & NOT_PLAIN) == 0;
+}
+
+bool isReadable(const char* name)
+{
+    return _access(existingSpelling(name).c_str(), 4) == 0;
+}
+
+// Without file numbers at hand, the full name in one letter case.
+FileIdentity identifyFile(const char* name)
+{
+    FileIdentity identity;
+    std::error_code error;
+    identity.resolvedName = fs::weakly_canonical(fs::absolute(existingSpelling(name), error), error).string();
+    for (char& c : identity.resolvedName)
+        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+    return identity;
+}
+
+namespace {
+
+int createExclusively(const char* name, const char*)
+{
+    return _open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+int processId()
+{
+    return _getpid();
+}
+
+FILE* streamOnDescriptor(int descriptor)
+{
+    FILE* file = _fdopen(descriptor, "wb");
+    if (!file)
+        _close(descriptor);
+    return file;
+}
+
+}  // namespace
+
+bool replaceFileWith(const char* name, const char* privateName)
+{
+    if (MoveFileExA(privateName, name, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    errno = EACCES;
+    return false;
+}
+
+#endif
+
+FILE* createPrivateFileBeside(const char* name, std::string& privateName)
+{
+    // The process number keeps runs apart; the count, names left over from
+    // an earlier run of the same number.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        privateName = std::string(name) + "." + std::to_string(processId()) + "-" + std::to_string(attempt) + ".part";
+        int descriptor = createExclusively(privateName.c_str(), name);
+        if (descriptor >= 0) {
+            FILE* file = streamOnDescriptor(descriptor);
+            if (!file)
+                removeFile(privateName.c_str());
+            return file;
+        }
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+void removeFile(const char* name)
+{
+    std::remove(name);
+}
+
+// The same number, or the same full name (also for a file not there yet).
+bool isSameFile(const FileIdentity& left, const FileIdentity& right)
+{
+    if (left.numbered && right.numbered && left.device == right.device && left.number == right.number)
+        return true;
+    return !left.resolvedName.empty() && left.resolvedName == right.resolvedName;
 }

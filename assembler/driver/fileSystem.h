@@ -1,32 +1,62 @@
 // Opening files; the one place that knows about the platform's file API.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 // Every file is opened in binary mode: line ends are handled by the source
 // reader, so that all platforms read and write the same bytes.
+// Refuses what is neither a regular file nor a folder, without waiting.
 FILE* openForReading(const char* name);
 FILE* openForWriting(const char* name);       // created or emptied
 FILE* openForUpdate(const char* name);        // existing, read and write
-// True also where several files match the name only without regard to case.
+// A regular file that opens; anything but a folder that exists and may be
+// read, decided without opening it. True also where several files match the
+// name only without regard to case.
 bool fileExists(const char* name);
-// Why the last open failed: the system's text, or which files matched a name
-// that differs from several of them only in letter case.
+// Why the last open failed: the system's text, why the file was refused, or
+// which files matched a name that differs from several of them only in
+// letter case.
 const char* openFailureReason();
 
 // Opens the null device on whichever of descriptors 0, 1 and 2 is closed, so
 // that no file opened later takes one of them and receives console text.
 // False when that fails. Called before anything else.
 bool openStandardStreams();
-// Whether both names lead to one existing file.
-bool sameFile(const std::string& left, const std::string& right);
-// Writes content to a new file beside name and then puts it in place of name
-// in one step, so that name never holds part of it. False with errno set.
-bool replaceWholeFile(const std::string& name, const std::string& content);
 // The name under which openForReading would find name: as written, else its
 // Windows spelling; false when neither exists.
 bool findExistingFile(const std::string& name, std::string& found);
 // Whether the last findExistingFile failed because several files match the
 // name without regard to case.
 bool lastLookupAmbiguous();
+
+// Whether name exists and may be read, asked without opening it.
+bool isReadable(const char* name);
+
+// Replacing a file in one step, so that no other process ever sees it half
+// written: the new content goes to a private file beside it, which is then
+// renamed over it.
+//
+// True when name is a regular file that may be written, or is absent and
+// would be created under that very name.
+bool isReplaceableInOneStep(const char* name);
+// Creates a new, empty file beside name, under a name no other process
+// uses, with the permissions name has; nullptr when the folder refuses.
+FILE* createPrivateFileBeside(const char* name, std::string& privateName);
+// Renames privateName to name, replacing it; false with errno set.
+bool replaceFileWith(const char* name, const char* privateName);
+void removeFile(const char* name);
+
+// What a name stands for, to tell whether two names are the same file: the
+// full name it resolves to and, for an existing file where the system has
+// them, its device and number.
+struct FileIdentity {
+    bool numbered = false;
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::string resolvedName;
+};
+
+FileIdentity identifyFile(const char* name);
+bool isSameFile(const FileIdentity& left, const FileIdentity& right);

@@ -4,17 +4,21 @@
 #include "diagnostics.h"
 #include "fileSystem.h"
 #include "listing.h"
-#include "sourceFiles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
 struct OutputState {
     std::string fileName;  // of outputFile, for the message when a write fails
+    std::vector<ProtectedFile> protectedFiles;
+    std::unordered_set<std::string> protectedNames;  // an INCBIN may name a file many times
 };
 
 OutputState output;
@@ -66,38 +70,6 @@ void requireOutputEndWithinLimit(int64_t end)
 {
     if (end > OUTPUT_SIZE_LIMIT)
         reportError("Output file would exceed 64 MiB");
-}
-
-namespace {
-
-bool isInput(const std::string& name)
-{
-    for (const SourceSegment& segment : sourceSegments())
-        if (sameFile(name, segment.openedPath))
-            return true;
-    for (const std::string& binary : binaryInputs())
-        if (sameFile(name, binary))
-            return true;
-    return false;
-}
-
-}  // namespace
-
-void printInputRefusal(const std::string& name)
-{
-    std::fprintf(stderr, "Error while opening %s for writing! It is an input of this run\n", name.c_str());
-}
-
-bool writeWholeOutput(const std::string& name, const std::string& content)
-{
-    if (isInput(name)) {
-        printInputRefusal(name);
-        return false;
-    }
-    if (replaceWholeFile(name, content))
-        return true;
-    printOpenFailure(name.c_str(), true);
-    return false;
 }
 
 bool openOutput(const char* name)
@@ -193,4 +165,117 @@ void moveOutputPosition(int32_t position)
     }
     else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
+}
+
+bool openReplacing(ReplacingOutput& output, const char* name)
+{
+    output.name = name;
+    output.privateName.clear();
+    output.stream = isReplaceableInOneStep(name) ? createPrivateFileBeside(name, output.privateName) : nullptr;
+    if (!output.stream) {
+        output.privateName.clear();
+        output.stream = openForWriting(name);
+    }
+    if (!output.stream)
+        printOpenFailure(name, true);
+    return output.stream != nullptr;
+}
+
+bool finishReplacing(ReplacingOutput& output)
+{
+    bool written = std::ferror(output.stream) == 0;
+    bool closed = std::fclose(output.stream) == 0;
+    int failure = errno;
+    output.stream = nullptr;
+    if (!output.privateName.empty() && !replaceFileWith(output.name.c_str(), output.privateName.c_str())) {
+        failure = errno;
+        removeFile(output.privateName.c_str());
+        written = false;
+    }
+    errno = failure;
+    return written && closed;
+}
+
+void abandonReplacing(ReplacingOutput& output)
+{
+    int failure = errno;
+    std::fclose(output.stream);
+    output.stream = nullptr;
+    if (!output.privateName.empty())
+        removeFile(output.privateName.c_str());
+    errno = failure;
+}
+
+namespace {
+
+const char* roleName(FileRole role)
+{
+    switch (role) {
+    case FileRole::FLATTENED_SOURCE: return "flattened source";
+    case FileRole::SYMBOL_FILE: return "symbol file";
+    case FileRole::INPUT: break;
+    }
+    return "input";
+}
+
+}  // namespace
+
+void protectFile(const std::string& name, FileRole role)
+{
+    if (output.protectedNames.insert(name).second)
+        output.protectedFiles.push_back({name, role});
+}
+
+// Both sides are identified now: a file put in place by another run since
+// frees its number for the next file made.
+const ProtectedFile* protectedFileAt(const std::string& name, std::optional<FileRole> own)
+{
+    FileIdentity identity = identifyFile(name.c_str());
+    for (const ProtectedFile& file : output.protectedFiles)
+        if (file.role != own && isSameFile(identity, identifyFile(file.name.c_str())))
+            return &file;
+    return nullptr;
+}
+
+void printRefusal(const std::string& name, const ProtectedFile& file, RefusalWording wording)
+{
+    if (wording == RefusalWording::NAMING_BOTH)
+        printFileFailure("Output " + name + " is the same file as the " + roleName(file.role) + " " + file.name);
+    else
+        printFileFailure("Error while opening " + name + " for writing! It is "
+                         + (file.role == FileRole::INPUT ? "an" : "the") + " " + roleName(file.role) + " of this run");
+}
+
+void requireNotProtected(const std::string& name, RefusalWording wording)
+{
+    if (const ProtectedFile* file = protectedFileAt(name)) {
+        printRefusal(name, *file, wording);
+        exitWithError();
+    }
+}
+
+WholeOutputResult writeWholeOutput(const std::string& name, std::string_view content, std::optional<FileRole> own)
+{
+    if (const ProtectedFile* file = protectedFileAt(name, own)) {
+        printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
+        return WholeOutputResult::REFUSED;
+    }
+    ReplacingOutput output;
+    if (!openReplacing(output, name.c_str()))
+        return WholeOutputResult::REFUSED;
+    if (std::fwrite(content.data(), 1, content.size(), output.stream) != content.size()
+        || std::fflush(output.stream) != 0) {
+        abandonReplacing(output);
+        return WholeOutputResult::FAILED;
+    }
+    return finishReplacing(output) ? WholeOutputResult::WRITTEN : WholeOutputResult::FAILED;
+}
+
+bool writeRequestedOutput(const std::string& name, std::string_view content)
+{
+    WholeOutputResult result = writeWholeOutput(name, content);
+    // Reported as an open failure, as such a file always was.
+    if (result == WholeOutputResult::FAILED)
+        printFileFailure("Error while opening " + name + " for writing! " + std::strerror(errno));
+    return result == WholeOutputResult::WRITTEN;
 }

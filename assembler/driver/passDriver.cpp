@@ -53,9 +53,7 @@ void runPass(const char* outputName)
     restartSourceSegments();
     restartListing();
     runStatements();
-    setSourceName(commandLine().tempFileName.c_str());
-    scanFlattenedSource();
-    startTokenPass();
+    clearStatementStart();
 }
 
 void runPasses(const char* outputName)
@@ -101,6 +99,9 @@ int runAssembler(int argc, char** argv)
     clearLabels();
     registerCommandLineDefines();
     preprocessSource();
+    // Before the image is first created or emptied.
+    protectSymbolFile();
+    requireNotProtected(outputName);
     runPasses(outputName);
     if (asmState.unresolvedCount != 0)
         std::fputs("Too Many Passes Required!\n", stderr);

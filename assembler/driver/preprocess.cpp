@@ -52,14 +52,15 @@ void openMainSource()
         exitWithError();
 }
 
-// A flattened file named like the main source would empty it before it is read.
-void refuseTempOverSource()
+const std::string& flattenedFileName()
 {
-    const std::string& tempName = commandLine().tempFileName;
-    if (sameFile(tempName, asmState.sourceName)) {
-        printInputRefusal(tempName);
-        exitWithError();
-    }
+    return commandLine().tempFileName;
+}
+
+RefusalWording flattenedFileRefusal()
+{
+    return flattenedFileName() == DEFAULT_TEMP_FILE_NAME ? RefusalWording::NAMING_BOTH
+                                                         : RefusalWording::AS_OPEN_FAILURE;
 }
 
 void startFile(const std::string& openedPath)
@@ -84,6 +85,13 @@ void checkIncludeName(const std::string& name)
         reportError(("Recursive INCLUDE of " + name).c_str());
     if (asmState.includeStack.size() >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
+}
+
+// The flattened file grows while it would be read: it never ends.
+void refuseFlattenedFile(const std::string& name, const std::string& path)
+{
+    if (isSameFile(identifyFile(path.c_str()), identifyFile(flattenedFileName().c_str())))
+        reportError(("Recursive INCLUDE of " + name).c_str());
 }
 
 // Sets the including file aside with its text, to go on where it stopped.
@@ -123,6 +131,7 @@ void includeFile()
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     checkIncludeName(name);
     std::string path = locateInput(name);
+    refuseFlattenedFile(name, path);
     markIncludeDirective();
     pushInclude();
     setSourceName(name.c_str());
@@ -130,6 +139,7 @@ void includeFile()
     startFile(path);
     if (!openSourceAt(path.c_str()))
         exitWithError();
+    protectFile(path, FileRole::INPUT);
     clearStatementStart();
     switchToBuffer(createBuffer(asmState.inputFile));
     closeSource();
@@ -156,10 +166,11 @@ void preprocessSource()
     asmState.includeStack.clear();
     openMainSource();
     ++preprocessing.openNames[asmState.sourceName];
+    protectFile(asmState.sourceName, FileRole::INPUT);
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
-    refuseTempOverSource();
-    if (!openTempFile(commandLine().tempFileName.c_str()))
+    requireNotProtected(flattenedFileName(), flattenedFileRefusal());
+    if (!openTempFile(flattenedFileName().c_str()))
         exitWithError();
     startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
@@ -173,6 +184,13 @@ void preprocessSource()
     }
     setEndOfInputHook(nullptr);
     closeSource();
+    // Now that every INCBIN is known: the file they name stays as it was.
+    if (const ProtectedFile* input = protectedFileAt(flattenedFileName())) {
+        abandonTempFile();
+        printRefusal(flattenedFileName(), *input, flattenedFileRefusal());
+        exitWithError();
+    }
     closeTempFile();
+    protectFile(flattenedFileName(), FileRole::FLATTENED_SOURCE);
     asmState.pass += 1;
 }

@@ -48,32 +48,28 @@ std::string symbolText()
     return symbols;
 }
 
-// orbant.sym is written in place, as always; a file named on the command line
-// could be anything, so it is put in place whole and never over an input.
-bool writeNamedSymbolFile(const std::string& name)
+bool isNamedByOption()
 {
-    return writeWholeOutput(name, symbolText());
+    return commandLine().symbolFileName != DEFAULT_SYMBOL_FILE_NAME;
 }
 
 }  // namespace
 
-void writeSymbolFile()
+// orbant.sym is refused at once when it would overwrite a file the run
+// needs; a file named by --symbols is refused only when the symbols are
+// written, and then, like a symbol file that cannot be written, without
+// failing the run.
+void protectSymbolFile()
 {
     const std::string& name = commandLine().symbolFileName;
-    if (name != DEFAULT_SYMBOL_FILE_NAME) {
-        if (!writeNamedSymbolFile(name))
-            std::fputs("Unable to write .SYM file!\n", stderr);
-        return;
-    }
-    if (!openOutput(name.c_str())) {
-        std::fputs("Unable to write .SYM file!\n", stderr);
-        return;
-    }
-    FILE* symbols = asmState.outputFile;
-    asmState.outputFile = nullptr;
-    std::string text = symbolText();
-    std::fwrite(text.data(), 1, text.size(), symbols);
-    bool failed = std::ferror(symbols) != 0;
-    if (std::fclose(symbols) != 0 || failed)
+    if (!isNamedByOption())
+        requireNotProtected(name);
+    protectFile(name, FileRole::SYMBOL_FILE);
+}
+
+void writeSymbolFile()
+{
+    if (writeWholeOutput(commandLine().symbolFileName, symbolText(), FileRole::SYMBOL_FILE)
+        != WholeOutputResult::WRITTEN)
         std::fputs("Unable to write .SYM file!\n", stderr);
 }

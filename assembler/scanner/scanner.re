@@ -121,6 +121,7 @@ int finishPreprocessedString(char quote, const char* unclosedMessage)
     captureStringBody();
     if (readChar() == '\n')
         reportError(unclosedMessage);
+    noteIncbinName();
     if (scanning.includeNamePending) {
         scanning.includeNamePending = false;
         return 1;
@@ -134,6 +135,7 @@ int finishEmptyPreprocessedString(char quote)
 {
     leave();
     asmState.tokenLength = 0;
+    noteIncbinName();
     if (scanning.includeNamePending) {
         scanning.includeNamePending = false;
         return 1;
@@ -317,6 +319,20 @@ int keywordOf(const char* name, int length, YYCONDTYPE condition)
     <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
     <*> * { return 0; }
 */
+
+// "INCBIN", its blanks as one space, and the quote that opens its file name,
+// whose file the run must not overwrite (the name is noted when it ends).
+void copyIncbinOpening()
+{
+    constexpr std::size_t KEYWORD_LENGTH = 6;
+    const char* text = asmState.tokenText;
+    auto length = static_cast<std::size_t>(asmState.tokenLength);
+    writeTempText(text, KEYWORD_LENGTH);
+    if (length > KEYWORD_LENGTH + 1)
+        writeTempText(" ", 1);
+    writeTempText(text + length - 1, 1);
+    enter(text[length - 1] == '"' ? yycPREPROCESS_STRING : yycPREPROCESS_CHARACTER);
+    scanning.incbinNamePending = true;
 }
 
 }  // namespace
@@ -505,6 +521,7 @@ int nextToken()
         scanning.includeNamePending = true;
         return TOKEN_INCLUDE;
     }
+    <PREPROCESS> "INCBIN" [ \t]* ["'] { matched(); copyIncbinOpening(); continue; }
     <PREPROCESS> "\"" { matched(); enter(yycPREPROCESS_STRING); writeTempText(asmState.tokenText, 1); continue; }
     <PREPROCESS> "'"  { matched(); enter(yycPREPROCESS_CHARACTER); writeTempText(asmState.tokenText, 1); continue; }
     <PREPROCESS> NAME ":" {

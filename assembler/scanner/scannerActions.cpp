@@ -2,11 +2,13 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/output.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -79,4 +81,14 @@ void scanFileMarker()
     if (scanning.fileMarkerScanned)
         scanning.fileMarkerScanned();
     noteFileMarkerRead();
+}
+
+void noteIncbinName()
+{
+    if (!scanning.incbinNamePending)
+        return;
+    scanning.incbinNamePending = false;
+    if (asmState.tokenLength > 0)
+        protectFile(locateInput(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength))),
+                    FileRole::INPUT);
 }

@@ -5,9 +5,10 @@
 
 // What the scanner keeps between its rules' actions.
 struct ScannerState {
-    int commentDepth = 0;             // nesting of brace comments
-    bool includeNamePending = false;  // the next string is an include's file name
-    std::string stringBody;           // the last string token's characters
+    int commentDepth = 0;                    // nesting of brace comments
+    bool includeNamePending = false;         // the next string is an include's file name
+    bool incbinNamePending = false;          // the next string names a binary include
+    std::string stringBody;                  // the last string token's characters
     const char* stringBodySource = nullptr;  // where they were copied from
     // Called at the end of each input; true when it made another input current.
     bool (*resumeAfterEnd)() = nullptr;
@@ -35,3 +36,6 @@ void scanFileMarker();
 // read of the closing quote may release at the end of an included file, and
 // which a DC directive must not change; tokenText then points at the copy.
 void captureStringBody();
+// Preprocessing: a string that names the file of an INCBIN makes the file
+// the passes will read an input, which no output may overwrite.
+void noteIncbinName();

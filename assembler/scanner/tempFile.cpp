@@ -3,7 +3,7 @@
 #include "scanner.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../driver/fileSystem.h"
+#include "../driver/output.h"
 
 #include <algorithm>
 #include <charconv>
@@ -17,9 +17,11 @@ namespace {
 // The text grows a token at a time; the file gets it in large blocks, since
 // a library call per token costs more than the scanning itself.
 constexpr std::size_t BLOCK_SIZE = 65536;
+// A bound on what an endless or runaway input can make of the text.
+constexpr std::size_t MAX_TEXT_SIZE = std::size_t{256} << 20;
 
 struct TempFileState {
-    std::string name;
+    ReplacingOutput file;
     // The whole flattened source so far: text[0] to text[size - 1]. Grown by
     // hand, since a library append per token costs more than the copy, and
     // with realloc, which can grow a large block without copying it. It is
@@ -37,7 +39,7 @@ TempFileState temp;
 
 void updateQuickLimit()
 {
-    temp.quickLimit = std::min(temp.written + BLOCK_SIZE, temp.capacity);
+    temp.quickLimit = std::min({temp.written + BLOCK_SIZE, temp.capacity, MAX_TEXT_SIZE});
 }
 
 bool writePending()
@@ -72,33 +74,36 @@ void appendText(const char* text, std::size_t length)
 
 // Text beyond the quick limit: the file gets what is pending in a block of
 // at most BLOCK_SIZE, and text longer than that goes straight after it.
-void appendAndWrite(const char* text, std::size_t length)
+// Kept out of line, so that the common case stays a copy and an addition.
+[[gnu::noinline]] void appendAndWrite(const char* text, std::size_t length)
 {
+    if (length > MAX_TEXT_SIZE - temp.size)
+        reportError("Flattened source exceeds 256 MiB");
     if (length > BLOCK_SIZE - (temp.size - temp.written) && !writePending())
-        exitWithWriteFailure(temp.name.c_str());
+        exitWithWriteFailure(temp.file.name.c_str());
     appendText(text, length);
     if (length > BLOCK_SIZE && !writePending())
-        exitWithWriteFailure(temp.name.c_str());
+        exitWithWriteFailure(temp.file.name.c_str());
 }
 
 // An error exit leaves the text made so far in the file; a failure to write
-// it then is left to the stream's close.
+// it then goes unreported, as the run ends with its own message anyway.
 void flushOnExit()
 {
-    if (asmState.tempFile)
-        writePending();
+    if (!asmState.tempFile)
+        return;
+    writePending();
+    asmState.tempFile = nullptr;
+    finishReplacing(temp.file);
 }
 
 }  // namespace
 
 bool openTempFile(const char* name)
 {
-    asmState.tempFile = openForWriting(name);
-    if (!asmState.tempFile) {
-        printOpenFailure(name, true);
+    if (!openReplacing(temp.file, name))
         return false;
-    }
-    temp.name = name;
+    asmState.tempFile = temp.file.stream;
     temp.size = 0;
     temp.written = 0;
     reserveText(BLOCK_SIZE);
@@ -110,11 +115,16 @@ bool openTempFile(const char* name)
 void closeTempFile()
 {
     if (!writePending())
-        exitWithWriteFailure(temp.name.c_str());
-    FILE* file = asmState.tempFile;
+        exitWithWriteFailure(temp.file.name.c_str());
     asmState.tempFile = nullptr;
-    if (std::fclose(file) != 0)
-        exitWithWriteFailure(temp.name.c_str());
+    if (!finishReplacing(temp.file))
+        exitWithWriteFailure(temp.file.name.c_str());
+}
+
+void abandonTempFile()
+{
+    asmState.tempFile = nullptr;
+    abandonReplacing(temp.file);
 }
 
 void writeTempText(const char* text, std::size_t length)

@@ -8,11 +8,17 @@
 
 #include <cstddef>
 
-// Creates the file (emptied if it exists) and makes it tempFile; false after
-// printing the open failure.
+// Starts the text and the file, whose stream becomes tempFile; false after
+// printing the open failure. Where the name allows, the file is private to
+// the run until it is closed, also by an error exit: only then does it take
+// the name, whole.
 bool openTempFile(const char* name);
-// Hands everything to the file and closes it; a failed write ends the run.
+// Hands everything to the file, closes it and puts it in place; a failed
+// write ends the run.
 void closeTempFile();
+// Closes the file without putting it in place: the name keeps what it had
+// (unless the file was written under its name directly).
+void abandonTempFile();
 
 void writeTempText(const char* text, std::size_t length);
 // Byte 01, the number in decimal, byte 01.

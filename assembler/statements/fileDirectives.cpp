@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
@@ -40,23 +41,15 @@ FILE* openBinaryInput(const char* name)
     return file;
 }
 
-int64_t fileLength(FILE* file, const char* name)
-{
-    long length = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
-    if (length < 0)
-        failToOpen(name);
-    return length;
-}
-
 struct IncludeRange {
-    int64_t start;
-    int64_t length;
+    int64_t start = 0;
+    std::optional<int64_t> length;  // none: to the end of the file
 };
 
-// Without a range the whole file; with a start only, the rest of it.
-IncludeRange readIncludeRange(int64_t fileSize)
+// The operands after the name: "," start [, length].
+IncludeRange readIncludeRange()
 {
-    IncludeRange range{0, fileSize};
+    IncludeRange range;
     if (asmState.curToken != ',')
         return range;
     advanceToken();
@@ -64,41 +57,44 @@ IncludeRange readIncludeRange(int64_t fileSize)
     if (asmState.curToken == ',') {
         advanceToken();
         range.length = evaluateExpression();
-    } else {
-        range.length = fileSize - range.start;
     }
     return range;
 }
 
 // 64-bit arithmetic: start + length cannot overflow, whatever the operands.
-void checkIncludeRange(const IncludeRange& range, int64_t fileSize)
+void checkIncludeRange(int64_t start, int64_t length, int64_t fileSize)
 {
-    if (range.length < 0 || range.start < 0)
+    if (length < 0 || start < 0)
         reportError("Negative value not allowed");
-    if (range.start > fileSize)
+    if (start > fileSize)
         reportError("Start position past end of file");
-    if (range.start + range.length > fileSize)
+    if (start + length > fileSize)
         reportError("Include past end of file");
 }
 
-void copyToOutput(FILE* file, const char* name, const IncludeRange& range)
+[[noreturn]] void failToRead(const char* name)
+{
+    std::fprintf(stderr, "Error while reading %s! %s\n", name, std::strerror(errno));
+    exitWithError();
+}
+
+// Reads the file to its end, whatever size the system reports (a file under
+// /proc reports none), and returns how long it is. The bytes from `start`
+// on are kept, up to `keep` of them: no more than an output may take.
+int64_t readToEnd(FILE* file, const char* name, int64_t start, int64_t keep, std::string& kept)
 {
     static char block[65536];
-    if (std::fseek(file, static_cast<long>(range.start), SEEK_SET) != 0)
-        failToOpen(name);
-    for (int64_t left = range.length; left > 0;) {
-        std::size_t chunk = static_cast<std::size_t>(std::min<int64_t>(left, sizeof block));
-        // A file that shrank since its length was taken.
-        if (std::fread(block, 1, chunk, file) != chunk) {
-            std::fprintf(stderr, "Error while reading %s! %s\n", name,
-                         std::ferror(file) ? std::strerror(errno) : "Unexpected end of file");
-            exitWithError();
-        }
-        if (left == range.length && listingActive())
-            listRun(reinterpret_cast<const unsigned char*>(block), chunk, range.length, asmState.outputPosition);
-        std::fwrite(block, 1, chunk, asmState.outputFile);
-        left -= static_cast<int64_t>(chunk);
+    int64_t size = 0;
+    while (std::size_t got = std::fread(block, 1, sizeof block, file)) {
+        int64_t from = std::clamp<int64_t>(start - size, 0, static_cast<int64_t>(got));
+        int64_t wanted = std::min<int64_t>(static_cast<int64_t>(got) - from, keep - static_cast<int64_t>(kept.size()));
+        if (wanted > 0)
+            kept.append(block + from, static_cast<std::size_t>(wanted));
+        size += static_cast<int64_t>(got);
     }
+    if (std::ferror(file))
+        failToRead(name);
+    return size;
 }
 
 }  // namespace
@@ -114,6 +110,7 @@ void fnameDirective()
 {
     requireFileNameToken();
     std::string name = stringTokenAsFileName();
+    requireNotProtected(name.c_str());
     closeOutput();
     advanceToken();
     if (asmState.curToken != ',') {
@@ -148,16 +145,22 @@ void incbinDirective()
     requireFileNameToken();
     std::string name = locateInput(stringTokenAsFileName());
     noteBinaryInput(name);
-    // Opened in every pass: its length moves the address.
+    // Opened and read in every pass: its length moves the address.
     FILE* file = openBinaryInput(name.c_str());
-    int64_t fileSize = fileLength(file, name.c_str());
     advanceToken();
-    IncludeRange range = readIncludeRange(fileSize);
-    checkIncludeRange(range, fileSize);
-    if (asmState.finalPass) {
-        requireOutputEndWithinLimit(asmState.outputPosition + range.length);
-        copyToOutput(file, name.c_str(), range);
-    }
-    advancePosition(static_cast<int32_t>(range.length));
+    IncludeRange range = readIncludeRange();
+    int64_t keep = asmState.finalPass ? std::min(range.length.value_or(OUTPUT_SIZE_LIMIT), OUTPUT_SIZE_LIMIT) : 0;
+    std::string bytes;
+    int64_t fileSize = readToEnd(file, name.c_str(), range.start, keep, bytes);
     std::fclose(file);
+    int64_t length = range.length.value_or(fileSize - range.start);
+    checkIncludeRange(range.start, length, fileSize);
+    if (asmState.finalPass) {
+        requireOutputEndWithinLimit(asmState.outputPosition + length);
+        const auto* kept = reinterpret_cast<const unsigned char*>(bytes.data());
+        if (listingActive())
+            listRun(kept, bytes.size(), length, asmState.outputPosition);
+        std::fwrite(kept, 1, bytes.size(), asmState.outputFile);
+    }
+    advancePosition(static_cast<int32_t>(length));
 }

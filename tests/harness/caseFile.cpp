@@ -192,6 +192,8 @@ void applySection(CaseFile& result, const Section& section, Pending& pending)
         result.symlinks.push_back({requireName(section), section.words.size() > 1 ? section.words[1] : ""});
     else if (kind == "directory")
         result.directories.push_back(requireName(section));
+    else if (kind == "fifo")
+        result.fifos.push_back(requireName(section));
     else if (kind == "native-only")
         result.nativeOnly = joinLines(section);
     else if (kind == "args") {

@@ -29,6 +29,7 @@ struct CaseFile {
     std::vector<ExpectedFile> inputs;
     std::vector<ExpectedFile> symlinks;  // content holds the link's target
     std::vector<std::string> directories;
+    std::vector<std::string> fifos;
     std::vector<std::string> arguments = {"main.asm"};
     std::vector<std::pair<std::string, std::string>> environment;
     std::optional<int> status;

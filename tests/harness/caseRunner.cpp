@@ -131,6 +131,8 @@ void writeInputs(const CaseFile& testCase, const ScratchDirectory& directory)
         directory.makeSymlink(link.name, link.content);
     for (const std::string& name : testCase.directories)
         directory.makeDirectory(name);
+    for (const std::string& name : testCase.fifos)
+        directory.makeFifo(name);
 }
 
 bool mentionsChecksums(const std::string& text)

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +66,12 @@ void ScratchDirectory::makeSymlink(const std::string& name, const std::string& t
 void ScratchDirectory::makeDirectory(const std::string& name) const
 {
     fs::create_directories(path_ / name);
+}
+
+void ScratchDirectory::makeFifo(const std::string& name) const
+{
+    if (mkfifo((path_ / name).c_str(), 0644) != 0)
+        throw std::runtime_error("cannot make the FIFO " + name);
 }
 
 bool ScratchDirectory::readFile(const std::string& name, std::string& content) const
@@ -169,33 +176,67 @@ int waitWithinLimit(pid_t child, const std::string& shown)
     }
 }
 
-}  // namespace
+struct StartedCommand {
+    pid_t child = -1;
+    std::string shown;
+    std::string stdoutName;  // in the directory; empty when standard output is not collected
+    std::string stderrName;
+};
 
-// Started directly, without a shell: a run costs one process start.
-RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words, const CommandSetup& setup)
+// Started directly, without a shell: a run costs one process start. The
+// console goes to files named by tag, so that runs side by side keep theirs.
+StartedCommand startCommand(const ScratchDirectory& directory, std::vector<std::string> words,
+                            const CommandSetup& setup, const std::string& tag)
 {
     std::vector<char*> argv = pointersTo(words);
     std::vector<std::string> environment = childEnvironment(setup);
     std::vector<char*> envp = pointersTo(environment);
     const std::string workingDirectory = directory.path().string();
-    const bool collectsOutput = setup.collectsStandardOutput();
+    StartedCommand started;
+    started.shown = words.front();
+    started.stdoutName = setup.collectsStandardOutput() ? ".stdout" + tag : std::string();
+    started.stderrName = ".stderr" + tag;
     const std::string stdoutPath
-        = (directory.path() / (collectsOutput ? ".stdout" : setup.standardOutputPath)).string();
-    const std::string stderrPath = (directory.path() / ".stderr").string();
-    pid_t child = fork();
-    if (child < 0)
+        = (directory.path() / (started.stdoutName.empty() ? setup.standardOutputPath : started.stdoutName)).string();
+    const std::string stderrPath = (directory.path() / started.stderrName).string();
+    started.child = fork();
+    if (started.child < 0)
         throw std::runtime_error("cannot start " + words.front());
-    if (child == 0)
+    if (started.child == 0)
         becomeCommand(argv.data(), envp.data(), workingDirectory.c_str(),
                       setup.standardOutputClosed ? nullptr : stdoutPath.c_str(), stderrPath.c_str());
-    int raw = waitWithinLimit(child, words.front());
+    return started;
+}
+
+RunResult finishCommand(const ScratchDirectory& directory, const StartedCommand& started)
+{
+    int raw = waitWithinLimit(started.child, started.shown);
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    if (collectsOutput) {
-        directory.readFile(".stdout", result.standardOutput);
-        fs::remove(stdoutPath);
+    if (!started.stdoutName.empty()) {
+        directory.readFile(started.stdoutName, result.standardOutput);
+        fs::remove(directory.path() / started.stdoutName);
     }
-    directory.readFile(".stderr", result.standardError);
-    fs::remove(stderrPath);
+    directory.readFile(started.stderrName, result.standardError);
+    fs::remove(directory.path() / started.stderrName);
     return result;
+}
+
+}  // namespace
+
+RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words, const CommandSetup& setup)
+{
+    return finishCommand(directory, startCommand(directory, std::move(words), setup, ""));
+}
+
+std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
+                                           const std::vector<std::vector<std::string>>& commands)
+{
+    std::vector<StartedCommand> started;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        started.push_back(startCommand(directory, commands[i], {}, "-" + std::to_string(i)));
+    std::vector<RunResult> results;
+    for (const StartedCommand& command : started)
+        results.push_back(finishCommand(directory, command));
+    return results;
 }

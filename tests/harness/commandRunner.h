@@ -25,6 +25,7 @@ public:
     void writeFile(const std::string& name, const std::string& content) const;
     void makeSymlink(const std::string& name, const std::string& target) const;
     void makeDirectory(const std::string& name) const;
+    void makeFifo(const std::string& name) const;
     bool readFile(const std::string& name, std::string& content) const;
     bool exists(const std::string& name) const;
     // Leaves the directory in place, for a look at a failed run.
@@ -59,3 +60,6 @@ struct CommandSetup {
 // going after a minute is killed and ends with status -1. Safe to call from
 // several threads at once.
 RunResult runCommand(const ScratchDirectory& directory, std::vector<std::string> words, const CommandSetup& setup = {});
+// Starts every command at once in the same directory, then waits for each.
+std::vector<RunResult> runCommandsTogether(const ScratchDirectory& directory,
+                                           const std::vector<std::vector<std::string>>& commands);

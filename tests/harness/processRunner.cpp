@@ -53,15 +53,17 @@ const char* variableOf(const std::string& program, const char* suffix)
     return value && *value ? value : nullptr;
 }
 
-std::vector<std::string> commandWords(const Program& program)
+std::vector<std::string> commandWords(const Program& program, const std::vector<std::string>& arguments)
 {
-    const char* configured = variableOf(program.name, "_COMMAND");
-    if (!configured)
-        return {program.builtExecutable};
-    std::istringstream stream(configured);
     std::vector<std::string> words;
-    for (std::string word; stream >> word;)
-        words.push_back(word);
+    if (const char* configured = variableOf(program.name, "_COMMAND")) {
+        std::istringstream stream(configured);
+        for (std::string word; stream >> word;)
+            words.push_back(word);
+    } else {
+        words.push_back(program.builtExecutable);
+    }
+    words.insert(words.end(), arguments.begin(), arguments.end());
     return words;
 }
 
@@ -71,8 +73,7 @@ RunResult runProgram(const std::string& name, const ScratchDirectory& directory,
                      const std::vector<std::string>& arguments, const CommandSetup& setup)
 {
     const Program& program = programNamed(name);
-    std::vector<std::string> words = commandWords(program);
-    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> words = commandWords(program, arguments);
     RunResult result = runCommand(directory, words, setup);
     for (int retry = 0; retry < 3 && runsForeignBuild(name) && result.status != 0 && program.wasLost(result, setup);
          ++retry) {
@@ -86,6 +87,15 @@ RunResult runProgram(const std::string& name, const ScratchDirectory& directory,
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments)
 {
     return runProgram("orbant", directory, arguments);
+}
+
+std::vector<RunResult> runOrbantTogether(const ScratchDirectory& directory,
+                                         const std::vector<std::vector<std::string>>& argumentLists)
+{
+    std::vector<std::vector<std::string>> commands;
+    for (const std::vector<std::string>& arguments : argumentLists)
+        commands.push_back(commandWords(programNamed("orbant"), arguments));
+    return runCommandsTogether(directory, commands);
 }
 
 bool runsForeignBuild(const std::string& program)

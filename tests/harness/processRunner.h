@@ -14,6 +14,10 @@ RunResult runProgram(const std::string& program, const ScratchDirectory& directo
 
 RunResult runOrbant(const ScratchDirectory& directory, const std::vector<std::string>& arguments);
 
+// Starts one orbant run per argument list at once, all in the directory.
+std::vector<RunResult> runOrbantTogether(const ScratchDirectory& directory,
+                                         const std::vector<std::vector<std::string>>& argumentLists);
+
 // True when NAME_COMMAND runs another build than the one just made.
 bool runsForeignBuild(const std::string& program = "orbant");
 

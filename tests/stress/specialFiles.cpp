@@ -1,0 +1,63 @@
+// Inputs that are no ordinary files: files under /proc, whose reported size
+// is not their length, and a flattened text that would grow without bound.
+#include "processRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string readWhole(const char* name)
+{
+    std::ifstream stream(name, std::ios::binary);
+    std::ostringstream content;
+    content << stream.rdbuf();
+    return content.str();
+}
+
+// The system reports a size of 0 for /proc/version; INCBIN takes what it reads.
+TEST(SpecialFiles, BinaryIncludeReadsToTheEnd)
+{
+    const char* name = "/proc/version";
+    std::string expected = readWhole(name);
+    if (expected.size() < 8)
+        GTEST_SKIP() << name << " cannot be read here";
+    ScratchDirectory directory;
+    directory.writeFile("main.asm", std::string(" INCBIN \"") + name + "\"\n INCBIN \"" + name + "\",2,5\n HALT\n");
+    RunResult result = runOrbant(directory, {"main.asm"});
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string image;
+    directory.readFile("orbant.out", image);
+    EXPECT_EQ(expected + expected.substr(2, 5) + "\x76", image);
+}
+
+// Each include of the same 1 MiB file is no recursion, but together they
+// would flatten to more than the text may hold.
+TEST(SpecialFiles, FlattenedTextStopsAt256Mebibytes)
+{
+    constexpr std::size_t ONE_MIB = 1 << 20;
+    ScratchDirectory directory;
+    std::string line = std::string(1023, 'x') + "\n";
+    std::string block;
+    while (block.size() < ONE_MIB)
+        block += line;
+    directory.writeFile("block.asm", block);
+    std::string source;
+    for (int i = 0; i < 300; ++i)
+        source += " INCLUDE \"block.asm\"\n";
+    directory.writeFile("main.asm", source);
+    RunResult result = runOrbant(directory, {"main.asm"});
+    EXPECT_EQ(1, result.status);
+    std::string message = normaliseConsole(result.standardError);
+    EXPECT_EQ(0u, message.find("Syntax Error in line ")) << message;
+    EXPECT_NE(std::string::npos, message.find(" (block.asm): Flattened source exceeds 256 MiB\nExiting...")) << message;
+    std::uintmax_t written = std::filesystem::file_size(directory.path() / "orbant.tmp");
+    EXPECT_GT(written, 255 * ONE_MIB);
+    EXPECT_LE(written, 256 * ONE_MIB);
+}
+
+}  // namespace
