@@ -319,6 +319,7 @@ int keywordOf(const char* name, int length, YYCONDTYPE condition)
     <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
     <*> * { return 0; }
 */
+}
 
 // "INCBIN", its blanks as one space, and the quote that opens its file name,
 // whose file the run must not overwrite (the name is noted when it ends).
