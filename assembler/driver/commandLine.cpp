@@ -35,14 +35,17 @@ constexpr const char* OPTIONS_TEXT = "\n"
                                      "  --version              print the version.\n"
                                      "Long options also take their value as --option=VALUE.\n";
 
-CommandLine options;
-
 struct DefinedLabel {
     LabelRecord* record;
     int32_t value;
 };
 
-std::vector<DefinedLabel> definedLabels;
+struct CommandLineState {
+    CommandLine options;
+    std::vector<DefinedLabel> definedLabels;  // the -D names, entered in the table
+};
+
+CommandLineState given;
 
 [[noreturn]] void badOption(const std::string& message)
 {
@@ -88,20 +91,20 @@ void addDefine(std::string_view argument)
     if (!isLabelName(name))
         badOption("-D " + std::string(argument) + ": not a label name");
     int32_t value = equals == std::string_view::npos ? 1 : defineValue(argument.substr(equals + 1), argument);
-    for (CommandLineDefine& known : options.defines)
+    for (CommandLineDefine& known : given.options.defines)
         if (equalIgnoringCase(known.name, name)) {
             known.value = value;
             return;
         }
-    options.defines.push_back({std::string(name), value});
+    given.options.defines.push_back({std::string(name), value});
 }
 
 void setDiagnostics(std::string_view form)
 {
     if (form == "gnu")
-        options.gnuDiagnostics = true;
+        given.options.gnuDiagnostics = true;
     else if (form == "default")
-        options.gnuDiagnostics = false;
+        given.options.gnuDiagnostics = false;
     else
         badOption("--diagnostics takes gnu or default");
 }
@@ -110,7 +113,7 @@ void setWarnings(std::string_view what)
 {
     if (what != "error")
         badOption("-W takes error");
-    options.warningsAsErrors = true;
+    given.options.warningsAsErrors = true;
 }
 
 void setFileName(std::string& field, std::string_view name, std::string_view option)
@@ -129,20 +132,20 @@ struct OptionSpec {
 constexpr OptionSpec OPTIONS[] = {
     {"-I", true,
      [](std::string_view value, std::string_view option) {
-         setFileName(options.includeDirectories.emplace_back(), value, option);
+         setFileName(given.options.includeDirectories.emplace_back(), value, option);
      }},
     {"-D", true, [](std::string_view value, std::string_view) { addDefine(value); }},
     {"-W", true, [](std::string_view value, std::string_view) { setWarnings(value); }},
     {"--diagnostics", true, [](std::string_view value, std::string_view) { setDiagnostics(value); }},
-    {"--warnings-as-errors", false, [](std::string_view, std::string_view) { options.warningsAsErrors = true; }},
+    {"--warnings-as-errors", false, [](std::string_view, std::string_view) { given.options.warningsAsErrors = true; }},
     {"--symbols", true,
-     [](std::string_view value, std::string_view option) { setFileName(options.symbolFileName, value, option); }},
+     [](std::string_view value, std::string_view option) { setFileName(given.options.symbolFileName, value, option); }},
     {"--temp", true,
-     [](std::string_view value, std::string_view option) { setFileName(options.tempFileName, value, option); }},
+     [](std::string_view value, std::string_view option) { setFileName(given.options.tempFileName, value, option); }},
     {"--listing", true,
-     [](std::string_view value, std::string_view option) { setFileName(options.listingName, value, option); }},
+     [](std::string_view value, std::string_view option) { setFileName(given.options.listingName, value, option); }},
     {"--deps", true,
-     [](std::string_view value, std::string_view option) { setFileName(options.dependencyName, value, option); }},
+     [](std::string_view value, std::string_view option) { setFileName(given.options.dependencyName, value, option); }},
 };
 
 // The option that argument names, with the value written into it (--opt=value)
@@ -214,28 +217,28 @@ void parseCommandLine(int argc, char** argv)
         printUsage();
         std::exit(1);
     }
-    options.sourceName = argv[index];
+    given.options.sourceName = argv[index];
     if (index + 1 < argc)
-        options.outputName = argv[index + 1];
+        given.options.outputName = argv[index + 1];
 }
 
 const CommandLine& commandLine()
 {
-    return options;
+    return given.options;
 }
 
 void registerCommandLineDefines()
 {
-    for (const CommandLineDefine& define : options.defines) {
+    for (const CommandLineDefine& define : given.options.defines) {
         LabelRecord* record = insertLabel(define.name);
         record->fromCommandLine = true;
-        definedLabels.push_back({record, define.value});
+        given.definedLabels.push_back({record, define.value});
     }
 }
 
 void defineCommandLineLabels()
 {
-    for (const DefinedLabel& label : definedLabels) {
+    for (const DefinedLabel& label : given.definedLabels) {
         label.record->value = label.value;
         label.record->definitionPass = asmState.pass;
     }

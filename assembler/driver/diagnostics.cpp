@@ -13,9 +13,13 @@
 
 namespace {
 
-std::vector<void (*)()> exitHooks;
-int warningsPrinted = 0;
-bool gnuForm = false;
+struct DiagnosticsState {
+    std::vector<void (*)()> exitHooks;  // run on every way out, in order
+    int warningsPrinted = 0;            // for --warnings-as-errors
+    bool gnuForm = false;               // --diagnostics=gnu
+};
+
+DiagnosticsState diagnostics;
 
 // "FILE:LINE: KIND: TEXT", the form editors and build tools read.
 void printGnuMessage(const char* kind, const std::string& text)
@@ -26,7 +30,7 @@ void printGnuMessage(const char* kind, const std::string& text)
 
 void runExitHooks()
 {
-    for (auto hook : exitHooks)
+    for (auto hook : diagnostics.exitHooks)
         hook();
 }
 
@@ -55,12 +59,12 @@ void reportError(const char* message)
 
 void setGnuDiagnostics(bool enabled)
 {
-    gnuForm = enabled;
+    diagnostics.gnuForm = enabled;
 }
 
 void reportErrorAt(const SourcePosition& position, const char* message)
 {
-    if (gnuForm) {
+    if (diagnostics.gnuForm) {
         printGnuMessage("error", message);
         exitWithError();
     }
@@ -72,8 +76,8 @@ void reportWarning(const char* message)
 {
     if (!asmState.finalPass)
         return;
-    ++warningsPrinted;
-    if (gnuForm)
+    ++diagnostics.warningsPrinted;
+    if (diagnostics.gnuForm)
         printGnuMessage("warning", message);
     else
         std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName, message);
@@ -81,7 +85,7 @@ void reportWarning(const char* message)
 
 void reportLabelError(const char* what)
 {
-    if (gnuForm) {
+    if (diagnostics.gnuForm) {
         printGnuMessage("error", "Label '" + asmState.labelName + "' " + what);
         exitWithError();
     }
@@ -92,7 +96,7 @@ void reportLabelError(const char* what)
 
 int printedWarningCount()
 {
-    return warningsPrinted;
+    return diagnostics.warningsPrinted;
 }
 
 void exitWithError()
@@ -114,15 +118,15 @@ void exitWithInternalError(const char* message)
 
 void registerExitHook(void (*hook)())
 {
-    for (auto known : exitHooks)
+    for (auto known : diagnostics.exitHooks)
         if (known == hook)
             return;
-    exitHooks.push_back(hook);
+    diagnostics.exitHooks.push_back(hook);
 }
 
 void printFileFailure(const std::string& text)
 {
-    if (gnuForm && messagePosition().inStatement)
+    if (diagnostics.gnuForm && messagePosition().inStatement)
         printGnuMessage("error", text);
     else
         std::fprintf(stderr, "%s\n", text.c_str());

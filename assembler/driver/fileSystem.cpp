@@ -32,17 +32,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Why the last open failed when several names matched it; empty otherwise.
-std::string ambiguity;
-// Whether the last open refused a file for being neither a regular file nor
-// a folder.
-bool refusedKind = false;
+// A directory's entry names, grouped by their folded case.
+using Listing = std::unordered_map<std::string, std::vector<std::string>>;
+
+struct FileSystemState {
+    // Why the last open failed when several names matched it; empty otherwise.
+    std::string ambiguity;
+    // Whether the last open refused a file for being neither a regular file
+    // nor a folder.
+    bool refusedKind = false;
+    // Each directory is listed once per run: a source may miss many names in a
+    // large one. Keyed by the directory's path without "." parts ("." for the
+    // current one); ".." stays, since it need not undo a symbolic link.
+    std::map<std::string, Listing> listings;
+};
+
+FileSystemState lookups;
 
 // What is not a regular file or a folder (a FIFO, a device) may never end
 // or may keep a reader waiting: it is no source.
 FILE* refuseKind()
 {
-    refusedKind = true;
+    lookups.refusedKind = true;
     errno = EINVAL;
     return nullptr;
 }
@@ -81,14 +92,6 @@ std::string foldedCase(const std::string& name)
     return folded;
 }
 
-// A directory's entry names, grouped by their folded case.
-using Listing = std::unordered_map<std::string, std::vector<std::string>>;
-
-// Each directory is listed once per run: a source may miss many names in a
-// large one. Keyed by the directory's path without "." parts ("." for the
-// current one); ".." stays, since it need not undo a symbolic link.
-std::map<std::string, Listing> listings;
-
 std::string listingKey(const fs::path& directory)
 {
     fs::path key;
@@ -100,7 +103,7 @@ std::string listingKey(const fs::path& directory)
 
 const Listing& listingOf(const fs::path& directory)
 {
-    auto [listing, added] = listings.try_emplace(listingKey(directory));
+    auto [listing, added] = lookups.listings.try_emplace(listingKey(directory));
     if (added) {
         std::error_code error;
         for (fs::directory_iterator entry(directory.empty() ? fs::path(".") : directory, error), end;
@@ -115,8 +118,8 @@ const Listing& listingOf(const fs::path& directory)
 // A file made during the run joins its directory's listing, if already taken.
 void noteCreated(const fs::path& file)
 {
-    auto listing = listings.find(listingKey(file.parent_path()));
-    if (listing == listings.end())
+    auto listing = lookups.listings.find(listingKey(file.parent_path()));
+    if (listing == lookups.listings.end())
         return;
     std::string name = file.filename().string();
     std::vector<std::string>& names = listing->second[foldedCase(name)];
@@ -148,7 +151,7 @@ bool findEntry(const fs::path& directory, const std::string& component, fs::path
     if (match == listing.end())
         return false;
     if (match->second.size() > 1) {
-        ambiguity = describeAmbiguity(directory, match->second);
+        lookups.ambiguity = describeAmbiguity(directory, match->second);
         return false;
     }
     found = directory / match->second.front();
@@ -177,7 +180,7 @@ bool resolvePath(const std::string& name, std::size_t unresolvedTail, fs::path& 
 
 FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 {
-    ambiguity.clear();
+    lookups.ambiguity.clear();
     FILE* file = openAsWritten(name);
     if (file || errno != ENOENT)
         return file;
@@ -230,7 +233,7 @@ FILE* createdAs(const fs::path& name)
 
 bool findByWindowsSpelling(const std::string& name, std::string& found)
 {
-    ambiguity.clear();
+    lookups.ambiguity.clear();
     fs::path resolved;
     if (!resolvePath(name, 0, resolved))
         return false;
@@ -240,7 +243,7 @@ bool findByWindowsSpelling(const std::string& name, std::string& found)
 
 FILE* createFile(const char* name)
 {
-    ambiguity.clear();
+    lookups.ambiguity.clear();
     std::error_code error;
     bool existsAsWritten = fs::exists(name, error);
     if (existsAsWritten || !hasBackslash(name)) {
@@ -252,7 +255,7 @@ FILE* createFile(const char* name)
     fs::path resolved;
     // An existing file is replaced under its own spelling; a new one is made
     // as written in the directory that resolves, unless several files match.
-    if (resolvePath(name, 0, resolved) || (ambiguity.empty() && resolvePath(name, 1, resolved))) {
+    if (resolvePath(name, 0, resolved) || (lookups.ambiguity.empty() && resolvePath(name, 1, resolved))) {
         if (FILE* file = createdAs(resolved))
             return file;
     }
@@ -358,26 +361,26 @@ bool openStandardStreams()
 
 const char* openFailureReason()
 {
-    if (refusedKind)
+    if (lookups.refusedKind)
         return "Not a regular file";
-    return ambiguity.empty() ? std::strerror(errno) : ambiguity.c_str();
+    return lookups.ambiguity.empty() ? std::strerror(errno) : lookups.ambiguity.c_str();
 }
 
 FILE* openForReading(const char* name)
 {
-    refusedKind = false;
+    lookups.refusedKind = false;
     return refuseDirectory(openExisting(name, openToRead));
 }
 
 FILE* openForWriting(const char* name)
 {
-    refusedKind = false;
+    lookups.refusedKind = false;
     return createFile(name);
 }
 
 FILE* openForUpdate(const char* name)
 {
-    refusedKind = false;
+    lookups.refusedKind = false;
     return refuseDirectory(openExisting(name, openToUpdate));
 }
 
@@ -388,11 +391,11 @@ bool fileExists(const char* name)
         std::fclose(file);
         return true;
     }
-    if (!ambiguity.empty())
+    if (!lookups.ambiguity.empty())
         return true;  // several files match: each exists
     // Neither a regular file nor a folder: asked without opening it, which
     // could wait forever.
-    return refusedKind && isReadable(name);
+    return lookups.refusedKind && isReadable(name);
 }
 
 bool findExistingFile(const std::string& name, std::string& found)
@@ -407,7 +410,7 @@ bool findExistingFile(const std::string& name, std::string& found)
 
 bool lastLookupAmbiguous()
 {
-    return !ambiguity.empty();
+    return !lookups.ambiguity.empty();
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "numbers.h"
 
+#include "../driver/text.h"
+
 namespace {
 
 int hexDigitValue(char c)
@@ -35,7 +37,7 @@ int32_t convert(const char* text, int length, uint32_t base, const char* skipped
 
 char upper(char c)
 {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
 }
 
 bool allOf(std::string_view text, const char* digits)

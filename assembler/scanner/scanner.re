@@ -1,7 +1,8 @@
-/* Scanner of the assembler: one longest-match automaton with a condition per
+/* Scanner of the assembler: a longest-match automaton with a condition per
  * CPU mode, for strings and character constants, and for the preprocessing
- * pass that writes the flattened temporary file. It scans whole texts held in
- * memory, so a token of any length costs time in proportion to its length. */
+ * pass that writes the flattened temporary file, and a second, small one that
+ * tells which whole names are keywords. It scans whole texts held in memory,
+ * so a token of any length costs time in proportion to its length. */
 
 #include "scanner.h"
 
