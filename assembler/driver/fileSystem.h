@@ -9,8 +9,8 @@
 // reader, so that all platforms read and write the same bytes.
 // Refuses what is neither a regular file nor a folder, without waiting.
 FILE* openForReading(const char* name);
-FILE* openForWriting(const char* name);       // created or emptied
-FILE* openForUpdate(const char* name);        // existing, read and write
+FILE* openForWriting(const char* name);  // created or emptied
+FILE* openForUpdate(const char* name);   // existing, read and write
 // A regular file that opens; anything but a folder that exists and may be
 // read, decided without opening it. True also where several files match the
 // name only without regard to case.

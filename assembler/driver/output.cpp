@@ -162,8 +162,7 @@ void moveOutputPosition(int32_t position)
         if (listingActive())
             listRun(zeros, sizeof zeros, position - length, length);
         writeRun(0, static_cast<std::size_t>(position - length));
-    }
-    else if (std::fseek(stream, position, SEEK_SET) != 0)
+    } else if (std::fseek(stream, position, SEEK_SET) != 0)
         exitWithWriteFailure(output.fileName.c_str());
 }
 

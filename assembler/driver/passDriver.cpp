@@ -1,22 +1,22 @@
 #include "passDriver.h"
 
-#include "AsmState.h"
-#include "commandLine.h"
-#include "dependencyFile.h"
-#include "listing.h"
-#include "diagnostics.h"
-#include "output.h"
-#include "symbolFile.h"
-#include "preprocess.h"
-#include "sourceFiles.h"
 #include "../expressions/labels.h"
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
 #include "../statements/dispatcher.h"
+#include "AsmState.h"
+#include "commandLine.h"
+#include "dependencyFile.h"
+#include "diagnostics.h"
+#include "listing.h"
+#include "output.h"
+#include "preprocess.h"
+#include "sourceFiles.h"
+#include "symbolFile.h"
 
 #include <chrono>
-#include <new>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -109,8 +109,8 @@ int runAssembler(int argc, char** argv)
     writeSymbolFile();
     writeRequestedFiles();
     int status = commandLine().warningsAsErrors && printedWarningCount() > 0 ? 1 : 0;
-    if (status == 0 && !commandLine().dependencyName.empty() &&
-        !writeDependencyFile(commandLine().dependencyName, commandLine().outputName))
+    if (status == 0 && !commandLine().dependencyName.empty()
+        && !writeDependencyFile(commandLine().dependencyName, commandLine().outputName))
         exitWithError();
     std::printf("Finished in %3.2f seconds.\n", secondsSince(start));
     return status;

@@ -1,15 +1,15 @@
 #include "preprocess.h"
 
+#include "../scanner/scanner.h"
+#include "../scanner/tempFile.h"
+#include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 #include "AsmState.h"
 #include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
 #include "output.h"
 #include "sourceFiles.h"
-#include "../scanner/scanner.h"
-#include "../scanner/tempFile.h"
-#include "../scanner/tokenStream.h"
-#include "../scanner/tokens.h"
 
 #include <cstring>
 #include <string>

@@ -1,9 +1,9 @@
 #include "symbolFile.h"
 
+#include "../expressions/labels.h"
 #include "AsmState.h"
 #include "commandLine.h"
 #include "output.h"
-#include "../expressions/labels.h"
 
 #include <algorithm>
 #include <charconv>

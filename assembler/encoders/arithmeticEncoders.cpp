@@ -6,8 +6,8 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <cstdint>
 
@@ -33,10 +33,9 @@ struct AccumulatorOperation {
 // The GBZ80 ADC and SBC are tokens of their own with the same opcodes; in
 // that mode index operands are no tokens, so no index form can arise.
 constexpr AccumulatorOperation ACCUMULATOR_OPERATIONS[] = {
-    {TOKEN_ADD, 0x80, 0xC6},    {TOKEN_ADC, 0x88, 0xCE}, {TOKEN_SUB, 0x90, 0xD6},
-    {TOKEN_SBC, 0x98, 0xDE},    {TOKEN_AND, 0xA0, 0xE6}, {TOKEN_XOR, 0xA8, 0xEE},
-    {TOKEN_OR, 0xB0, 0xF6},     {TOKEN_CP, 0xB8, 0xFE},  {TOKEN_GB_ADC, 0x88, 0xCE},
-    {TOKEN_GB_SBC, 0x98, 0xDE},
+    {TOKEN_ADD, 0x80, 0xC6},    {TOKEN_ADC, 0x88, 0xCE},    {TOKEN_SUB, 0x90, 0xD6}, {TOKEN_SBC, 0x98, 0xDE},
+    {TOKEN_AND, 0xA0, 0xE6},    {TOKEN_XOR, 0xA8, 0xEE},    {TOKEN_OR, 0xB0, 0xF6},  {TOKEN_CP, 0xB8, 0xFE},
+    {TOKEN_GB_ADC, 0x88, 0xCE}, {TOKEN_GB_SBC, 0x98, 0xDE},
 };
 
 // ADD HL,p and the other 16-bit forms, chosen by mnemonic and first operand.
@@ -44,8 +43,8 @@ struct WideForm {
     int mnemonic;
     int first;
     uint8_t prefix;
-    uint8_t base;           // base+16p
-    int pairs[4];           // the second operands, by code
+    uint8_t base;  // base+16p
+    int pairs[4];  // the second operands, by code
 };
 
 constexpr WideForm WIDE_FORMS[] = {
@@ -58,7 +57,8 @@ constexpr WideForm WIDE_FORMS[] = {
 
 const WideForm* findWideForm(int mnemonic, int first)
 {
-    return findRow<WideForm>(WIDE_FORMS, [=](const WideForm& form) { return form.mnemonic == mnemonic && form.first == first; });
+    return findRow<WideForm>(WIDE_FORMS,
+                             [=](const WideForm& form) { return form.mnemonic == mnemonic && form.first == first; });
 }
 
 // The first operand has been read; curToken is the comma.
@@ -84,7 +84,6 @@ void encodeAccumulatorSource(const AccumulatorOperation& operation)
     emitByte(operation.immediateOpcode);
     emitByte(evaluateExpression());
 }
-
 
 void encodeIncrement()
 {

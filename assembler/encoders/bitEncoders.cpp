@@ -4,8 +4,8 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <cstdint>
 
@@ -45,7 +45,6 @@ void encodeBitGroupOperand(int opcodeBase)
     emitBitGroup(operand, opcodeBase + operand.code);
     advanceToken();
 }
-
 
 void encodeRotate()
 {

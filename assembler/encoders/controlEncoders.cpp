@@ -6,15 +6,15 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <cstdint>
 
 namespace {
 
-constexpr int ANY_CONDITION = 7;          // NZ, Z, NC, C, PO, PE, P, M
-constexpr int CARRY_AND_ZERO_ONLY = 3;    // NZ, Z, NC, C
+constexpr int ANY_CONDITION = 7;        // NZ, Z, NC, C, PO, PE, P, M
+constexpr int CARRY_AND_ZERO_ONLY = 3;  // NZ, Z, NC, C
 constexpr int NO_CONDITION = -1;
 
 struct AbsoluteJump {
@@ -88,7 +88,6 @@ bool jumpIndirectly(int opcode)
     advanceToken();
     return true;
 }
-
 
 void encodeAbsoluteJump()
 {

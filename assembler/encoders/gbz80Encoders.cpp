@@ -6,8 +6,8 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <cstdint>
 
@@ -37,10 +37,10 @@ constexpr HighPageTransfer HIGH_PAGE_TRANSFERS[] = {
     {TOKEN_GB_OUT, true, false, "Illegal address for OUT"},
 };
 
-constexpr int STORE_TO_ADDRESS = 0xE0;  // (n),A
-constexpr int STORE_THROUGH_C = 0xE2;   // (C),A
-constexpr int LOAD_FROM_ADDRESS = 0xF0; // A,(n)
-constexpr int LOAD_THROUGH_C = 0xF2;    // A,(C)
+constexpr int STORE_TO_ADDRESS = 0xE0;   // (n),A
+constexpr int STORE_THROUGH_C = 0xE2;    // (C),A
+constexpr int LOAD_FROM_ADDRESS = 0xF0;  // A,(n)
+constexpr int LOAD_THROUGH_C = 0xF2;     // A,(C)
 
 constexpr uint32_t HIGH_PAGE_GAP_START = 0x100;
 constexpr uint32_t HIGH_PAGE_GAP_LENGTH = 0xFF00 - 0x100;
@@ -90,7 +90,6 @@ void loadFromHighPage(const HighPageTransfer& transfer)
     }
     advanceToken();
 }
-
 
 void encodeLoadAndStep()
 {

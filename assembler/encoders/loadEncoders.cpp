@@ -10,8 +10,8 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -84,15 +84,17 @@ struct LoadSet {
 };
 
 constexpr AbsoluteStore Z80_ABSOLUTE_STORES[] = {
-    {TOKEN_A, 0, 0x32},          {TOKEN_HL, 0, 0x22},         {TOKEN_IX, PREFIX_IX, 0x22},
-    {TOKEN_IY, PREFIX_IY, 0x22}, {TOKEN_BC, PREFIX_ED, 0x43}, {TOKEN_DE, PREFIX_ED, 0x53},
-    {TOKEN_SP, PREFIX_ED, 0x73},
+    {TOKEN_A, 0, 0x32},          {TOKEN_HL, 0, 0x22},         {TOKEN_IX, PREFIX_IX, 0x22}, {TOKEN_IY, PREFIX_IY, 0x22},
+    {TOKEN_BC, PREFIX_ED, 0x43}, {TOKEN_DE, PREFIX_ED, 0x53}, {TOKEN_SP, PREFIX_ED, 0x73},
 };
 
 constexpr PairLoad Z80_PAIR_LOADS[] = {
-    {TOKEN_BC, 0, 0x01, PREFIX_ED, 0x4B},         {TOKEN_DE, 0, 0x11, PREFIX_ED, 0x5B},
-    {TOKEN_HL, 0, 0x21, 0, 0x2A},                 {TOKEN_IX, PREFIX_IX, 0x21, PREFIX_IX, 0x2A},
-    {TOKEN_IY, PREFIX_IY, 0x21, PREFIX_IY, 0x2A}, {TOKEN_SP, 0, 0x31, PREFIX_ED, 0x7B},
+    {TOKEN_BC, 0, 0x01, PREFIX_ED, 0x4B},
+    {TOKEN_DE, 0, 0x11, PREFIX_ED, 0x5B},
+    {TOKEN_HL, 0, 0x21, 0, 0x2A},
+    {TOKEN_IX, PREFIX_IX, 0x21, PREFIX_IX, 0x2A},
+    {TOKEN_IY, PREFIX_IY, 0x21, PREFIX_IY, 0x2A},
+    {TOKEN_SP, 0, 0x31, PREFIX_ED, 0x7B},
 };
 
 constexpr PairTransfer Z80_PAIR_TRANSFERS[] = {
@@ -124,7 +126,13 @@ constexpr PairTransfer GB_PAIR_TRANSFERS[] = {
 constexpr LoadSet GB_LOADS = {0xFA, GB_ABSOLUTE_STORES, GB_PAIR_LOADS, GB_PAIR_TRANSFERS};
 
 // The four kinds of 8-bit operand that LD moves between.
-enum ByteKind { PLAIN_REGISTER, INDIRECT_HL, INDEX_HALF, INDEXED, NOT_A_BYTE_OPERAND };
+enum ByteKind {
+    PLAIN_REGISTER,
+    INDIRECT_HL,
+    INDEX_HALF,
+    INDEXED,
+    NOT_A_BYTE_OPERAND
+};
 
 // By destination kind, then source kind, in the order of ByteKind.
 constexpr bool LOAD_COMBINES[4][4] = {
@@ -187,8 +195,10 @@ bool loadAccumulatorOnlyForm(const LoadSet& set)
         int32_t address = readBracketedAddress();
         emitByte(set.absoluteLoadOpcode);
         emitWord(address);
-    } else if (const AccumulatorSource* row = findRow<AccumulatorSource>(
-                   ACCUMULATOR_SOURCES, [source](const AccumulatorSource& candidate) { return candidate.source == source; })) {
+    } else if (const AccumulatorSource* row
+               = findRow<AccumulatorSource>(ACCUMULATOR_SOURCES, [source](const AccumulatorSource& candidate) {
+                     return candidate.source == source;
+                 })) {
         emitOpcode(row->prefix, row->opcode);
     } else {
         return false;
@@ -341,7 +351,6 @@ void transferOneStackOperand(const StackTransfer& operation)
     advanceToken();
 }
 
-
 void encodeLoad()
 {
     load(Z80_LOADS);
@@ -356,13 +365,15 @@ void encodeExchange()
 {
     advanceToken();
     int first = asmState.curToken;
-    if (std::none_of(std::begin(EXCHANGES), std::end(EXCHANGES), [first](const Exchange& row) { return row.first == first; }))
+    if (std::none_of(std::begin(EXCHANGES), std::end(EXCHANGES),
+                     [first](const Exchange& row) { return row.first == first; }))
         reportError("No valid Register");
     advanceToken();
     requireComma();
     int second = asmState.curToken;
-    const Exchange* row = findRow<Exchange>(
-        EXCHANGES, [first, second](const Exchange& candidate) { return candidate.first == first && candidate.second == second; });
+    const Exchange* row = findRow<Exchange>(EXCHANGES, [first, second](const Exchange& candidate) {
+        return candidate.first == first && candidate.second == second;
+    });
     if (!row)
         reportError("No valid Register");
     emitOpcode(row->prefix, row->opcode);

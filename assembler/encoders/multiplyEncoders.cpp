@@ -5,8 +5,8 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <cstdint>
 
@@ -24,9 +24,9 @@ int wordRegisterCode(int token)
 
 struct Multiply {
     int mnemonic;
-    int first;                    // the only first operand
-    int (*sourceCode)(int token); // -1 for no valid source
-    uint8_t base;                 // ED base+stride*code
+    int first;                     // the only first operand
+    int (*sourceCode)(int token);  // -1 for no valid source
+    uint8_t base;                  // ED base+stride*code
     uint8_t stride;
 };
 
@@ -34,7 +34,6 @@ constexpr Multiply MULTIPLIES[] = {
     {TOKEN_MULUB, TOKEN_A, byteRegisterCode, 0xC1, 8},
     {TOKEN_MULUW, TOKEN_HL, wordRegisterCode, 0xC3, 16},
 };
-
 
 void encodeMultiply()
 {

@@ -5,8 +5,8 @@
 // move past it, so that a warning names the line of the instruction.
 #pragma once
 
-#include "encoders.h"
 #include "../scanner/tokens.h"
+#include "encoders.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,15 +17,15 @@
 // Operand codes that opcodes are built from.
 constexpr int INDIRECT_HL_CODE = 6;  // (HL), and (IX+d) in its place
 constexpr int ACCUMULATOR_CODE = 7;
-constexpr int HL_PAIR_CODE = 2;      // HL, and IX or IY in its place
+constexpr int HL_PAIR_CODE = 2;  // HL, and IX or IY in its place
 constexpr int WORD_PAIRS[4] = {TOKEN_BC, TOKEN_DE, TOKEN_HL, TOKEN_SP};
 
 // An 8-bit operand as the opcode sees it. Index halves and (IX+d) reuse the
 // codes of H, L and (HL) behind the prefix of their index register.
 struct ByteOperand {
-    int code = 0;              // B 0 ... L 5, (HL) and (IX+d) 6, A 7
-    int prefix = 0;            // 0, DD or FD
-    bool indexed = false;      // (IX+d): a displacement byte follows the opcode
+    int code = 0;          // B 0 ... L 5, (HL) and (IX+d) 6, A 7
+    int prefix = 0;        // 0, DD or FD
+    bool indexed = false;  // (IX+d): a displacement byte follows the opcode
     int32_t displacement = 0;
 };
 

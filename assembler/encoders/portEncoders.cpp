@@ -5,18 +5,18 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
 
 #include <cstdint>
 
 namespace {
 
-constexpr int INPUT_FROM_PORT = 0xDB;       // IN A,(n)
-constexpr int OUTPUT_TO_PORT = 0xD3;        // OUT (n),A
-constexpr int INPUT_THROUGH_C = 0x40;       // ED 40+8r
-constexpr int OUTPUT_THROUGH_C = 0x41;      // ED 41+8r
-constexpr int FLAGS_CODE = 6;               // IN F,(C) and IN (C)
+constexpr int INPUT_FROM_PORT = 0xDB;   // IN A,(n)
+constexpr int OUTPUT_TO_PORT = 0xD3;    // OUT (n),A
+constexpr int INPUT_THROUGH_C = 0x40;   // ED 40+8r
+constexpr int OUTPUT_THROUGH_C = 0x41;  // ED 41+8r
+constexpr int FLAGS_CODE = 6;           // IN F,(C) and IN (C)
 
 // The message of a port operand that is neither "(C)" nor a port in brackets.
 constexpr const char* NO_PORT = "";
@@ -31,7 +31,6 @@ void emitThroughC(int opcode)
     emitWord(PREFIX_ED | opcode << 8);
     advanceToken();
 }
-
 
 void encodePortInput()
 {

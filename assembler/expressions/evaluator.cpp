@@ -1,10 +1,10 @@
 #include "evaluator.h"
 
-#include "labels.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
+#include "labels.h"
 
 #include <cmath>
 
@@ -24,7 +24,10 @@ EvaluatorState evaluation;
 // What the outermost level of an expression takes as operators. After some
 // operands a statement may follow on the same line, and AND, OR and XOR
 // there begin it (RST 8 OR 20H); inside parentheses they are operators.
-enum class Operators { ALL, WITHOUT_LOGICAL };
+enum class Operators {
+    ALL,
+    WITHOUT_LOGICAL
+};
 
 int32_t wrap(int64_t value)
 {
@@ -119,7 +122,7 @@ bool isMultiplicative(int token, Operators operators)
     if (token == TOKEN_AND)
         return operators == Operators::ALL;
     return token == '*' || token == '/' || token == TOKEN_MOD || token == '^' || token == TOKEN_SHIFT_LEFT
-        || token == TOKEN_SHIFT_RIGHT;
+           || token == TOKEN_SHIFT_RIGHT;
 }
 
 int32_t multiplicative(Operators operators)
@@ -173,7 +176,7 @@ bool compare(int op, int32_t left, int32_t right)
 bool isComparison(int token)
 {
     return token == '<' || token == '>' || token == '=' || token == TOKEN_NOT_EQUAL || token == TOKEN_LESS_EQUAL
-        || token == TOKEN_GREATER_EQUAL;
+           || token == TOKEN_GREATER_EQUAL;
 }
 
 int32_t comparison(Operators operators)

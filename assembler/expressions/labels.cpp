@@ -26,6 +26,8 @@ struct LabelTableState {
 
 LabelTableState table;
 
+// Three steps to a line, as the hash is usually written.
+// clang-format off
 inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
 {
     a -= b; a -= c; a ^= c >> 13;
@@ -38,6 +40,7 @@ inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
     b -= c; b -= a; b ^= a << 10;
     c -= a; c -= b; c ^= b >> 15;
 }
+// clang-format on
 
 // The key's bytes are upper-cased as they are read, so that names differing
 // only in case hash alike without a copy of the name.

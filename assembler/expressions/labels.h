@@ -13,10 +13,10 @@
 struct LabelRecord {
     LabelRecord* next = nullptr;  // the next record of the same bucket
     int32_t value = 0;
-    int definitionPass = 0;       // 0: entered by preprocessing, not yet defined by a pass
-    uint32_t hash = 0;            // labelHash(name), kept for the index
-    std::string name;             // as written at the definition that entered it
-    bool fromCommandLine = false; // a -D name: assembled with, but not listed in the symbol file
+    int definitionPass = 0;        // 0: entered by preprocessing, not yet defined by a pass
+    uint32_t hash = 0;             // labelHash(name), kept for the index
+    std::string name;              // as written at the definition that entered it
+    bool fromCommandLine = false;  // a -D name: assembled with, but not listed in the symbol file
 };
 
 // Empties the table.

@@ -103,12 +103,12 @@ bool convertNumberLiteral(std::string_view text, int32_t& value)
     std::string_view afterFirst = text.empty() ? text : text.substr(1);
     if (allOf(text, DECIMAL_DIGITS) || (endsWithOneOf(text, "D") && allOf(body, DECIMAL_DIGITS)))
         value = convertDecimal(text.data(), length);
-    else if ((text.size() > 1 && text.front() == '$' && allOf(afterFirst, HEX_DIGITS)) ||
-             (endsWithOneOf(text, "H") && startsWithDigit(text) && allOf(body, HEX_DIGITS)) ||
-             (text.size() > 2 && text[0] == '0' && upper(text[1]) == 'X' && allOf(text.substr(2), HEX_DIGITS)))
+    else if ((text.size() > 1 && text.front() == '$' && allOf(afterFirst, HEX_DIGITS))
+             || (endsWithOneOf(text, "H") && startsWithDigit(text) && allOf(body, HEX_DIGITS))
+             || (text.size() > 2 && text[0] == '0' && upper(text[1]) == 'X' && allOf(text.substr(2), HEX_DIGITS)))
         value = convertHexadecimal(text.data(), length);
-    else if ((text.size() > 1 && text.front() == '%' && isBinaryBody(afterFirst, false)) ||
-             (endsWithOneOf(text, "B") && isBinaryBody(body, true)))
+    else if ((text.size() > 1 && text.front() == '%' && isBinaryBody(afterFirst, false))
+             || (endsWithOneOf(text, "B") && isBinaryBody(body, true)))
         value = convertBinary(text.data(), length);
     else if (endsWithOneOf(text, "OQ") && allOf(body, OCTAL_DIGITS))
         value = convertOctal(text.data(), length);

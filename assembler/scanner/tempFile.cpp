@@ -1,9 +1,9 @@
 #include "tempFile.h"
 
-#include "scanner.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
+#include "scanner.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,9 +1,9 @@
 #include "tokenStream.h"
 
+#include "../driver/AsmState.h"
 #include "scanner.h"
 #include "scannerActions.h"
 #include "tokens.h"
-#include "../driver/AsmState.h"
 
 #include <cstdint>
 #include <memory>
@@ -18,12 +18,12 @@ namespace {
 // replay must do besides.
 constexpr uint8_t MODE_MASK = 3;
 enum RecordFlag : uint8_t {
-    SETS_VALUE = 4,           // value is the tokenValue the scan set
-    LINE_MARKER = 8,          // value is the line number the marker set
-    NAME = 16,                // value indexes the name's record
-    GLOBAL_DEFINITION = 32,   // a global label definition: the scope of local names
-    STRING_BODY = 64,         // the text is copied out, as the scanner does
-    FILE_MARKER = 128,        // sets sourceName and gives no token
+    SETS_VALUE = 4,          // value is the tokenValue the scan set
+    LINE_MARKER = 8,         // value is the line number the marker set
+    NAME = 16,               // value indexes the name's record
+    GLOBAL_DEFINITION = 32,  // a global label definition: the scope of local names
+    STRING_BODY = 64,        // the text is copied out, as the scanner does
+    FILE_MARKER = 128,       // sets sourceName and gives no token
 };
 static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
 
@@ -38,7 +38,7 @@ struct TokenRecord {
     int32_t value;        // see RecordFlag
     uint16_t token;
     uint8_t kindAndMode;
-    uint8_t textLength;   // tokenLength as the scan left it, or LONG_LENGTH
+    uint8_t textLength;  // tokenLength as the scan left it, or LONG_LENGTH
 };
 static_assert(sizeof(TokenRecord) == 16);
 
@@ -78,7 +78,11 @@ struct NameRecord {
     LabelRecord* label;
 };
 
-enum class StreamMode { SCANNING, RECORDING, REPLAYING };
+enum class StreamMode {
+    SCANNING,
+    RECORDING,
+    REPLAYING
+};
 
 struct TokenStreamState {
     StreamMode mode = StreamMode::SCANNING;
@@ -87,10 +91,10 @@ struct TokenStreamState {
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
     std::vector<NameRecord> nameRecords;
     std::string names;
-    std::size_t next = 0;           // the next record to replay
-    std::size_t recordedEnd = 0;    // the scan position after the last record
-    std::size_t scanStart = 0;      // of the token being scanned
-    int currentName = -1;           // the current token's name record, if any
+    std::size_t next = 0;         // the next record to replay
+    std::size_t recordedEnd = 0;  // the scan position after the last record
+    std::size_t scanStart = 0;    // of the token being scanned
+    int currentName = -1;         // the current token's name record, if any
 };
 
 TokenStreamState stream;
@@ -129,16 +133,20 @@ int recordName(TokenRecord& record)
     record.kindAndMode |= NAME;
     if (record.token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.')
         record.kindAndMode |= GLOBAL_DEFINITION;
-    stream.nameRecords.push_back({static_cast<uint32_t>(stream.names.size()),
-                                  static_cast<uint32_t>(asmState.labelName.size()), nullptr});
+    stream.nameRecords.push_back(
+        {static_cast<uint32_t>(stream.names.size()), static_cast<uint32_t>(asmState.labelName.size()), nullptr});
     stream.names += asmState.labelName;
     return static_cast<int>(stream.nameRecords.size() - 1);
 }
 
 void record(int token, CpuMode mode)
 {
-    TokenRecord record{static_cast<uint32_t>(stream.scanStart), 0, asmState.tokenValue, static_cast<uint16_t>(token),
-                       static_cast<uint8_t>(mode), 0};
+    TokenRecord record{static_cast<uint32_t>(stream.scanStart),
+                       0,
+                       asmState.tokenValue,
+                       static_cast<uint16_t>(token),
+                       static_cast<uint8_t>(mode),
+                       0};
     setLength(record, stream.records.size(), asmState.tokenLength);
     if (token == TOKEN_STRING && asmState.tokenLength != 0) {
         record.kindAndMode |= STRING_BODY;
@@ -217,8 +225,8 @@ void deliver(const TokenRecord& record, std::size_t index)
 void rescanFrom(std::size_t index)
 {
     const uint32_t start = stream.records[index].scanStart;
-    while (index > 0 && (stream.records[index - 1].kindAndMode & FILE_MARKER) &&
-           stream.records[index - 1].scanStart == start)
+    while (index > 0 && (stream.records[index - 1].kindAndMode & FILE_MARKER)
+           && stream.records[index - 1].scanStart == start)
         --index;
     stream.records.truncate(index);
     setScanPosition(start);

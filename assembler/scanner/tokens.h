@@ -2,6 +2,8 @@
 // single characters, everything above is a named token.
 #pragma once
 
+// The codes are grouped as the scanner's rules are, several to a line.
+// clang-format off
 enum Token : int {
     TOKEN_END_OF_INPUT = 0,
 
@@ -68,18 +70,40 @@ enum Token : int {
 
     TOKEN_COUNT
 };
+// clang-format on
 
 // "(IX" and "(IY" carry the prefix byte of their index register.
 constexpr int PREFIX_IX = 0xDD;
 constexpr int PREFIX_IY = 0xFD;
 
 // Registers B, C, D, E, H, L, A (the 8-bit register set without (HL)).
-inline bool isPlainRegister8(int token) { return token >= TOKEN_B && token <= TOKEN_A; }
+inline bool isPlainRegister8(int token)
+{
+    return token >= TOKEN_B && token <= TOKEN_A;
+}
 // The set written r: B, C, D, E, H, L, (HL), A.
-inline bool isRegister8(int token) { return isPlainRegister8(token) || token == TOKEN_INDIRECT_HL; }
-inline bool isIndexHalf(int token) { return token >= TOKEN_IXH && token <= TOKEN_IYL; }
+inline bool isRegister8(int token)
+{
+    return isPlainRegister8(token) || token == TOKEN_INDIRECT_HL;
+}
+inline bool isIndexHalf(int token)
+{
+    return token >= TOKEN_IXH && token <= TOKEN_IYL;
+}
 // BC, DE, HL, SP.
-inline bool isRegisterPair(int token) { return token >= TOKEN_BC && token <= TOKEN_SP; }
-inline bool isIndexRegister(int token) { return token == TOKEN_IX || token == TOKEN_IY; }
-inline int indexHalfPrefix(int token) { return token <= TOKEN_IXL ? PREFIX_IX : PREFIX_IY; }
-inline int indexRegisterPrefix(int token) { return token == TOKEN_IX ? PREFIX_IX : PREFIX_IY; }
+inline bool isRegisterPair(int token)
+{
+    return token >= TOKEN_BC && token <= TOKEN_SP;
+}
+inline bool isIndexRegister(int token)
+{
+    return token == TOKEN_IX || token == TOKEN_IY;
+}
+inline int indexHalfPrefix(int token)
+{
+    return token <= TOKEN_IXL ? PREFIX_IX : PREFIX_IY;
+}
+inline int indexRegisterPrefix(int token)
+{
+    return token == TOKEN_IX ? PREFIX_IX : PREFIX_IY;
+}

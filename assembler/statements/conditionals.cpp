@@ -1,15 +1,15 @@
 #include "conditionals.h"
 
-#include "dispatcher.h"
-#include "fileDirectives.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/listing.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
+#include "dispatcher.h"
+#include "fileDirectives.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,12 +1,12 @@
 #include "dataDirectives.h"
 
-#include "dispatcher.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
+#include "dispatcher.h"
 
 #include <cstdint>
 
@@ -72,8 +72,8 @@ void reserve(int32_t unitSize)
     advanceToken();
     int32_t count = evaluateExpression();
     if (count > 0)
-        asmState.address = wrappingAdd(asmState.address,
-                                       static_cast<int32_t>(static_cast<uint32_t>(count) * static_cast<uint32_t>(unitSize)));
+        asmState.address = wrappingAdd(
+            asmState.address, static_cast<int32_t>(static_cast<uint32_t>(count) * static_cast<uint32_t>(unitSize)));
 }
 
 }  // namespace

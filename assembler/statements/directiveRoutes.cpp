@@ -1,9 +1,9 @@
 #include "routes.h"
 
+#include "../scanner/tokens.h"
 #include "conditionals.h"
 #include "dataDirectives.h"
 #include "fileDirectives.h"
-#include "../scanner/tokens.h"
 
 void addDirectiveRoutes(StatementHandler* table)
 {

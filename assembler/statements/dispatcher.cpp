@@ -1,12 +1,12 @@
 #include "dispatcher.h"
 
-#include "routes.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/listing.h"
 #include "../driver/sourceFiles.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
+#include "routes.h"
 
 void runStatements()
 {

@@ -1,6 +1,5 @@
 #include "fileDirectives.h"
 
-#include "dispatcher.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/fileSystem.h"
@@ -8,8 +7,9 @@
 #include "../driver/output.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
+#include "dispatcher.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,14 +1,13 @@
 #include "positionDirectives.h"
 
-#include "dispatcher.h"
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/text.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
-
+#include "../scanner/tokens.h"
+#include "dispatcher.h"
 
 void defineLabel()
 {

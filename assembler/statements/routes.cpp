@@ -1,11 +1,11 @@
 #include "routes.h"
 
-#include "positionDirectives.h"
 #include "../driver/AsmState.h"
 #include "../encoders/encoders.h"
 #include "../encoders/fixedOpcodes.h"
-#include "../scanner/tokens.h"
 #include "../scanner/tokenStream.h"
+#include "../scanner/tokens.h"
+#include "positionDirectives.h"
 
 #include <vector>
 

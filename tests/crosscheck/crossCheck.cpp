@@ -29,26 +29,27 @@ struct KnownDifference {
     const char* reason;
 };
 
-constexpr const char* VALUE_IN_BRACKETS =
-    "where no memory operand exists a bracket starts an ordinary expression; GNU as takes it for memory";
-constexpr const char* NO_SEPARATOR =
-    "a statement ends where its operands end, so another may follow on the line; GNU as needs a line end";
-constexpr const char* WARNED_RANGE =
-    "an out-of-range displacement, index or offset is assembled with a warning; GNU as refuses it";
-constexpr const char* LOGICAL_ENDS_OPERAND =
-    "a top-level AND, OR or XOR ends an RST address, interrupt mode or bit number, to begin the next statement; "
-    "GNU as reads an operator";
-constexpr const char* HIGH_PAGE_GAP =
-    "addresses 100H..0FEFFH are refused for LDH, IN and OUT; GNU as keeps their low byte with a warning";
-constexpr const char* LAX_GNU =
-    "GNU as accepts an operand the instruction does not have (a register read as a pair or as a symbol)";
+constexpr const char* VALUE_IN_BRACKETS
+    = "where no memory operand exists a bracket starts an ordinary expression; GNU as takes it for memory";
+constexpr const char* NO_SEPARATOR
+    = "a statement ends where its operands end, so another may follow on the line; GNU as needs a line end";
+constexpr const char* WARNED_RANGE
+    = "an out-of-range displacement, index or offset is assembled with a warning; GNU as refuses it";
+constexpr const char* LOGICAL_ENDS_OPERAND
+    = "a top-level AND, OR or XOR ends an RST address, interrupt mode or bit number, to begin the next statement; "
+      "GNU as reads an operator";
+constexpr const char* HIGH_PAGE_GAP
+    = "addresses 100H..0FEFFH are refused for LDH, IN and OUT; GNU as keeps their low byte with a warning";
+constexpr const char* LAX_GNU
+    = "GNU as accepts an operand the instruction does not have (a register read as a pair or as a symbol)";
 
 const KnownDifference KNOWN_DIFFERENCES[] = {
     {"z80 gbz80", R"((ADD|ADC|SUB|SBC|AND|XOR|OR|CP) \(5\))", VALUE_IN_BRACKETS},
     {"z80 gbz80", R"(LD [BCDEHL],\(5\))", VALUE_IN_BRACKETS},
     {"z80", R"((JP \(1234H\)|CALL \(5\)|CALL \(1000H\)|JR \(\$\+5\)))", VALUE_IN_BRACKETS},
     {"gbz80", R"(LD (BC|DE|HL|SP),\(1234H\))", VALUE_IN_BRACKETS},
-    {"z80", R"(LD (A,\(2\)|HL,\(1234H\))\+1)", "a bracket opens the memory operand and ends it; GNU as reads (nn)+1 as a value"},
+    {"z80", R"(LD (A,\(2\)|HL,\(1234H\))\+1)",
+     "a bracket opens the memory operand and ends it; GNU as reads (nn)+1 as a value"},
     {"z80 gbz80", R"((RET|RET Z|OR A|NOP|POP HL|INC A|LD A,B|LD HL,SP|STOP) (NOP|RET|DEC A|LD C,A))", NO_SEPARATOR},
     {"z80 gbz80", R"((JR|DJNZ) \$(\+130|\+131|\+257|\+258|-127|-128))", WARNED_RANGE},
     {"z80", R"(.*\(I[XY](\+128|\+200|\+255|\+256|-129)\).*)", WARNED_RANGE},
@@ -58,15 +59,20 @@ const KnownDifference KNOWN_DIFFERENCES[] = {
     {"gbz80", R"((LDH|IN|OUT) .*(100H|1234H|0FEFFH).*)", HIGH_PAGE_GAP},
     {"z80", R"((RLC \(IX\+1\),B))", "the undocumented rotate-and-copy forms (IX+d),r are not in the instruction set"},
     {"z80", R"(OUT \(C\),0)", "the undocumented OUT (C),0 is not in the instruction set"},
-    {"z80", R"(LD [HL],I[XY][HL])", "H and L from an index half keep the bytes of the B-E rows (DD 64 ...); GNU as refuses them"},
+    {"z80", R"(LD [HL],I[XY][HL])",
+     "H and L from an index half keep the bytes of the B-E rows (DD 64 ...); GNU as refuses them"},
     {"z80", R"(EX AF,AF)", "the alternate pair must be written AF'"},
-    {"z80", R"((DEC \(IY\]|DEC \[IY\)|JP \[IY\)))", "(IY] is no operand, but GNU syntax has parentheses only and the translation pairs them"},
+    {"z80", R"((DEC \(IY\]|DEC \[IY\)|JP \[IY\)))",
+     "(IY] is no operand, but GNU syntax has parentheses only and the translation pairs them"},
     {"z80", R"((LD \(1000H\),\(HL\)|CP NZ))", LAX_GNU},
-    {"gbz80", R"((ADC|SBC) HL,BC)", "GNU as accepts the Z80's ED-prefixed 16-bit ADC and SBC for the GBZ80, which has no ED group"},
+    {"gbz80", R"((ADC|SBC) HL,BC)",
+     "GNU as accepts the Z80's ED-prefixed 16-bit ADC and SBC for the GBZ80, which has no ED group"},
     {"gbz80", R"(ADD SP,5)", "the GBZ80 stack-pointer addition is written LD SP,SP+e; ADD has no SP form"},
-    {"gbz80", R"((IN \(44H\),A|OUT A,\(C\)))", "IN only loads and OUT only stores; the translation to LDH loses that direction"},
+    {"gbz80", R"((IN \(44H\),A|OUT A,\(C\)))",
+     "IN only loads and OUT only stores; the translation to LDH loses that direction"},
     {"gbz80", R"(STOP)", "STOP is written as two bytes, 10 00; GNU as writes the single byte 10"},
-    {"r800", R"(SL[LI] .*)", "the R800 mode is the Z80 set plus the multiplies, SLL included; GNU as lacks SLL for the R800"},
+    {"r800", R"(SL[LI] .*)",
+     "the R800 mode is the Z80 set plus the multiplies, SLL included; GNU as lacks SLL for the R800"},
     {"r800", R"((MULUB A,[BCDEHLA]|MULUW HL,(DE|HL)))",
      "GNU as 2.40 encodes MULUB A,r as ED C5+8r and lacks several forms; the R800 opcodes are ED C1+8r and ED C3+16p"},
 };

@@ -110,7 +110,8 @@ std::string rewriteTokens(const std::string& statement)
                 ++end;
             std::string word = statement.substr(i, end - i);
             std::string upper = word;
-            std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char ch) { return std::toupper(ch); });
+            std::transform(upper.begin(), upper.end(), upper.begin(),
+                           [](unsigned char ch) { return std::toupper(ch); });
             int64_t value = 0;
             const char* symbol = firstWord ? nullptr : symbolicOperator(upper);
             result += symbol ? symbol : numberValue(upper, value) ? gnuNumber(value) : word;
@@ -190,7 +191,8 @@ std::vector<std::string> translateStatement(const std::string& mode, const std::
     bool writesAccumulator = isOneOf(mnemonic, {"add", "adc", "sbc"}) || (mode == "gbz80" && mnemonic == "sub");
     if (writesAccumulator && operands.size() == 1)
         operands.insert(operands.begin(), "a");
-    if (!writesAccumulator && isOneOf(mnemonic, {"sub", "and", "xor", "or", "cp"}) && operands.size() == 2 && first == "a")
+    if (!writesAccumulator && isOneOf(mnemonic, {"sub", "and", "xor", "or", "cp"}) && operands.size() == 2
+        && first == "a")
         operands.erase(operands.begin());
 
     if (isOneOf(mnemonic, {"push", "pop"}) && operands.size() > 1) {

@@ -48,8 +48,8 @@ GnuResult assemble(const std::string& architecture, const std::string& source, c
     ScratchDirectory directory;
     directory.writeFile("t.s", source);
     GnuResult result;
-    bool assembled = runInDirectory(directory, std::string(GNU_ASSEMBLER) + " -march=" + architecture
-                                                   + " -o t.o t.s 2>as.txt");
+    bool assembled
+        = runInDirectory(directory, std::string(GNU_ASSEMBLER) + " -march=" + architecture + " -o t.o t.s 2>as.txt");
     directory.readFile("as.txt", result.messages);
     result.refusedLines = errorLines(result.messages);
     if (!assembled)

@@ -72,8 +72,8 @@ TEST(Stress, LongTokensScanInLinearTime)
 TEST(Stress, OneMebibyteComments)
 {
     ScratchDirectory directory;
-    std::string source = " NOP ;" + std::string(ONE_MIB, 'c') + "\n { " + std::string(ONE_MIB, '{') + std::string(ONE_MIB, '}')
-        + " }\n HALT\n";
+    std::string source = " NOP ;" + std::string(ONE_MIB, 'c') + "\n { " + std::string(ONE_MIB, '{')
+                         + std::string(ONE_MIB, '}') + " }\n HALT\n";
     RunResult result = assemble(directory, source);
     ASSERT_EQ(0, result.status) << result.standardError;
     EXPECT_EQ(std::string("\x00\x76", 2), imageOf(directory));
@@ -139,7 +139,8 @@ TEST(Stress, HundredThousandNestedBlocks)
 
 std::string nestedInParentheses(int levels, const std::string& inner)
 {
-    return std::string(static_cast<std::size_t>(levels), '(') + inner + std::string(static_cast<std::size_t>(levels), ')');
+    return std::string(static_cast<std::size_t>(levels), '(') + inner
+           + std::string(static_cast<std::size_t>(levels), ')');
 }
 
 TEST(Stress, DeeplyNestedParentheses)
@@ -183,7 +184,7 @@ TEST(Stress, EveryByteValueEverywhere)
             source += static_cast<char>((i * 7 + rotation) & 0xFF);
         RunResult result = assemble(directory, source);
         EXPECT_TRUE(result.status == 0 || result.status == 1) << "status " << result.status << "\n"
-                                                             << result.standardError;
+                                                              << result.standardError;
         if (result.status == 1) {
             EXPECT_NE(std::string::npos, result.standardError.find("Exiting...")) << result.standardError;
         }
@@ -205,7 +206,8 @@ TEST(Stress, HugeOutputsAreRefused)
         ScratchDirectory directory;
         RunResult result = assemble(directory, std::string(statement) + "\n");
         EXPECT_EQ(1, result.status) << statement;
-        EXPECT_NE(std::string::npos, result.standardError.find("Output file would exceed 64 MiB")) << result.standardError;
+        EXPECT_NE(std::string::npos, result.standardError.find("Output file would exceed 64 MiB"))
+            << result.standardError;
     }
 }
 

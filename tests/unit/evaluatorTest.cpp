@@ -45,9 +45,9 @@ struct Sample {
 TEST_F(EvaluatorTest, PrecedenceAndAssociativity)
 {
     const Sample samples[] = {
-        {"2+3*4", 14}, {"(2+3)*4", 20}, {"10-4-3", 3}, {"100/10/5", 2},
-        {"1 OR 2 AND 3", 3}, {"6 XOR 3 + 1", 6}, {"1 < 2 = -1", -1}, {"3 > 2 > 1", 0},
-        {"2 ^ 3 ^ 2", 64}, {"2 * 3 ^ 2", 36}, {"-2 ^ 2", 4}, {"-(-5)", 5}, {"+7", 7},
+        {"2+3*4", 14},      {"(2+3)*4", 20},    {"10-4-3", 3},    {"100/10/5", 2},   {"1 OR 2 AND 3", 3},
+        {"6 XOR 3 + 1", 6}, {"1 < 2 = -1", -1}, {"3 > 2 > 1", 0}, {"2 ^ 3 ^ 2", 64}, {"2 * 3 ^ 2", 36},
+        {"-2 ^ 2", 4},      {"-(-5)", 5},       {"+7", 7},
     };
     for (const Sample& sample : samples)
         EXPECT_EQ(sample.value, evaluate(sample.text)) << sample.text;
@@ -56,12 +56,33 @@ TEST_F(EvaluatorTest, PrecedenceAndAssociativity)
 TEST_F(EvaluatorTest, OperatorsAndSignedness)
 {
     const Sample samples[] = {
-        {"5 = 5", -1}, {"5 <> 5", 0}, {"5 >< 4", -1}, {"-1 < 0", -1}, {"3 <= 3", -1}, {"3 =< 2", 0},
-        {"3 >= 4", 0}, {"3 => 3", -1}, {"NOT 0", -1}, {"NOT 1 + 1", -1}, {"-1 >> 28", 0x0F},
-        {"1 << 31", INT32_MIN}, {"1 << 32", 1}, {"1 << 33", 2}, {"-16 >> 2", 0x3FFFFFFC},
-        {"-7 / 2", -3}, {"-7 MOD 2", -1}, {"7 mod 4", 3}, {"2 ^ 10", 1024}, {"2 ^ -1", 0},
-        {"-2 ^ 3", -8}, {"2 ^ 31", INT32_MIN}, {"3 ^ 0", 1}, {"0 ^ -1", INT32_MIN},
-        {"7FFFFFFFH + 1", INT32_MIN}, {"80000000H * 2", 0}, {"-(80000000H)", INT32_MIN},
+        {"5 = 5", -1},
+        {"5 <> 5", 0},
+        {"5 >< 4", -1},
+        {"-1 < 0", -1},
+        {"3 <= 3", -1},
+        {"3 =< 2", 0},
+        {"3 >= 4", 0},
+        {"3 => 3", -1},
+        {"NOT 0", -1},
+        {"NOT 1 + 1", -1},
+        {"-1 >> 28", 0x0F},
+        {"1 << 31", INT32_MIN},
+        {"1 << 32", 1},
+        {"1 << 33", 2},
+        {"-16 >> 2", 0x3FFFFFFC},
+        {"-7 / 2", -3},
+        {"-7 MOD 2", -1},
+        {"7 mod 4", 3},
+        {"2 ^ 10", 1024},
+        {"2 ^ -1", 0},
+        {"-2 ^ 3", -8},
+        {"2 ^ 31", INT32_MIN},
+        {"3 ^ 0", 1},
+        {"0 ^ -1", INT32_MIN},
+        {"7FFFFFFFH + 1", INT32_MIN},
+        {"80000000H * 2", 0},
+        {"-(80000000H)", INT32_MIN},
     };
     for (const Sample& sample : samples)
         EXPECT_EQ(sample.value, evaluate(sample.text)) << sample.text;
@@ -151,7 +172,8 @@ TEST_F(EvaluatorDeathTest, SyntaxErrors)
 
 TEST_F(EvaluatorDeathTest, LabelErrors)
 {
-    EXPECT_EXIT(evaluate("nowhere"), testing::ExitedWithCode(1), "Error in line 0 \\(.*\\): Label 'nowhere' not found\n");
+    EXPECT_EXIT(evaluate("nowhere"), testing::ExitedWithCode(1),
+                "Error in line 0 \\(.*\\): Label 'nowhere' not found\n");
     EXPECT_EXIT(
         {
             scanText("later");

@@ -6,10 +6,22 @@
 
 namespace {
 
-int32_t decimal(const char* text) { return convertDecimal(text, static_cast<int>(std::strlen(text))); }
-int32_t hexadecimal(const char* text) { return convertHexadecimal(text, static_cast<int>(std::strlen(text))); }
-int32_t binary(const char* text) { return convertBinary(text, static_cast<int>(std::strlen(text))); }
-int32_t octal(const char* text) { return convertOctal(text, static_cast<int>(std::strlen(text))); }
+int32_t decimal(const char* text)
+{
+    return convertDecimal(text, static_cast<int>(std::strlen(text)));
+}
+int32_t hexadecimal(const char* text)
+{
+    return convertHexadecimal(text, static_cast<int>(std::strlen(text)));
+}
+int32_t binary(const char* text)
+{
+    return convertBinary(text, static_cast<int>(std::strlen(text)));
+}
+int32_t octal(const char* text)
+{
+    return convertOctal(text, static_cast<int>(std::strlen(text)));
+}
 
 TEST(Numbers, EveryNotationOf255)
 {
@@ -57,12 +69,13 @@ struct LiteralCase {
 TEST(Numbers, WholeLiterals)
 {
     const LiteralCase cases[] = {
-        {"255", true, 255},      {"255D", true, 255},   {"0FFH", true, 255},   {"$ff", true, 255},
-        {"0xFF", true, 255},     {"%1111 1111", true, 255}, {"11111111b", true, 255}, {"377O", true, 255},
-        {"377Q", true, 255},     {"1BH", true, 27},     {"101B", true, 5},     {"12D", true, 12},
-        {"", false, 0},          {"FFH", false, 0},     {"$", false, 0},       {"0x", false, 0},
-        {"%", false, 0},         {"% 1", true, 1},      {"1 B", true, 1},      {"%1 ", false, 0},     {" 1B", false, 0},     {"19O", false, 0},
-        {"12G", false, 0},       {"-1", false, 0},      {"1 2", false, 0},     {"0FFH ", false, 0},
+        {"255", true, 255},  {"255D", true, 255},       {"0FFH", true, 255},      {"$ff", true, 255},
+        {"0xFF", true, 255}, {"%1111 1111", true, 255}, {"11111111b", true, 255}, {"377O", true, 255},
+        {"377Q", true, 255}, {"1BH", true, 27},         {"101B", true, 5},        {"12D", true, 12},
+        {"", false, 0},      {"FFH", false, 0},         {"$", false, 0},          {"0x", false, 0},
+        {"%", false, 0},     {"% 1", true, 1},          {"1 B", true, 1},         {"%1 ", false, 0},
+        {" 1B", false, 0},   {"19O", false, 0},         {"12G", false, 0},        {"-1", false, 0},
+        {"1 2", false, 0},   {"0FFH ", false, 0},
     };
     for (const LiteralCase& literal : cases) {
         int32_t value = -7;
