@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 /*!conditions:re2c*/
 
@@ -661,6 +662,37 @@ void restartWithText(const char* text, std::size_t length)
 const char* scannedText()
 {
     return scan.buffer->start;
+}
+
+bool convertNumberLiteral(std::string_view text, int32_t& value)
+{
+    const std::string literal(text);  // ends in the NUL byte the rules need
+    ScanBuffer buffer;
+    buffer.start = buffer.cursor = literal.c_str();
+    buffer.limit = buffer.start + literal.size();
+    // One token of the number rules, read without disturbing a scan under
+    // way: the scanner's state and the token fields are put back after.
+    const ScanState savedScan = scan;
+    const auto savedResume = scanning.resumeAfterEnd;
+    const CpuMode savedMode = asmState.cpuMode;
+    char* const savedText = asmState.tokenText;
+    const int savedLength = asmState.tokenLength;
+    const int32_t savedValue = asmState.tokenValue;
+    scan = ScanState{};
+    scan.buffer = &buffer;
+    scanning.resumeAfterEnd = nullptr;
+    asmState.cpuMode = CPU_MODE_Z80;
+    const bool whole = nextToken() == TOKEN_NUMBER && asmState.tokenText == buffer.start && buffer.cursor == buffer.limit;
+    const int32_t found = asmState.tokenValue;
+    scan = savedScan;
+    scanning.resumeAfterEnd = savedResume;
+    asmState.cpuMode = savedMode;
+    asmState.tokenText = savedText;
+    asmState.tokenLength = savedLength;
+    asmState.tokenValue = savedValue;
+    if (whole)
+        value = found;
+    return whole;
 }
 
 std::size_t scanPosition()

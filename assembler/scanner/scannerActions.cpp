@@ -5,6 +5,7 @@
 #include "../driver/output.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
+#include "tokenStream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -78,8 +79,7 @@ void scanFileMarker()
     int length = std::min(asmState.tokenLength - 1, SOURCE_NAME_SIZE - 1);
     std::memcpy(asmState.sourceName, asmState.tokenText + 1, static_cast<std::size_t>(length));
     asmState.sourceName[length] = '\0';
-    if (scanning.fileMarkerScanned)
-        scanning.fileMarkerScanned();
+    recordFileMarker();
     noteFileMarkerRead();
 }
 

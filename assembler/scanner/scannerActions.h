@@ -14,8 +14,6 @@ struct ScannerState {
     bool (*resumeAfterEnd)() = nullptr;
     // Set by every rule that gives tokenValue a value; the others leave it.
     bool valueSet = false;
-    // Told of each file marker scanned, which gives no token of its own.
-    void (*fileMarkerScanned)() = nullptr;
 };
 
 extern ScannerState scanning;

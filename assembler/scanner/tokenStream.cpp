@@ -119,15 +119,6 @@ int lengthOf(const TokenRecord& record, std::size_t index)
     return record.textLength == LONG_LENGTH ? static_cast<int>(stream.longLengths[index]) : record.textLength;
 }
 
-void recordFileMarker()
-{
-    if (stream.mode != StreamMode::RECORDING)
-        return;
-    TokenRecord record{static_cast<uint32_t>(stream.scanStart), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
-    setLength(record, stream.records.size(), asmState.tokenLength);
-    stream.records.push_back(record);
-}
-
 int recordName(TokenRecord& record)
 {
     record.kindAndMode |= NAME;
@@ -274,7 +265,6 @@ void advanceToken()
 
 void startTokenPass()
 {
-    scanning.fileMarkerScanned = recordFileMarker;
     stream.next = 0;
     stream.currentName = -1;
     if (scannedText() == stream.text && !stream.records.empty()) {
@@ -291,4 +281,13 @@ LabelRecord** currentTokenLabelSlot()
     if (stream.currentName < 0)
         return nullptr;
     return &stream.nameRecords[static_cast<std::size_t>(stream.currentName)].label;
+}
+
+void recordFileMarker()
+{
+    if (stream.mode != StreamMode::RECORDING)
+        return;
+    TokenRecord record{static_cast<uint32_t>(stream.scanStart), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
+    setLength(record, stream.records.size(), asmState.tokenLength);
+    stream.records.push_back(record);
 }

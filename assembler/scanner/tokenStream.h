@@ -21,3 +21,7 @@ void startTokenPass();
 // Where the label record of the current name token (an identifier or a label
 // definition) is kept between passes; nullptr for other tokens.
 LabelRecord** currentTokenLabelSlot();
+
+// The scanner read a file marker, which gives no token of its own: a pass
+// that records keeps it as an event before the next token.
+void recordFileMarker();
