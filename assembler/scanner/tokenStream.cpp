@@ -5,6 +5,7 @@
 #include "scannerActions.h"
 #include "tokens.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,16 +19,21 @@ namespace {
 // replay must do besides.
 constexpr uint8_t MODE_MASK = 3;
 enum RecordFlag : uint8_t {
-    SETS_VALUE = 4,          // value is the tokenValue the scan set
-    LINE_MARKER = 8,         // value is the line number the marker set
-    NAME = 16,               // value indexes the name's record
-    GLOBAL_DEFINITION = 32,  // a global label definition: the scope of local names
-    STRING_BODY = 64,        // the text is copied out, as the scanner does
-    FILE_MARKER = 128,       // sets sourceName and gives no token
+    SETS_VALUE = 4,    // value is the tokenValue the scan set
+    LINE_MARKER = 8,   // value is the line number the marker set
+    NAME = 16,         // value indexes the name's record
+    LONG_TEXT = 32,    // the text's length is kept aside, by record index
+    STRING_BODY = 64,  // the text is copied out, as the scanner does
+    FILE_MARKER = 128, // sets sourceName and gives no token
 };
 static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
 
-// Lengths from this on are kept aside, by record index.
+// A record scanned in the current mode and none of whose other flags is set
+// is delivered by the quick path: it sets the token fields and, for a line
+// marker, the line.
+constexpr uint8_t NEEDS_MORE_THAN_FIELDS = MODE_MASK | NAME | LONG_TEXT | STRING_BODY | FILE_MARKER;
+
+// Lengths from this on are kept aside.
 constexpr uint8_t LONG_LENGTH = 255;
 
 // One scanned token, or a file marker, as a pass after the first delivers it.
@@ -38,7 +44,7 @@ struct TokenRecord {
     int32_t value;        // see RecordFlag
     uint16_t token;
     uint8_t kindAndMode;
-    uint8_t textLength;  // tokenLength as the scan left it, or LONG_LENGTH
+    uint8_t textLength;  // tokenLength as the scan left it, unless LONG_TEXT
 };
 static_assert(sizeof(TokenRecord) == 16);
 
@@ -46,35 +52,62 @@ static_assert(sizeof(TokenRecord) == 16);
 // of tokens would need twice its records' memory while a vector regrows.
 class RecordBlocks {
 public:
+    static constexpr unsigned BLOCK_BITS = 16;
+    static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << BLOCK_BITS;
+
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
-    TokenRecord& operator[](std::size_t index) { return blocks[index >> BLOCK_BITS][index & BLOCK_MASK]; }
-    void push_back(const TokenRecord& record)
+    TokenRecord& operator[](std::size_t index) { return blocks[index >> BLOCK_BITS][index & (BLOCK_SIZE - 1)]; }
+    TokenRecord& append()
     {
-        if ((count >> BLOCK_BITS) == blocks.size())
-            blocks.push_back(std::make_unique<TokenRecord[]>(BLOCK_MASK + 1));
-        (*this)[count++] = record;
+        if (appendNext == appendEnd)
+            startBlockAt(count);
+        ++count;
+        return *appendNext++;
     }
     // Keeps the first newSize records.
-    void truncate(std::size_t newSize) { count = newSize; }
+    void truncate(std::size_t newSize)
+    {
+        count = newSize;
+        appendNext = appendEnd = nullptr;
+    }
     void clear()
     {
         blocks.clear();
-        count = 0;
+        truncate(0);
+    }
+    // The records from index to the end of its block; false when none is left.
+    bool blockFrom(std::size_t index, const TokenRecord*& first, const TokenRecord*& end)
+    {
+        if (index >= count)
+            return false;
+        first = &(*this)[index];
+        end = first + std::min(BLOCK_SIZE - (index & (BLOCK_SIZE - 1)), count - index);
+        return true;
     }
 
 private:
-    static constexpr unsigned BLOCK_BITS = 16;
-    static constexpr std::size_t BLOCK_MASK = (std::size_t{1} << BLOCK_BITS) - 1;
+    // Appending goes on at index, the first of its block or after a truncate.
+    void startBlockAt(std::size_t index)
+    {
+        if ((index >> BLOCK_BITS) == blocks.size())
+            blocks.push_back(std::make_unique_for_overwrite<TokenRecord[]>(BLOCK_SIZE));
+        appendNext = &(*this)[index];
+        appendEnd = appendNext + (BLOCK_SIZE - (index & (BLOCK_SIZE - 1)));
+    }
+
     std::vector<std::unique_ptr<TokenRecord[]>> blocks;
     std::size_t count = 0;
+    TokenRecord* appendNext = nullptr;
+    TokenRecord* appendEnd = nullptr;
 };
 
 // The full name a name token composed (local names joined to their scope),
 // and its label record once a look-up has found it.
 struct NameRecord {
     uint32_t offset;  // into TokenStreamState::names
-    uint32_t length;
+    uint32_t length : 31;
+    uint32_t globalDefinition : 1;  // a global label definition: the scope of local names
     LabelRecord* label;
 };
 
@@ -86,75 +119,96 @@ enum class StreamMode {
 
 struct TokenStreamState {
     StreamMode mode = StreamMode::SCANNING;
-    const char* text = nullptr;  // the text the records point into
+    // While replaying, the records still to deliver in the current block;
+    // both null otherwise.
+    const TokenRecord* replayNext = nullptr;
+    const TokenRecord* replayEnd = nullptr;
+    std::size_t replayEndIndex = 0;  // the record index of replayEnd
+    const char* text = nullptr;      // the text the records point into
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
     std::vector<NameRecord> nameRecords;
     std::string names;
-    std::size_t next = 0;         // the next record to replay
-    std::size_t recordedEnd = 0;  // the scan position after the last record
-    std::size_t scanStart = 0;    // of the token being scanned
-    int currentName = -1;         // the current token's name record, if any
+    // Where the next scan begins: after the last token scanned.
+    std::size_t scanFrom = 0;
+    int currentName = -1;  // the current token's name record, if any
 };
 
 TokenStreamState stream;
+
+std::size_t replayIndex()
+{
+    return stream.replayEndIndex - static_cast<std::size_t>(stream.replayEnd - stream.replayNext);
+}
+
+// Points the replay at record index; false when there is none.
+bool replayFrom(std::size_t index)
+{
+    if (!stream.records.blockFrom(index, stream.replayNext, stream.replayEnd))
+        return false;
+    stream.replayEndIndex = index + static_cast<std::size_t>(stream.replayEnd - stream.replayNext);
+    return true;
+}
+
+void stopReplaying()
+{
+    stream.replayNext = stream.replayEnd = nullptr;
+    stream.mode = StreamMode::RECORDING;
+}
 
 uint32_t offsetInText(const char* pointer)
 {
     return static_cast<uint32_t>(pointer - stream.text);
 }
 
-void setLength(TokenRecord& record, std::size_t index, int length)
+uint8_t setLength(TokenRecord& record, std::size_t index, int length)
 {
     if (length < LONG_LENGTH) {
         record.textLength = static_cast<uint8_t>(length);
-        return;
+        return 0;
     }
     record.textLength = LONG_LENGTH;
     stream.longLengths[index] = static_cast<uint32_t>(length);
+    return LONG_TEXT;
 }
 
 int lengthOf(const TokenRecord& record, std::size_t index)
 {
-    return record.textLength == LONG_LENGTH ? static_cast<int>(stream.longLengths[index]) : record.textLength;
+    return (record.kindAndMode & LONG_TEXT) ? static_cast<int>(stream.longLengths[index]) : record.textLength;
 }
 
-int recordName(TokenRecord& record)
+int recordName(int token)
 {
-    record.kindAndMode |= NAME;
-    if (record.token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.')
-        record.kindAndMode |= GLOBAL_DEFINITION;
-    stream.nameRecords.push_back(
-        {static_cast<uint32_t>(stream.names.size()), static_cast<uint32_t>(asmState.labelName.size()), nullptr});
+    const bool global = token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.';
+    stream.nameRecords.push_back({static_cast<uint32_t>(stream.names.size()),
+                                  static_cast<uint32_t>(asmState.labelName.size()), global, nullptr});
     stream.names += asmState.labelName;
     return static_cast<int>(stream.nameRecords.size() - 1);
 }
 
-void record(int token, CpuMode mode)
+void record(int token, CpuMode mode, std::size_t scanStart)
 {
-    TokenRecord record{static_cast<uint32_t>(stream.scanStart),
-                       0,
-                       asmState.tokenValue,
-                       static_cast<uint16_t>(token),
-                       static_cast<uint8_t>(mode),
-                       0};
-    setLength(record, stream.records.size(), asmState.tokenLength);
-    if (token == TOKEN_STRING && asmState.tokenLength != 0) {
-        record.kindAndMode |= STRING_BODY;
-        record.textOffset = offsetInText(scanning.stringBodySource);
-    } else {
-        record.textOffset = offsetInText(asmState.tokenText);
-    }
+    const std::size_t index = stream.records.size();
+    TokenRecord& record = stream.records.append();
+    record.scanStart = static_cast<uint32_t>(scanStart);
+    record.value = asmState.tokenValue;
+    record.token = static_cast<uint16_t>(token);
+    uint8_t kind = static_cast<uint8_t>(mode) | setLength(record, index, asmState.tokenLength);
+    const char* text = asmState.tokenText;
     if (scanning.valueSet)
-        record.kindAndMode |= SETS_VALUE;
-    if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION)
-        record.value = stream.currentName = recordName(record);
-    if (token == TOKEN_END_OF_STATEMENT && asmState.tokenText[0] == '\x01') {
-        record.kindAndMode |= LINE_MARKER;
+        kind |= SETS_VALUE;
+    if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION) {
+        kind |= NAME;
+        record.value = stream.currentName = recordName(token);
+    } else if (token == TOKEN_END_OF_STATEMENT && text[0] == '\x01') {
+        kind |= LINE_MARKER;
         record.value = asmState.lineNumber;
+    } else if (token == TOKEN_STRING && asmState.tokenLength != 0) {
+        kind |= STRING_BODY;
+        text = scanning.stringBodySource;
     }
-    stream.records.push_back(record);
-    stream.recordedEnd = scanPosition();
+    record.textOffset = offsetInText(text);
+    record.kindAndMode = kind;
 }
 
 void forgetRecords()
@@ -163,19 +217,19 @@ void forgetRecords()
     stream.longLengths.clear();
     stream.nameRecords.clear();
     stream.names.clear();
-    stream.recordedEnd = 0;
+    stream.scanFrom = 0;
 }
 
 void scanToken()
 {
     stream.currentName = -1;
-    stream.scanStart = scanPosition();
     scanning.valueSet = false;
     const CpuMode mode = asmState.cpuMode;
-    int token = nextToken();
+    const int token = nextToken();
     asmState.curToken = token;
     if (token != 0)
-        record(token, mode);
+        record(token, mode, stream.scanFrom);
+    stream.scanFrom = scanPosition();
 }
 
 void deliverName(const TokenRecord& record)
@@ -183,7 +237,7 @@ void deliverName(const TokenRecord& record)
     stream.currentName = record.value;
     const NameRecord& name = stream.nameRecords[static_cast<std::size_t>(record.value)];
     asmState.labelName.assign(stream.names, name.offset, name.length);
-    if (record.kindAndMode & GLOBAL_DEFINITION)
+    if (name.globalDefinition)
         asmState.globalLabel = asmState.labelName;
 }
 
@@ -220,41 +274,41 @@ void rescanFrom(std::size_t index)
            && stream.records[index - 1].scanStart == start)
         --index;
     stream.records.truncate(index);
+    stopReplaying();
+    stream.scanFrom = start;
     setScanPosition(start);
-    stream.mode = StreamMode::RECORDING;
     scanToken();
 }
 
 void continueScanningAtEnd()
 {
-    setScanPosition(stream.recordedEnd);
-    stream.mode = StreamMode::RECORDING;
+    stopReplaying();
+    setScanPosition(stream.scanFrom);
     scanToken();
 }
 
 void replayToken()
 {
     for (;;) {
-        if (stream.next == stream.records.size())
+        if (stream.replayNext == stream.replayEnd && !replayFrom(stream.replayEndIndex))
             return continueScanningAtEnd();
-        const std::size_t index = stream.next;
-        const TokenRecord& record = stream.records[index];
+        const std::size_t index = replayIndex();
+        const TokenRecord& record = *stream.replayNext;
         if (record.kindAndMode & FILE_MARKER) {
             deliverText(record, index);
             scanFileMarker();
-            ++stream.next;
+            ++stream.replayNext;
             continue;
         }
         if ((record.kindAndMode & MODE_MASK) != asmState.cpuMode)
             return rescanFrom(index);
-        ++stream.next;
+        ++stream.replayNext;
         return deliver(record, index);
     }
 }
 
-}  // namespace
-
-void advanceToken()
+// Every way of fetching a token but the quick path of a replay.
+[[gnu::noinline]] void advanceOtherwise()
 {
     if (stream.mode == StreamMode::REPLAYING)
         return replayToken();
@@ -263,17 +317,37 @@ void advanceToken()
     asmState.curToken = nextToken();
 }
 
+}  // namespace
+
+void advanceToken()
+{
+    const TokenRecord* record = stream.replayNext;
+    if (record != stream.replayEnd && (record->kindAndMode & NEEDS_MORE_THAN_FIELDS) == asmState.cpuMode) {
+        stream.replayNext = record + 1;
+        stream.currentName = -1;
+        asmState.tokenText = const_cast<char*>(stream.text) + record->textOffset;
+        asmState.tokenLength = record->textLength;
+        if (record->kindAndMode & SETS_VALUE)
+            asmState.tokenValue = record->value;
+        else if (record->kindAndMode & LINE_MARKER)
+            enterLine(record->value);
+        asmState.curToken = record->token;
+        return;
+    }
+    advanceOtherwise();
+}
+
 void startTokenPass()
 {
-    stream.next = 0;
     stream.currentName = -1;
     if (scannedText() == stream.text && !stream.records.empty()) {
         stream.mode = StreamMode::REPLAYING;
+        replayFrom(0);
         return;
     }
     forgetRecords();
     stream.text = scannedText();
-    stream.mode = StreamMode::RECORDING;
+    stopReplaying();
 }
 
 LabelRecord** currentTokenLabelSlot()
@@ -287,7 +361,8 @@ void recordFileMarker()
 {
     if (stream.mode != StreamMode::RECORDING)
         return;
-    TokenRecord record{static_cast<uint32_t>(stream.scanStart), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
-    setLength(record, stream.records.size(), asmState.tokenLength);
-    stream.records.push_back(record);
+    const std::size_t index = stream.records.size();
+    TokenRecord& record = stream.records.append();
+    record = {static_cast<uint32_t>(stream.scanFrom), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
+    record.kindAndMode |= setLength(record, index, asmState.tokenLength);
 }
