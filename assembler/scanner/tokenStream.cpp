@@ -19,12 +19,12 @@ namespace {
 // replay must do besides.
 constexpr uint8_t MODE_MASK = 3;
 enum RecordFlag : uint8_t {
-    SETS_VALUE = 4,    // value is the tokenValue the scan set
-    LINE_MARKER = 8,   // value is the line number the marker set
-    NAME = 16,         // value indexes the name's record
-    LONG_TEXT = 32,    // the text's length is kept aside, by record index
-    STRING_BODY = 64,  // the text is copied out, as the scanner does
-    FILE_MARKER = 128, // sets sourceName and gives no token
+    SETS_VALUE = 4,     // value is the tokenValue the scan set
+    LINE_MARKER = 8,    // value is the line number the marker set
+    NAME = 16,          // value indexes the name's record
+    LONG_TEXT = 32,     // the text's length is kept aside, by record index
+    STRING_BODY = 64,   // the text is copied out, as the scanner does
+    FILE_MARKER = 128,  // sets sourceName and gives no token
 };
 static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
 
