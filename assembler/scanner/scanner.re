@@ -442,7 +442,15 @@ int nextToken()
     <STRING> "\""              { return emptyStringToken(); }
     <CHARACTER> "'"             { return emptyStringToken(); }
 
-    // Markers of the temporary file, statement separator, blanks.
+    // Markers of the temporary file, statement separator, blanks. A marker
+    // as preprocessing writes it is read whole; the closing 01 byte is not
+    // part of the token text.
+    <Z80, R800, GBZ80> "\x01" [0-9]{1,9} "\x01" {
+        matched();
+        --asmState.tokenLength;
+        scanLineMarker();
+        return TOKEN_END_OF_STATEMENT;
+    }
     <Z80, R800, GBZ80> "\x01" [^\x01]* {
         matched();
         scanLineMarker();

@@ -30,8 +30,8 @@ static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
 
 // A record scanned in the current mode and none of whose other flags is set
 // is delivered by the quick path: it sets the token fields and, for a line
-// marker, the line.
-constexpr uint8_t NEEDS_MORE_THAN_FIELDS = MODE_MASK | NAME | LONG_TEXT | STRING_BODY | FILE_MARKER;
+// marker or a name, the line or the name.
+constexpr uint8_t NEEDS_MORE_THAN_FIELDS = MODE_MASK | LONG_TEXT | STRING_BODY | FILE_MARKER;
 
 // Lengths from this on are kept aside.
 constexpr uint8_t LONG_LENGTH = 255;
@@ -236,7 +236,7 @@ void deliverName(const TokenRecord& record)
 {
     stream.currentName = record.value;
     const NameRecord& name = stream.nameRecords[static_cast<std::size_t>(record.value)];
-    asmState.labelName.assign(stream.names, name.offset, name.length);
+    asmState.labelName.assign(stream.names.data() + name.offset, name.length);
     if (name.globalDefinition)
         asmState.globalLabel = asmState.labelName;
 }
@@ -331,6 +331,8 @@ void advanceToken()
             asmState.tokenValue = record->value;
         else if (record->kindAndMode & LINE_MARKER)
             enterLine(record->value);
+        else if (record->kindAndMode & NAME)
+            deliverName(*record);
         asmState.curToken = record->token;
         return;
     }
