@@ -161,14 +161,15 @@ uint32_t offsetInText(const char* pointer)
     return static_cast<uint32_t>(pointer - stream.text);
 }
 
-uint8_t setLength(TokenRecord& record, std::size_t index, int length)
+// The length of the record just appended.
+uint8_t setLength(TokenRecord& record, int length)
 {
     if (length < LONG_LENGTH) {
         record.textLength = static_cast<uint8_t>(length);
         return 0;
     }
     record.textLength = LONG_LENGTH;
-    stream.longLengths[index] = static_cast<uint32_t>(length);
+    stream.longLengths[stream.records.size() - 1] = static_cast<uint32_t>(length);
     return LONG_TEXT;
 }
 
@@ -188,16 +189,15 @@ int recordName(int token)
 
 void record(int token, CpuMode mode, std::size_t scanStart)
 {
-    const std::size_t index = stream.records.size();
     TokenRecord& record = stream.records.append();
     record.scanStart = static_cast<uint32_t>(scanStart);
     record.value = asmState.tokenValue;
     record.token = static_cast<uint16_t>(token);
-    uint8_t kind = static_cast<uint8_t>(mode) | setLength(record, index, asmState.tokenLength);
+    uint8_t kind = static_cast<uint8_t>(mode) | setLength(record, asmState.tokenLength);
     const char* text = asmState.tokenText;
-    if (scanning.valueSet)
+    if (scanning.valueSet) {
         kind |= SETS_VALUE;
-    if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION) {
+    } else if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION) {
         kind |= NAME;
         record.value = stream.currentName = recordName(token);
     } else if (token == TOKEN_END_OF_STATEMENT && text[0] == '\x01') {
@@ -220,7 +220,7 @@ void forgetRecords()
     stream.scanFrom = 0;
 }
 
-void scanToken()
+[[gnu::noinline]] void scanToken()
 {
     stream.currentName = -1;
     scanning.valueSet = false;
@@ -307,13 +307,11 @@ void replayToken()
     }
 }
 
-// Every way of fetching a token but the quick path of a replay.
+// Fetching a token while neither recording nor on the quick path of a replay.
 [[gnu::noinline]] void advanceOtherwise()
 {
     if (stream.mode == StreamMode::REPLAYING)
         return replayToken();
-    if (stream.mode == StreamMode::RECORDING)
-        return scanToken();
     asmState.curToken = nextToken();
 }
 
@@ -336,6 +334,8 @@ void advanceToken()
         asmState.curToken = record->token;
         return;
     }
+    if (stream.mode == StreamMode::RECORDING)
+        return scanToken();
     advanceOtherwise();
 }
 
@@ -363,8 +363,7 @@ void recordFileMarker()
 {
     if (stream.mode != StreamMode::RECORDING)
         return;
-    const std::size_t index = stream.records.size();
     TokenRecord& record = stream.records.append();
     record = {static_cast<uint32_t>(stream.scanFrom), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
-    record.kindAndMode |= setLength(record, index, asmState.tokenLength);
+    record.kindAndMode |= setLength(record, asmState.tokenLength);
 }
