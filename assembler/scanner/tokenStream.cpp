@@ -12,41 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
+TokenCursor tokenCursor;
+
 namespace {
-
-// The low two bits of TokenRecord::kindAndMode hold the CPU mode a token
-// was scanned in; the others say what the record's value is and what a
-// replay must do besides.
-constexpr uint8_t MODE_MASK = 3;
-enum RecordFlag : uint8_t {
-    SETS_VALUE = 4,     // value is the tokenValue the scan set
-    LINE_MARKER = 8,    // value is the line number the marker set
-    NAME = 16,          // value indexes the name's record
-    LONG_TEXT = 32,     // the text's length is kept aside, by record index
-    STRING_BODY = 64,   // the text is copied out, as the scanner does
-    FILE_MARKER = 128,  // sets sourceName and gives no token
-};
-static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
-
-// A record scanned in the current mode and none of whose other flags is set
-// is delivered by the quick path: it sets the token fields and, for a line
-// marker or a name, the line or the name.
-constexpr uint8_t NEEDS_MORE_THAN_FIELDS = MODE_MASK | LONG_TEXT | STRING_BODY | FILE_MARKER;
 
 // Lengths from this on are kept aside.
 constexpr uint8_t LONG_LENGTH = 255;
-
-// One scanned token, or a file marker, as a pass after the first delivers it.
-// Sixteen bytes: a program has millions of tokens.
-struct TokenRecord {
-    uint32_t scanStart;   // where the scan that found it began: a restart point
-    uint32_t textOffset;  // tokenText, as an offset into the scanned text
-    int32_t value;        // see RecordFlag
-    uint16_t token;
-    uint8_t kindAndMode;
-    uint8_t textLength;  // tokenLength as the scan left it, unless LONG_TEXT
-};
-static_assert(sizeof(TokenRecord) == 16);
 
 // The records of a pass, in blocks that never move: a program of millions
 // of tokens would need twice its records' memory while a vector regrows.
@@ -119,46 +90,40 @@ enum class StreamMode {
 
 struct TokenStreamState {
     StreamMode mode = StreamMode::SCANNING;
-    // While replaying, the records still to deliver in the current block;
-    // both null otherwise.
-    const TokenRecord* replayNext = nullptr;
-    const TokenRecord* replayEnd = nullptr;
-    std::size_t replayEndIndex = 0;  // the record index of replayEnd
-    const char* text = nullptr;      // the text the records point into
+    std::size_t replayEndIndex = 0;  // the record index of tokenCursor.end
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
     std::vector<NameRecord> nameRecords;
     std::string names;
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
-    int currentName = -1;  // the current token's name record, if any
 };
 
 TokenStreamState stream;
 
 std::size_t replayIndex()
 {
-    return stream.replayEndIndex - static_cast<std::size_t>(stream.replayEnd - stream.replayNext);
+    return stream.replayEndIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
 }
 
 // Points the replay at record index; false when there is none.
 bool replayFrom(std::size_t index)
 {
-    if (!stream.records.blockFrom(index, stream.replayNext, stream.replayEnd))
+    if (!stream.records.blockFrom(index, tokenCursor.next, tokenCursor.end))
         return false;
-    stream.replayEndIndex = index + static_cast<std::size_t>(stream.replayEnd - stream.replayNext);
+    stream.replayEndIndex = index + static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
     return true;
 }
 
 void stopReplaying()
 {
-    stream.replayNext = stream.replayEnd = nullptr;
+    tokenCursor.next = tokenCursor.end = nullptr;
     stream.mode = StreamMode::RECORDING;
 }
 
 uint32_t offsetInText(const char* pointer)
 {
-    return static_cast<uint32_t>(pointer - stream.text);
+    return static_cast<uint32_t>(pointer - tokenCursor.text);
 }
 
 // The length of the record just appended.
@@ -199,7 +164,7 @@ void record(int token, CpuMode mode, std::size_t scanStart)
         kind |= SETS_VALUE;
     } else if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION) {
         kind |= NAME;
-        record.value = stream.currentName = recordName(token);
+        record.value = tokenCursor.currentName = recordName(token);
     } else if (token == TOKEN_END_OF_STATEMENT && text[0] == '\x01') {
         kind |= LINE_MARKER;
         record.value = asmState.lineNumber;
@@ -220,9 +185,9 @@ void forgetRecords()
     stream.scanFrom = 0;
 }
 
-[[gnu::noinline]] void scanToken()
+void scanToken()
 {
-    stream.currentName = -1;
+    tokenCursor.currentName = -1;
     scanning.valueSet = false;
     const CpuMode mode = asmState.cpuMode;
     const int token = nextToken();
@@ -232,31 +197,22 @@ void forgetRecords()
     stream.scanFrom = scanPosition();
 }
 
-void deliverName(const TokenRecord& record)
-{
-    stream.currentName = record.value;
-    const NameRecord& name = stream.nameRecords[static_cast<std::size_t>(record.value)];
-    asmState.labelName.assign(stream.names.data() + name.offset, name.length);
-    if (name.globalDefinition)
-        asmState.globalLabel = asmState.labelName;
-}
-
 // Sets tokenText and tokenLength as the scan of record index did.
 void deliverText(const TokenRecord& record, std::size_t index)
 {
-    asmState.tokenText = const_cast<char*>(stream.text) + record.textOffset;
+    asmState.tokenText = const_cast<char*>(tokenCursor.text) + record.textOffset;
     asmState.tokenLength = lengthOf(record, index);
 }
 
 void deliver(const TokenRecord& record, std::size_t index)
 {
-    stream.currentName = -1;
+    tokenCursor.currentName = -1;
     deliverText(record, index);
     const uint8_t kind = record.kindAndMode;
     if (kind & SETS_VALUE)
         asmState.tokenValue = record.value;
     else if (kind & NAME)
-        deliverName(record);
+        deliverRecordedName(record);
     else if (kind & LINE_MARKER)
         enterLine(record.value);
     else if (kind & STRING_BODY)
@@ -290,73 +246,61 @@ void continueScanningAtEnd()
 void replayToken()
 {
     for (;;) {
-        if (stream.replayNext == stream.replayEnd && !replayFrom(stream.replayEndIndex))
+        if (tokenCursor.next == tokenCursor.end && !replayFrom(stream.replayEndIndex))
             return continueScanningAtEnd();
         const std::size_t index = replayIndex();
-        const TokenRecord& record = *stream.replayNext;
+        const TokenRecord& record = *tokenCursor.next;
         if (record.kindAndMode & FILE_MARKER) {
             deliverText(record, index);
             scanFileMarker();
-            ++stream.replayNext;
+            ++tokenCursor.next;
             continue;
         }
         if ((record.kindAndMode & MODE_MASK) != asmState.cpuMode)
             return rescanFrom(index);
-        ++stream.replayNext;
+        ++tokenCursor.next;
         return deliver(record, index);
     }
 }
 
-// Fetching a token while neither recording nor on the quick path of a replay.
-[[gnu::noinline]] void advanceOtherwise()
+}  // namespace
+
+void deliverRecordedName(const TokenRecord& record)
 {
+    tokenCursor.currentName = record.value;
+    const NameRecord& name = stream.nameRecords[static_cast<std::size_t>(record.value)];
+    asmState.labelName.assign(stream.names.data() + name.offset, name.length);
+    if (name.globalDefinition)
+        asmState.globalLabel = asmState.labelName;
+}
+
+void advanceTokenOtherwise()
+{
+    if (stream.mode == StreamMode::RECORDING)
+        return scanToken();
     if (stream.mode == StreamMode::REPLAYING)
         return replayToken();
     asmState.curToken = nextToken();
 }
 
-}  // namespace
-
-void advanceToken()
-{
-    const TokenRecord* record = stream.replayNext;
-    if (record != stream.replayEnd && (record->kindAndMode & NEEDS_MORE_THAN_FIELDS) == asmState.cpuMode) {
-        stream.replayNext = record + 1;
-        stream.currentName = -1;
-        asmState.tokenText = const_cast<char*>(stream.text) + record->textOffset;
-        asmState.tokenLength = record->textLength;
-        if (record->kindAndMode & SETS_VALUE)
-            asmState.tokenValue = record->value;
-        else if (record->kindAndMode & LINE_MARKER)
-            enterLine(record->value);
-        else if (record->kindAndMode & NAME)
-            deliverName(*record);
-        asmState.curToken = record->token;
-        return;
-    }
-    if (stream.mode == StreamMode::RECORDING)
-        return scanToken();
-    advanceOtherwise();
-}
-
 void startTokenPass()
 {
-    stream.currentName = -1;
-    if (scannedText() == stream.text && !stream.records.empty()) {
+    tokenCursor.currentName = -1;
+    if (scannedText() == tokenCursor.text && !stream.records.empty()) {
         stream.mode = StreamMode::REPLAYING;
         replayFrom(0);
         return;
     }
     forgetRecords();
-    stream.text = scannedText();
+    tokenCursor.text = scannedText();
     stopReplaying();
 }
 
 LabelRecord** currentTokenLabelSlot()
 {
-    if (stream.currentName < 0)
+    if (tokenCursor.currentName < 0)
         return nullptr;
-    return &stream.nameRecords[static_cast<std::size_t>(stream.currentName)].label;
+    return &stream.nameRecords[static_cast<std::size_t>(tokenCursor.currentName)].label;
 }
 
 void recordFileMarker()

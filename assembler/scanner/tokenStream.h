@@ -8,10 +8,79 @@
 // scanned again from that token on, and recorded anew.
 #pragma once
 
+#include "../driver/AsmState.h"
+#include "scannerActions.h"
+
+#include <cstdint>
+
 struct LabelRecord;
 
+// The low two bits of TokenRecord::kindAndMode hold the CPU mode a token
+// was scanned in; the others say what the record's value is and what a
+// replay must do besides.
+constexpr uint8_t MODE_MASK = 3;
+enum RecordFlag : uint8_t {
+    SETS_VALUE = 4,     // value is the tokenValue the scan set
+    LINE_MARKER = 8,    // value is the line number the marker set
+    NAME = 16,          // value indexes the name's record
+    LONG_TEXT = 32,     // the text's length is kept aside, by record index
+    STRING_BODY = 64,   // the text is copied out, as the scanner does
+    FILE_MARKER = 128,  // sets sourceName and gives no token
+};
+static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
+
+// A record scanned in the current mode and none of whose other flags is set
+// is delivered by the quick path: it sets the token fields and, for a line
+// marker or a name, the line or the name.
+constexpr uint8_t NEEDS_MORE_THAN_FIELDS = MODE_MASK | LONG_TEXT | STRING_BODY | FILE_MARKER;
+
+// One scanned token, or a file marker, as a pass after the first delivers it.
+// Sixteen bytes: a program has millions of tokens.
+struct TokenRecord {
+    uint32_t scanStart;   // where the scan that found it began: a restart point
+    uint32_t textOffset;  // tokenText, as an offset into the scanned text
+    int32_t value;        // see RecordFlag
+    uint16_t token;
+    uint8_t kindAndMode;
+    uint8_t textLength;  // tokenLength as the scan left it, unless LONG_TEXT
+};
+static_assert(sizeof(TokenRecord) == 16);
+
+struct TokenCursor {
+    // While replaying, the records still to deliver in the current block;
+    // both null otherwise.
+    const TokenRecord* next = nullptr;
+    const TokenRecord* end = nullptr;
+    const char* text = nullptr;  // the text the records point into
+    int currentName = -1;        // the current token's name record, if any
+};
+extern TokenCursor tokenCursor;
+
+// Every way of fetching a token but the quick path of a replay.
+void advanceTokenOtherwise();
+// Sets labelName (and globalLabel for a global definition) from the record of a name.
+void deliverRecordedName(const TokenRecord& record);
+
 // Fetches the next token into curToken: the one place that moves the cursor.
-void advanceToken();
+// Inline, as the parsers call it for every token: most replayed tokens only
+// set the token fields.
+inline void advanceToken()
+{
+    const TokenRecord* record = tokenCursor.next;
+    if (record == tokenCursor.end || (record->kindAndMode & NEEDS_MORE_THAN_FIELDS) != asmState.cpuMode)
+        return advanceTokenOtherwise();
+    tokenCursor.next = record + 1;
+    tokenCursor.currentName = -1;
+    asmState.tokenText = const_cast<char*>(tokenCursor.text) + record->textOffset;
+    asmState.tokenLength = record->textLength;
+    if (record->kindAndMode & SETS_VALUE)
+        asmState.tokenValue = record->value;
+    else if (record->kindAndMode & LINE_MARKER)
+        enterLine(record->value);
+    else if (record->kindAndMode & NAME)
+        deliverRecordedName(*record);
+    asmState.curToken = record->token;
+}
 
 // Called once the pass's input is set to a text that stays in place for the
 // whole run: its tokens come from the records an earlier pass made of it.
