@@ -100,7 +100,9 @@ LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
     std::size_t slot = firstSlot(hash);
     for (; table.index[slot]; slot = nextSlot(slot)) {
         const LabelRecord* record = table.index[slot];
-        if (record->hash == hash && equalIgnoringCase(record->name, name))
+        // Names are mostly written the same way each time: a plain
+        // comparison settles those before the case-blind one.
+        if (record->hash == hash && (record->name == name || equalIgnoringCase(record->name, name)))
             break;
     }
     return &table.index[slot];
