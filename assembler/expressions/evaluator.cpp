@@ -215,13 +215,20 @@ bool isBinaryOperator(int token)
     return static_cast<unsigned>(token) < TOKEN_COUNT && IS_BINARY_OPERATOR[static_cast<std::size_t>(token)];
 }
 
+// Out of line, so that an operand with no operator after it runs without
+// the registers the full chain saves.
+[[gnu::noinline]] int32_t operatorsAfter(int32_t value, Operators operators)
+{
+    return comparisonFrom(additiveFrom(multiplicativeFrom(value, operators), operators), operators);
+}
+
 int32_t comparison(Operators operators)
 {
     int32_t value = unary();
     // Most operands are a single number or label: one test ends them.
     if (!isBinaryOperator(asmState.curToken))
         return value;
-    return comparisonFrom(additiveFrom(multiplicativeFrom(value, operators), operators), operators);
+    return operatorsAfter(value, operators);
 }
 
 }  // namespace

@@ -212,15 +212,26 @@ LabelRecord* findLabel(std::string_view name)
     return *indexSlotOf(name, indexHash(name));
 }
 
+namespace {
+
+// The first look-up of a name token: out of line, so that the later ones,
+// most of all, stay short.
+[[gnu::noinline]] LabelRecord* findAndKeepTokenLabel(LabelRecord** slot)
+{
+    LabelRecord* record = findLabel(asmState.labelName);
+    if (slot)
+        *slot = record;
+    return record;
+}
+
+}  // namespace
+
 LabelRecord* findTokenLabel()
 {
     LabelRecord** slot = currentTokenLabelSlot();
     if (slot && *slot)
         return *slot;
-    LabelRecord* record = findLabel(asmState.labelName);
-    if (slot)
-        *slot = record;
-    return record;
+    return findAndKeepTokenLabel(slot);
 }
 
 LabelRecord* insertLabel(std::string_view name)
