@@ -93,17 +93,14 @@ void closeOutput()
         exitWithWriteFailure(output.fileName.c_str());
 }
 
-void emitByte(int32_t value)
+void outputByte(int32_t value)
 {
-    if (asmState.finalPass) {
-        requireRoomFor(1);
-        checkByteRange(value);
-        auto byte = static_cast<unsigned char>(value);
-        std::putc(byte, asmState.outputFile);
-        if (listingActive())
-            listEmitted(&byte, 1);
-    }
-    advancePosition(1);
+    requireRoomFor(1);
+    checkByteRange(value);
+    auto byte = static_cast<unsigned char>(value);
+    std::putc(byte, asmState.outputFile);
+    if (listingActive())
+        listEmitted(&byte, 1);
 }
 
 void emitFill(int32_t value, int32_t count)
@@ -124,19 +121,16 @@ void emitFill(int32_t value, int32_t count)
     advancePosition(count);
 }
 
-void emitWord(int32_t value)
+void outputWord(int32_t value)
 {
-    if (asmState.finalPass) {
-        requireRoomFor(2);
-        if (value < -32768 || value > 65535)
-            reportWarning("Operand exceeds 16 bits");
-        const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
-        std::putc(bytes[0], asmState.outputFile);
-        std::putc(bytes[1], asmState.outputFile);
-        if (listingActive())
-            listEmitted(bytes, sizeof bytes);
-    }
-    advancePosition(2);
+    requireRoomFor(2);
+    if (value < -32768 || value > 65535)
+        reportWarning("Operand exceeds 16 bits");
+    const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+    std::putc(bytes[0], asmState.outputFile);
+    std::putc(bytes[1], asmState.outputFile);
+    if (listingActive())
+        listEmitted(bytes, sizeof bytes);
 }
 
 void emitText()

@@ -1,6 +1,7 @@
 // Output files and the emit operations.
 #pragma once
 
+#include "AsmState.h"
 #include "fileSystem.h"
 
 #include <cstdint>
@@ -21,10 +22,26 @@ bool openOutputForUpdate(const char* name);
 // Closes outputFile; a failed write (a full disk) ends the run with status 1.
 void closeOutput();
 
-// In the final pass each emit first checks that its bytes stay within
+// The final pass's part of emitByte and emitWord: checks that the bytes stay
+// within OUTPUT_SIZE_LIMIT and their value in range, writes and lists them.
+void outputByte(int32_t value);
+void outputWord(int32_t value);
+// Inline, since the passes before the final one only count the bytes.
+inline void emitByte(int32_t value)
+{
+    if (asmState.finalPass)
+        outputByte(value);
+    advancePosition(1);
+}
+inline void emitWord(int32_t value)
+{
+    if (asmState.finalPass)
+        outputWord(value);
+    advancePosition(2);
+}
+
+// In the final pass these, too, first check that their bytes stay within
 // OUTPUT_SIZE_LIMIT.
-void emitByte(int32_t value);
-void emitWord(int32_t value);
 // Emits count (> 0) bytes of value; out of range it warns once, not per byte.
 void emitFill(int32_t value, int32_t count);
 // Emits the current string token.

@@ -66,7 +66,8 @@ bool readByteOperand(ByteOperand& operand, unsigned forms)
     return true;
 }
 
-int32_t readIndexDisplacement()
+// Out of line, so that readByteOperand keeps no registers for it.
+[[gnu::noinline]] int32_t readIndexDisplacement()
 {
     advanceToken();
     int32_t displacement = isClosingBracket(asmState.curToken) ? 0 : evaluateExpression();

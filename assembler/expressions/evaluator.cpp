@@ -6,7 +6,9 @@
 #include "../scanner/tokens.h"
 #include "labels.h"
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 namespace {
 
@@ -117,7 +119,7 @@ int32_t combineMultiplicative(int op, int32_t left, int32_t right)
     }
 }
 
-bool isMultiplicative(int token, Operators operators)
+constexpr bool isMultiplicative(int token, Operators operators)
 {
     if (token == TOKEN_AND)
         return operators == Operators::ALL;
@@ -125,9 +127,10 @@ bool isMultiplicative(int token, Operators operators)
            || token == TOKEN_SHIFT_RIGHT;
 }
 
-int32_t multiplicative(Operators operators)
+// Each level continues from a first operand already read, so that an
+// expression can read its first operand before choosing the full chain.
+int32_t multiplicativeFrom(int32_t value, Operators operators)
 {
-    int32_t value = unary();
     while (isMultiplicative(asmState.curToken, operators)) {
         int op = asmState.curToken;
         advanceToken();
@@ -136,16 +139,20 @@ int32_t multiplicative(Operators operators)
     return value;
 }
 
-bool isAdditive(int token, Operators operators)
+int32_t multiplicative(Operators operators)
+{
+    return multiplicativeFrom(unary(), operators);
+}
+
+constexpr bool isAdditive(int token, Operators operators)
 {
     if (token == TOKEN_OR || token == TOKEN_XOR)
         return operators == Operators::ALL;
     return token == '+' || token == '-';
 }
 
-int32_t additive(Operators operators)
+int32_t additiveFrom(int32_t value, Operators operators)
 {
-    int32_t value = multiplicative(operators);
     for (;;) {
         int op = asmState.curToken;
         if (!isAdditive(op, operators))
@@ -161,6 +168,11 @@ int32_t additive(Operators operators)
     }
 }
 
+int32_t additive(Operators operators)
+{
+    return additiveFrom(multiplicative(operators), operators);
+}
+
 bool compare(int op, int32_t left, int32_t right)
 {
     switch (op) {
@@ -173,21 +185,50 @@ bool compare(int op, int32_t left, int32_t right)
     }
 }
 
-bool isComparison(int token)
+constexpr bool isComparison(int token)
 {
     return token == '<' || token == '>' || token == '=' || token == TOKEN_NOT_EQUAL || token == TOKEN_LESS_EQUAL
            || token == TOKEN_GREATER_EQUAL;
 }
 
-int32_t comparison(Operators operators)
+int32_t comparisonFrom(int32_t value, Operators operators)
 {
-    int32_t value = additive(operators);
     while (isComparison(asmState.curToken)) {
         int op = asmState.curToken;
         advanceToken();
         value = compare(op, value, additive(operators)) ? -1 : 0;
     }
     return value;
+}
+
+constexpr auto IS_BINARY_OPERATOR = [] {
+    std::array<bool, TOKEN_COUNT> table{};
+    for (int token = 0; token < TOKEN_COUNT; ++token)
+        table[static_cast<std::size_t>(token)]
+            = isMultiplicative(token, Operators::ALL) || isAdditive(token, Operators::ALL) || isComparison(token);
+    return table;
+}();
+
+// An operator of any level, whether or not the caller's level set accepts it.
+bool isBinaryOperator(int token)
+{
+    return static_cast<unsigned>(token) < TOKEN_COUNT && IS_BINARY_OPERATOR[static_cast<std::size_t>(token)];
+}
+
+// Out of line, so that an operand with no operator after it runs without
+// the registers the full chain saves.
+[[gnu::noinline]] int32_t operatorsAfter(int32_t value, Operators operators)
+{
+    return comparisonFrom(additiveFrom(multiplicativeFrom(value, operators), operators), operators);
+}
+
+int32_t comparison(Operators operators)
+{
+    int32_t value = unary();
+    // Most operands are a single number or label: one test ends them.
+    if (!isBinaryOperator(asmState.curToken))
+        return value;
+    return operatorsAfter(value, operators);
 }
 
 }  // namespace

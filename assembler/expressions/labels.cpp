@@ -4,6 +4,7 @@
 #include "../driver/text.h"
 #include "../scanner/tokenStream.h"
 
+#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -85,6 +86,65 @@ uint32_t hashUpperCased(const char* key, uint32_t length)
     return c;
 }
 
+// Eight bytes at a time, in either byte order: the index's hash need only
+// agree with itself within a run.
+uint64_t wordAt(const char* bytes)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+uint32_t halfWordAt(const char* bytes)
+{
+    uint32_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// Upper-cases the letters among eight bytes at once. A byte's top bit is set
+// where adding 1FH carries it past 7FH (at least "a") and adding 05H does not
+// (at most "z"); bytes above 7FH are no letters.
+constexpr uint64_t upperCasedBytes(uint64_t bytes)
+{
+    constexpr uint64_t ONES = 0x0101010101010101u;
+    const uint64_t lowBits = bytes & (0x7F * ONES);
+    const uint64_t letters = (lowBits + 0x1F * ONES) & ~(lowBits + 0x05 * ONES) & ~bytes & (0x80 * ONES);
+    return bytes - (letters >> 2);
+}
+
+constexpr uint64_t GOLDEN_RATIO_64 = 0x9E3779B97F4A7C15u;
+
+uint64_t hashStep(uint64_t hash, uint64_t bytes)
+{
+    return (hash ^ upperCasedBytes(bytes)) * GOLDEN_RATIO_64;
+}
+
+// The index's own hash, a word at a time: every look-up of a name not yet
+// known to its token pays it, where labelHash, which fixes the symbol
+// file's order, folds and mixes the name a byte at a time. The last word
+// overlaps the one before it, so that no byte past the name is read.
+uint32_t indexHash(std::string_view name)
+{
+    const char* bytes = name.data();
+    std::size_t remaining = name.size();
+    uint64_t hash = remaining * GOLDEN_RATIO_64;
+    if (remaining >= 8) {
+        for (; remaining > 8; bytes += 8, remaining -= 8)
+            hash = hashStep(hash, wordAt(bytes));
+        hash = hashStep(hash, wordAt(bytes + remaining - 8));
+    } else if (remaining >= 4) {
+        hash = hashStep(hash, uint64_t{halfWordAt(bytes)} << 32 | halfWordAt(bytes + remaining - 4));
+    } else if (remaining > 0) {
+        auto byte = [bytes](std::size_t index) { return uint64_t{static_cast<unsigned char>(bytes[index])}; };
+        hash = hashStep(hash, byte(0) << 16 | byte(remaining / 2) << 8 | byte(remaining - 1));
+    }
+    // A product's bit depends only on the bits below it: the high half,
+    // where the last bytes tell, is folded down and multiplied once more.
+    hash ^= hash >> 32;
+    return static_cast<uint32_t>((hash * GOLDEN_RATIO_64) >> 32);
+}
+
 std::size_t firstSlot(uint32_t hash)
 {
     return hash & (table.index.size() - 1);
@@ -100,7 +160,9 @@ LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
     std::size_t slot = firstSlot(hash);
     for (; table.index[slot]; slot = nextSlot(slot)) {
         const LabelRecord* record = table.index[slot];
-        if (record->hash == hash && equalIgnoringCase(record->name, name))
+        // Names are mostly written the same way each time: a plain
+        // comparison settles those before the case-blind one.
+        if (record->hash == hash && (record->name == name || equalIgnoringCase(record->name, name)))
             break;
     }
     return &table.index[slot];
@@ -122,7 +184,7 @@ void growIndex()
 
 void appendToBucket(LabelRecord& record)
 {
-    const std::size_t bucket = record.hash & (LABEL_BUCKET_COUNT - 1);
+    const std::size_t bucket = labelHash(record.name) & (LABEL_BUCKET_COUNT - 1);
     LabelRecord*& tail = table.bucketTails[bucket];
     (tail ? tail->next : asmState.labelBuckets[bucket]) = &record;
     tail = &record;
@@ -147,23 +209,34 @@ uint32_t labelHash(std::string_view name)
 
 LabelRecord* findLabel(std::string_view name)
 {
-    return *indexSlotOf(name, labelHash(name));
+    return *indexSlotOf(name, indexHash(name));
 }
 
-LabelRecord* findTokenLabel()
+namespace {
+
+// The first look-up of a name token: out of line, so that the later ones,
+// most of all, stay short.
+[[gnu::noinline]] LabelRecord* findAndKeepTokenLabel(LabelRecord** slot)
 {
-    LabelRecord** slot = currentTokenLabelSlot();
-    if (slot && *slot)
-        return *slot;
     LabelRecord* record = findLabel(asmState.labelName);
     if (slot)
         *slot = record;
     return record;
 }
 
+}  // namespace
+
+LabelRecord* findTokenLabel()
+{
+    LabelRecord** slot = currentTokenLabelSlot();
+    if (slot && *slot)
+        return *slot;
+    return findAndKeepTokenLabel(slot);
+}
+
 LabelRecord* insertLabel(std::string_view name)
 {
-    const uint32_t hash = labelHash(name);
+    const uint32_t hash = indexHash(name);
     LabelRecord** slot = indexSlotOf(name, hash);
     if (*slot)
         return nullptr;

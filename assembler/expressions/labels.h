@@ -14,13 +14,14 @@ struct LabelRecord {
     LabelRecord* next = nullptr;  // the next record of the same bucket
     int32_t value = 0;
     int definitionPass = 0;        // 0: entered by preprocessing, not yet defined by a pass
-    uint32_t hash = 0;             // labelHash(name), kept for the index
+    uint32_t hash = 0;             // the index's hash of name, kept for probes and growth
     std::string name;              // as written at the definition that entered it
     bool fromCommandLine = false;  // a -D name: assembled with, but not listed in the symbol file
 };
 
 // Empties the table.
 void clearLabels();
+// A name's bucket is the low bits of this hash: it fixes the symbol file's order.
 uint32_t labelHash(std::string_view name);
 LabelRecord* findLabel(std::string_view name);
 // The record of the current name token's full name (labelName), kept with

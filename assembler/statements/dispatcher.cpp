@@ -14,23 +14,43 @@ void runStatements()
     continueStatements();
 }
 
+namespace {
+
+StatementHandler handlerFor(const StatementHandler* handlers, int token)
+{
+    return static_cast<unsigned>(token) < TOKEN_COUNT ? handlers[token] : nullptr;
+}
+
+void runStatement(const StatementHandler* handlers, int token)
+{
+    // Messages name the line a statement starts on, even those raised at
+    // its end, when the scanner has already read the next line's number.
+    markStatementStart();
+    if (listingActive())
+        listStatementStart();
+    if ((token == TOKEN_ELSE || token == TOKEN_ENDIF) && asmState.conditionalDepth == 0)
+        reportError(token == TOKEN_ELSE ? "ELSE without IF" : "ENDIF without IF");
+    StatementHandler handler = handlerFor(handlers, token);
+    if (!handler)
+        reportError("Illegal Text");
+    handler();
+}
+
+}  // namespace
+
 void continueStatements()
 {
+    // Fetched once per pass, not once per statement.
+    const StatementHandler* handlers = statementHandlers();
     for (;;) {
         int token = asmState.curToken;
-        // Messages name the line a statement starts on, even those raised at
-        // its end, when the scanner has already read the next line's number.
-        if (token != TOKEN_END_OF_STATEMENT) {
-            markStatementStart();
-            if (listingActive())
-                listStatementStart();
+        // Every line ends in this token, so it is handled here, not routed.
+        if (token == TOKEN_END_OF_STATEMENT) {
+            endStatement();
+            advanceToken();
+        } else {
+            runStatement(handlers, token);
         }
-        if ((token == TOKEN_ELSE || token == TOKEN_ENDIF) && asmState.conditionalDepth == 0)
-            reportError(token == TOKEN_ELSE ? "ELSE without IF" : "ENDIF without IF");
-        StatementHandler handler = handlerFor(token);
-        if (!handler)
-            reportError("Illegal Text");
-        handler();
         if (asmState.curToken == TOKEN_END_OF_INPUT)
             break;
     }

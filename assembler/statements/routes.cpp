@@ -3,7 +3,6 @@
 #include "../driver/AsmState.h"
 #include "../encoders/encoders.h"
 #include "../encoders/fixedOpcodes.h"
-#include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "positionDirectives.h"
 
@@ -11,25 +10,20 @@
 
 namespace {
 
-void endOfStatement()
-{
-    endStatement();
-    advanceToken();
-}
-
 struct Route {
     int token;
     StatementHandler handler;
 };
 
+// clang-format off
 constexpr Route ROUTES[] = {
-    {TOKEN_END_OF_STATEMENT, endOfStatement},
     {TOKEN_LABEL_DEFINITION, defineLabel},
     {TOKEN_ORG, orgDirective},
     {TOKEN_PHASE, phaseDirective},
     {TOKEN_DEPHASE, dephaseDirective},
     {TOKEN_CPU, cpuDirective},
 };
+// clang-format on
 
 // The encoders' routes, as each family exports them from its tables.
 void addEncoderRoutes(StatementHandler* table)
@@ -48,7 +42,7 @@ void addEncoderRoutes(StatementHandler* table)
 
 }  // namespace
 
-StatementHandler handlerFor(int token)
+const StatementHandler* statementHandlers()
 {
     static const auto* const byToken = [] {
         static StatementHandler table[TOKEN_COUNT] = {};
@@ -61,5 +55,5 @@ StatementHandler handlerFor(int token)
             table[route.token] = route.handler;
         return table;
     }();
-    return token >= 0 && token < TOKEN_COUNT ? byToken[token] : nullptr;
+    return byToken;
 }

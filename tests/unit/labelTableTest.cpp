@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -97,6 +98,49 @@ TEST_F(LabelTableTest, ManyLabelsStayFoundAndInBucketOrder)
         }
     }
     EXPECT_GT(chained, 0) << "50000 names in 16384 buckets must share some";
+}
+
+// Look-ups fold case several bytes at a time, with words that overlap at
+// the end of a name: a letter in any position of a name of any length up to
+// past two words must match its other case.
+TEST_F(LabelTableTest, EveryPositionOfEveryLengthFoldsCase)
+{
+    for (std::size_t length = 1; length <= 20; ++length) {
+        clearLabels();
+        std::string name;
+        for (std::size_t i = 0; i < length; ++i)
+            name += static_cast<char>('a' + (i * 7) % 26);
+        LabelRecord* record = insertLabel(name);
+        ASSERT_NE(nullptr, record) << name;
+        for (std::size_t position = 0; position < length; ++position) {
+            std::string other = name;
+            other[position] = static_cast<char>(other[position] - 'a' + 'A');
+            EXPECT_EQ(record, findLabel(other)) << other;
+            EXPECT_EQ(nullptr, insertLabel(other)) << other;
+        }
+    }
+}
+
+// Bytes 20H apart that are no letter pair stay distinct names: the
+// neighbours of A-Z and a-z, and bytes above 7FH.
+TEST_F(LabelTableTest, OnlyLettersFoldCase)
+{
+    const std::pair<std::string, std::string> pairs[] = {
+        {"x@", "x`"},
+        {"x[", "x{"},
+        {"\xc1x", "\xe1x"},
+        {"abc@efg", "abc`efg"},
+        {"abcdefgh[", "abcdefgh{"},
+        {"label\xc1_twelve", "label\xe1_twelve"},
+    };
+    for (const auto& [first, second] : pairs) {
+        clearLabels();
+        LabelRecord* record = insertLabel(first);
+        ASSERT_NE(nullptr, record) << first;
+        EXPECT_EQ(nullptr, findLabel(second)) << second;
+        EXPECT_NE(nullptr, insertLabel(second)) << second;
+        EXPECT_EQ(record, findLabel(first)) << first;
+    }
 }
 
 TEST_F(LabelTableTest, LocalNamesJoinTheirGlobalLabel)
