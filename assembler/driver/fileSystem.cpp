@@ -443,17 +443,26 @@ bool isReadable(const char* name)
 FileIdentity identifyFile(const char* name)
 {
     FileIdentity identity;
-    std::string spelling = existingSpelling(name);
+    identity.spelling = existingSpelling(name);
     struct stat status;
-    if (stat(spelling.c_str(), &status) == 0) {
+    if (stat(identity.spelling.c_str(), &status) == 0) {
         identity.numbered = true;
         identity.device = static_cast<std::uint64_t>(status.st_dev);
         identity.number = static_cast<std::uint64_t>(status.st_ino);
     }
-    std::error_code error;
-    identity.resolvedName = fs::weakly_canonical(fs::absolute(spelling, error), error).string();
     return identity;
 }
+
+namespace {
+
+// The full name a file's spelling resolves to.
+std::string resolvedNameOf(const FileIdentity& identity)
+{
+    std::error_code error;
+    return fs::weakly_canonical(fs::absolute(identity.spelling, error), error).string();
+}
+
+}  // namespace
 
 namespace {
 
@@ -510,12 +519,23 @@ bool isReadable(const char* name)
 FileIdentity identifyFile(const char* name)
 {
     FileIdentity identity;
-    std::error_code error;
-    identity.resolvedName = fs::weakly_canonical(fs::absolute(existingSpelling(name), error), error).string();
-    for (char& c : identity.resolvedName)
-        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+    identity.spelling = existingSpelling(name);
     return identity;
 }
+
+namespace {
+
+// The full name a file's spelling resolves to.
+std::string resolvedNameOf(const FileIdentity& identity)
+{
+    std::error_code error;
+    std::string resolved = fs::weakly_canonical(fs::absolute(identity.spelling, error), error).string();
+    for (char& c : resolved)
+        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+    return resolved;
+}
+
+}  // namespace
 
 namespace {
 
@@ -574,9 +594,13 @@ void removeFile(const char* name)
 }
 
 // The same number, or the same full name (also for a file not there yet).
+// Two files that both exist are told apart by their numbers alone; the
+// resolved names, which cost a walk of every folder on the way, are only
+// compared where a number is missing (a file not made yet, or Windows).
 bool isSameFile(const FileIdentity& left, const FileIdentity& right)
 {
-    if (left.numbered && right.numbered && left.device == right.device && left.number == right.number)
-        return true;
-    return !left.resolvedName.empty() && left.resolvedName == right.resolvedName;
+    if (left.numbered && right.numbered)
+        return left.device == right.device && left.number == right.number;
+    const std::string leftName = resolvedNameOf(left);
+    return !leftName.empty() && leftName == resolvedNameOf(right);
 }

@@ -5,6 +5,17 @@
 #include <cstdio>
 #include <string>
 
+// One byte to a stream of this single-threaded program: without the lock
+// that putc takes, where the system offers that.
+inline void putByte(unsigned char byte, FILE* stream)
+{
+#ifdef _WIN32
+    std::putc(byte, stream);
+#else
+    putc_unlocked(byte, stream);
+#endif
+}
+
 // Every file is opened in binary mode: line ends are handled by the source
 // reader, so that all platforms read and write the same bytes.
 // Refuses what is neither a regular file nor a folder, without waiting.
@@ -48,14 +59,14 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName);
 bool replaceFileWith(const char* name, const char* privateName);
 void removeFile(const char* name);
 
-// What a name stands for, to tell whether two names are the same file: the
-// full name it resolves to and, for an existing file where the system has
-// them, its device and number.
+// What a name stands for, to tell whether two names are the same file: its
+// spelling on disk (resolved to a full name when compared by name) and, for
+// an existing file where the system has them, its device and number.
 struct FileIdentity {
     bool numbered = false;
     std::uint64_t device = 0;
     std::uint64_t number = 0;
-    std::string resolvedName;
+    std::string spelling;  // the name as found on disk
 };
 
 FileIdentity identifyFile(const char* name);

@@ -98,7 +98,7 @@ void outputByte(int32_t value)
     requireRoomFor(1);
     checkByteRange(value);
     auto byte = static_cast<unsigned char>(value);
-    std::putc(byte, asmState.outputFile);
+    putByte(byte, asmState.outputFile);
     if (listingActive())
         listEmitted(&byte, 1);
 }
@@ -127,8 +127,8 @@ void outputWord(int32_t value)
     if (value < -32768 || value > 65535)
         reportWarning("Operand exceeds 16 bits");
     const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
-    std::putc(bytes[0], asmState.outputFile);
-    std::putc(bytes[1], asmState.outputFile);
+    putByte(bytes[0], asmState.outputFile);
+    putByte(bytes[1], asmState.outputFile);
     if (listingActive())
         listEmitted(bytes, sizeof bytes);
 }
