@@ -323,6 +323,28 @@ int keywordOf(const char* name, int length, YYCONDTYPE condition)
 */
 }
 
+bool isBlank(unsigned char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A line's text up to its comment or end, [text, end): each run of blanks
+// becomes one blank, and the plain text between, from plain on, is kept as
+// it stands (a line of blanks has none: plain is null).
+void copyLineText(const unsigned char* text, const unsigned char* plain, const unsigned char* end)
+{
+    if ((plain ? plain : end) != text)
+        writeTempText(" ", 1);
+    if (!plain)
+        return;
+    const unsigned char* plainEnd = end;
+    while (isBlank(plainEnd[-1]))
+        --plainEnd;
+    writeTempText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
+    if (plainEnd != end)
+        writeTempText(" ", 1);
+}
+
 // "INCBIN", its blanks as one space, and the quote that opens its file name,
 // whose file the run must not overwrite (the name is noted when it ends).
 void copyIncbinOpening()
@@ -385,11 +407,16 @@ int nextToken()
             matched();
             return code;
         };
+        const unsigned char* plainStart = nullptr;
+        const unsigned char* textEnd = nullptr;
+        const unsigned char* lineEnd = nullptr;
+        /*!stags:re2c format = "const unsigned char* @@ = nullptr;\n"; */
 /*!re2c
     re2c:define:YYCTYPE = "unsigned char";
     re2c:define:YYCURSOR = cursor;
     re2c:define:YYMARKER = marker;
     re2c:define:YYLIMIT = limit;
+    re2c:tags = 1;
     re2c:define:YYGETCONDITION = "scan.condition";
     re2c:define:YYGETCONDITION:naked = 1;
     re2c:yyfill:enable = 0;
@@ -492,24 +519,31 @@ int nextToken()
     <Z80, R800, GBZ80> [^]      { return token(static_cast<unsigned char>(*start)); }
 
     // Preprocessing pass: flatten the source into the temporary file.
-    <PREPROCESS> [ \t]+         { matched(); writeTempText(" ", 1); continue; }
-    <PREPROCESS> ";" [^\n]*     { matched(); continue; }
-    <PREPROCESS> ";" [^\n]* "\n" [ \t]* ";" {
+    // Most lines are plain text with blanks, maybe a comment: one match each.
+    // Plain text holds nothing that a rule below gives a meaning (label
+    // colons, quotes, comments, blank runs), so it is copied as it stands.
+    PLAIN = [^\x00\n\t ;{"':]+ (" " [^\x00\n\t ;{"':]+)*;
+    <PREPROCESS> [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd (";" [^\n]*)? @lineEnd "\n"+ {
         matched();
+        copyLineText(start, plainStart, textEnd);
+        asmState.lineNumber += static_cast<int>(cursor - lineEnd);
+        writeLineMarker(asmState.lineNumber);
+        continue;
+    }
+    // Comment lines in a row give one marker: the next comment is scanned again.
+    <PREPROCESS> [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd ";" [^\n]* "\n" [ \t]* ";" {
+        matched();
+        copyLineText(start, plainStart, textEnd);
         ++asmState.lineNumber;
         giveBackOne();
         continue;
     }
+    <PREPROCESS> [ \t]+         { matched(); writeTempText(" ", 1); continue; }
+    <PREPROCESS> ";" [^\n]*     { matched(); continue; }
     <PREPROCESS> "{" {
         matched();
         scanning.commentDepth = 1;
         enter(yycBRACE_COMMENT);
-        continue;
-    }
-    <PREPROCESS> "\n"+ {
-        matched();
-        asmState.lineNumber += asmState.tokenLength;
-        writeLineMarker(asmState.lineNumber);
         continue;
     }
     <PREPROCESS> "INCLUDE" [ \t]* "\"" {

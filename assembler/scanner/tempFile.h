@@ -6,7 +6,9 @@
 // run and closes it.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
+#include <cstring>
 
 // Starts the text and the file, whose stream becomes tempFile; false after
 // printing the open failure. Where the name allows, the file is private to
@@ -20,9 +22,53 @@ void closeTempFile();
 // (unless the file was written under its name directly).
 void abandonTempFile();
 
-void writeTempText(const char* text, std::size_t length);
-// Byte 01, the number in decimal, byte 01.
-void writeLineMarker(int lineNumber);
+// The end of the text, where the preprocessing rules append a piece or two
+// per line: inline, the append is a bounds check and a copy.
+struct TempTextEnd {
+    char* text = nullptr;  // the whole text so far: text[0] to text[size - 1]
+    std::size_t size = 0;
+    // Text may be added up to here without growing or writing first.
+    std::size_t quickLimit = 0;
+};
+
+extern TempTextEnd tempTextEnd;
+
+// What writeTempText does beyond the quick limit.
+void appendAndWrite(const char* text, std::size_t length);
+
+inline void writeTempText(const char* text, std::size_t length)
+{
+    if (length > tempTextEnd.quickLimit - tempTextEnd.size) {
+        appendAndWrite(text, length);
+        return;
+    }
+    std::memcpy(tempTextEnd.text + tempTextEnd.size, text, length);
+    tempTextEnd.size += length;
+}
+
+// Byte 01, the number in decimal, byte 01, at out; returns the end.
+inline char* formatLineMarker(char* out, int lineNumber)
+{
+    *out++ = '\x01';
+    out = std::to_chars(out, out + 10, static_cast<unsigned>(lineNumber)).ptr;
+    *out++ = '\x01';
+    return out;
+}
+
+// What writeLineMarker does near the quick limit.
+void writeLineMarkerSlowly(int lineNumber);
+
+inline void writeLineMarker(int lineNumber)
+{
+    constexpr std::size_t MAX_MARKER_LENGTH = 12;  // 10 digits between the 01 bytes
+    if (MAX_MARKER_LENGTH > tempTextEnd.quickLimit - tempTextEnd.size) {
+        writeLineMarkerSlowly(lineNumber);
+        return;
+    }
+    char* end = formatLineMarker(tempTextEnd.text + tempTextEnd.size, lineNumber);
+    tempTextEnd.size = static_cast<std::size_t>(end - tempTextEnd.text);
+}
+
 // Byte 02, the name, byte 02.
 void writeFileMarker(const char* name);
 
