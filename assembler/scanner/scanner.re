@@ -345,6 +345,25 @@ void copyLineText(const unsigned char* text, const unsigned char* plain, const u
         writeTempText(" ", 1);
 }
 
+// A line as above, then its line end, [lineEnd, end): a marker for the line
+// after it.
+void copyLine(const unsigned char* text, const unsigned char* plain, const unsigned char* textEnd,
+              const unsigned char* lineEnd, const unsigned char* end)
+{
+    copyLineText(text, plain, textEnd);
+    asmState.lineNumber += static_cast<int>(end - lineEnd);
+    writeLineMarker(asmState.lineNumber);
+}
+
+// The label definition, name and colon, that is the token text: copied, and
+// entered into the table.
+void copyLabelDefinition()
+{
+    writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    scanLabelDefinition();
+    registerLabelDefinition();
+}
+
 // "INCBIN", its blanks as one space, and the quote that opens its file name,
 // whose file the run must not overwrite (the name is noted when it ends).
 void copyIncbinOpening()
@@ -407,6 +426,7 @@ int nextToken()
             matched();
             return code;
         };
+        const unsigned char* labelEnd = nullptr;
         const unsigned char* plainStart = nullptr;
         const unsigned char* textEnd = nullptr;
         const unsigned char* lineEnd = nullptr;
@@ -525,9 +545,16 @@ int nextToken()
     PLAIN = [^\x00\n\t ;{"':]+ (" " [^\x00\n\t ;{"':]+)*;
     <PREPROCESS> [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd (";" [^\n]*)? @lineEnd "\n"+ {
         matched();
-        copyLineText(start, plainStart, textEnd);
-        asmState.lineNumber += static_cast<int>(cursor - lineEnd);
-        writeLineMarker(asmState.lineNumber);
+        copyLine(start, plainStart, textEnd, lineEnd, cursor);
+        continue;
+    }
+    // A label and what follows it, as above, but for a comment (which may
+    // join the comment lines below it).
+    <PREPROCESS> NAME ":" @labelEnd [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd "\n"+ {
+        matched();
+        asmState.tokenLength = static_cast<int>(labelEnd - start);
+        copyLabelDefinition();
+        copyLine(labelEnd, plainStart, textEnd, textEnd, cursor);
         continue;
     }
     // Comment lines in a row give one marker: the next comment is scanned again.
@@ -561,13 +588,7 @@ int nextToken()
     <PREPROCESS> "INCBIN" [ \t]* ["'] { matched(); copyIncbinOpening(); continue; }
     <PREPROCESS> "\"" { matched(); enter(yycPREPROCESS_STRING); writeTempText(asmState.tokenText, 1); continue; }
     <PREPROCESS> "'"  { matched(); enter(yycPREPROCESS_CHARACTER); writeTempText(asmState.tokenText, 1); continue; }
-    <PREPROCESS> NAME ":" {
-        matched();
-        writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-        scanLabelDefinition();
-        registerLabelDefinition();
-        continue;
-    }
+    <PREPROCESS> NAME ":"       { matched(); copyLabelDefinition(); continue; }
     <PREPROCESS> "AF'" | NAME | "&" NAME | [0-9]+ {
         matched();
         writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));

@@ -20,6 +20,31 @@ constexpr std::size_t BLOCK_SIZE = 65536;
 // A bound on what an endless or runaway input can make of the text.
 constexpr std::size_t MAX_TEXT_SIZE = std::size_t{256} << 20;
 
+// Byte 01, the number in decimal, byte 01. A line's marker mostly follows the
+// last one by one: counting up its digits costs less than formatting anew.
+struct LineMarker {
+    unsigned lineNumber = 0;
+    std::size_t length = 3;
+    char text[16] = {'\x01', '0', '\x01'};
+};
+
+// The marker of lineNumber, given the last one.
+void updateLineMarker(LineMarker& marker, unsigned lineNumber)
+{
+    bool followsLast = lineNumber == marker.lineNumber + 1;
+    marker.lineNumber = lineNumber;
+    for (std::size_t digit = marker.length - 2; followsLast && digit > 0; --digit) {
+        if (marker.text[digit] != '9') {
+            ++marker.text[digit];
+            return;
+        }
+        marker.text[digit] = '0';
+    }
+    char* end = std::to_chars(marker.text + 1, marker.text + 11, lineNumber).ptr;
+    *end++ = '\x01';
+    marker.length = static_cast<std::size_t>(end - marker.text);
+}
+
 struct TempFileState {
     ReplacingOutput file;
     // The whole flattened source so far is tempTextEnd.text. Grown by hand,
@@ -29,6 +54,7 @@ struct TempFileState {
     std::size_t capacity = 0;
     std::size_t written = 0;    // how much of the text the file has been given
     bool endMarkAdded = false;  // the NUL byte the scanner needs follows the text
+    LineMarker lastMarker;
 };
 
 TempFileState temp;
@@ -124,11 +150,18 @@ void appendAndWrite(const char* text, std::size_t length)
         exitWithWriteFailure(temp.file.name.c_str());
 }
 
-void writeLineMarkerSlowly(int lineNumber)
+void writeLineMarker(int lineNumber)
 {
-    char marker[16];
-    char* end = formatLineMarker(marker, lineNumber);
-    writeTempText(marker, static_cast<std::size_t>(end - marker));
+    LineMarker& marker = temp.lastMarker;
+    updateLineMarker(marker, static_cast<unsigned>(lineNumber));
+    if (sizeof marker.text > tempTextEnd.quickLimit - tempTextEnd.size) {
+        writeTempText(marker.text, marker.length);
+        return;
+    }
+    // The whole array is copied, as a fixed size copies fastest; the size
+    // grows by the marker's length.
+    std::memcpy(tempTextEnd.text + tempTextEnd.size, marker.text, sizeof marker.text);
+    tempTextEnd.size += marker.length;
 }
 
 void writeFileMarker(const char* name)

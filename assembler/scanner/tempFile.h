@@ -6,7 +6,6 @@
 // run and closes it.
 #pragma once
 
-#include <charconv>
 #include <cstddef>
 #include <cstring>
 
@@ -46,28 +45,8 @@ inline void writeTempText(const char* text, std::size_t length)
     tempTextEnd.size += length;
 }
 
-// Byte 01, the number in decimal, byte 01, at out; returns the end.
-inline char* formatLineMarker(char* out, int lineNumber)
-{
-    *out++ = '\x01';
-    out = std::to_chars(out, out + 10, static_cast<unsigned>(lineNumber)).ptr;
-    *out++ = '\x01';
-    return out;
-}
-
-// What writeLineMarker does near the quick limit.
-void writeLineMarkerSlowly(int lineNumber);
-
-inline void writeLineMarker(int lineNumber)
-{
-    constexpr std::size_t MAX_MARKER_LENGTH = 12;  // 10 digits between the 01 bytes
-    if (MAX_MARKER_LENGTH > tempTextEnd.quickLimit - tempTextEnd.size) {
-        writeLineMarkerSlowly(lineNumber);
-        return;
-    }
-    char* end = formatLineMarker(tempTextEnd.text + tempTextEnd.size, lineNumber);
-    tempTextEnd.size = static_cast<std::size_t>(end - tempTextEnd.text);
-}
+// Byte 01, the number in decimal, byte 01.
+void writeLineMarker(int lineNumber);
 
 // Byte 02, the name, byte 02.
 void writeFileMarker(const char* name);
