@@ -328,10 +328,14 @@ bool isBlank(unsigned char c)
     return c == ' ' || c == '\t';
 }
 
+// Both below run for nearly every line: inlined into the automaton's loop,
+// they save a call and the registers it spills.
+
 // A line's text up to its comment or end, [text, end): each run of blanks
 // becomes one blank, and the plain text between, from plain on, is kept as
 // it stands (a line of blanks has none: plain is null).
-void copyLineText(const unsigned char* text, const unsigned char* plain, const unsigned char* end)
+[[gnu::always_inline]] inline void copyLineText(const unsigned char* text, const unsigned char* plain,
+                                                const unsigned char* end)
 {
     if ((plain ? plain : end) != text)
         writeTempText(" ", 1);
@@ -347,8 +351,9 @@ void copyLineText(const unsigned char* text, const unsigned char* plain, const u
 
 // A line as above, then its line end, [lineEnd, end): a marker for the line
 // after it.
-void copyLine(const unsigned char* text, const unsigned char* plain, const unsigned char* textEnd,
-              const unsigned char* lineEnd, const unsigned char* end)
+[[gnu::always_inline]] inline void copyLine(const unsigned char* text, const unsigned char* plain,
+                                            const unsigned char* textEnd, const unsigned char* lineEnd,
+                                            const unsigned char* end)
 {
     copyLineText(text, plain, textEnd);
     asmState.lineNumber += static_cast<int>(end - lineEnd);
