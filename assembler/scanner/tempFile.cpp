@@ -33,12 +33,15 @@ void updateLineMarker(LineMarker& marker, unsigned lineNumber)
 {
     bool followsLast = lineNumber == marker.lineNumber + 1;
     marker.lineNumber = lineNumber;
-    for (std::size_t digit = marker.length - 2; followsLast && digit > 0; --digit) {
-        if (marker.text[digit] != '9') {
-            ++marker.text[digit];
+    if (followsLast) {
+        char* digit = marker.text + marker.length - 2;
+        while (*digit == '9')
+            *digit-- = '0';
+        // Byte 01 before the first digit: the number gains a digit.
+        if (*digit != '\x01') {
+            ++*digit;
             return;
         }
-        marker.text[digit] = '0';
     }
     char* end = std::to_chars(marker.text + 1, marker.text + 11, lineNumber).ptr;
     *end++ = '\x01';
