@@ -21,7 +21,7 @@
 /*!conditions:re2c*/
 
 struct ScanBuffer {
-    std::string text;  // the buffer's own copy, unless it scans borrowed text
+    SourceText text;  // the buffer's own copy, unless it scans borrowed text
     const char* start = nullptr;
     const char* cursor = nullptr;
     const char* limit = nullptr;  // *limit is a NUL byte
@@ -79,8 +79,8 @@ ScanBuffer* emptyBuffer()
 void fillFromStream(ScanBuffer* buffer, FILE* stream)
 {
     readSourceText(stream, buffer->text);
-    buffer->start = buffer->cursor = buffer->text.c_str();
-    buffer->limit = buffer->start + buffer->text.size();
+    buffer->start = buffer->cursor = buffer->text.bytes.get();
+    buffer->limit = buffer->start + buffer->text.size;
 }
 
 void replaceBuffer(ScanBuffer* buffer)
@@ -697,7 +697,7 @@ void deleteBuffer(ScanBuffer* buffer)
 
 void restartInput(FILE* stream)
 {
-    // Each pass reads its text into the string of the last, whose memory is
+    // Each pass reads its text into the memory of the last, which is
     // already mapped.
     if (scan.buffer)
         scan.buffer->start = scan.buffer->cursor = scan.buffer->limit = EMPTY_TEXT;
