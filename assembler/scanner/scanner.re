@@ -328,34 +328,39 @@ bool isBlank(unsigned char c)
     return c == ' ' || c == '\t';
 }
 
-// Both below run for nearly every line: inlined into the automaton's loop,
-// they save a call and the registers it spills.
-
 // A line's text up to its comment or end, [text, end): each run of blanks
 // becomes one blank, and the plain text between, from plain on, is kept as
-// it stands (a line of blanks has none: plain is null).
-[[gnu::always_inline]] inline void copyLineText(const unsigned char* text, const unsigned char* plain,
-                                                const unsigned char* end)
+// it stands (a line of blanks has none: plain is null). Nearly every line
+// comes here: the appends are inline.
+[[gnu::always_inline]] inline void appendLineText(const unsigned char* text, const unsigned char* plain,
+                                                  const unsigned char* end)
 {
     if ((plain ? plain : end) != text)
-        writeTempText(" ", 1);
+        appendTempText(" ", 1);
     if (!plain)
         return;
     const unsigned char* plainEnd = end;
     while (isBlank(plainEnd[-1]))
         --plainEnd;
-    writeTempText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
+    appendTempText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
     if (plainEnd != end)
-        writeTempText(" ", 1);
+        appendTempText(" ", 1);
 }
 
-// A line as above, then its line end, [lineEnd, end): a marker for the line
-// after it.
-[[gnu::always_inline]] inline void copyLine(const unsigned char* text, const unsigned char* plain,
-                                            const unsigned char* textEnd, const unsigned char* lineEnd,
-                                            const unsigned char* end)
+// The actions below stay out of the automaton's function: the positions they
+// keep across calls would take registers that it saves for every token.
+
+[[gnu::noinline]] void copyLineText(const unsigned char* text, const unsigned char* plain, const unsigned char* end)
 {
-    copyLineText(text, plain, textEnd);
+    appendLineText(text, plain, end);
+}
+
+// A line's text as above, then its line end, [lineEnd, end): a marker for
+// the line after it.
+[[gnu::noinline]] void copyLine(const unsigned char* text, const unsigned char* plain, const unsigned char* textEnd,
+                                const unsigned char* lineEnd, const unsigned char* end)
+{
+    appendLineText(text, plain, textEnd);
     asmState.lineNumber += static_cast<int>(end - lineEnd);
     writeLineMarker(asmState.lineNumber);
 }
@@ -367,6 +372,16 @@ void copyLabelDefinition()
     writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     scanLabelDefinition();
     registerLabelDefinition();
+}
+
+// A label definition, [tokenText, labelEnd), and the rest of its line as
+// copyLine takes it.
+[[gnu::noinline]] void copyLabelLine(const unsigned char* labelEnd, const unsigned char* plain,
+                                     const unsigned char* textEnd, const unsigned char* end)
+{
+    asmState.tokenLength = static_cast<int>(labelEnd - reinterpret_cast<const unsigned char*>(asmState.tokenText));
+    copyLabelDefinition();
+    copyLine(labelEnd, plain, textEnd, textEnd, end);
 }
 
 // "INCBIN", its blanks as one space, and the quote that opens its file name,
@@ -557,9 +572,7 @@ int nextToken()
     // join the comment lines below it).
     <PREPROCESS> NAME ":" @labelEnd [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd "\n"+ {
         matched();
-        asmState.tokenLength = static_cast<int>(labelEnd - start);
-        copyLabelDefinition();
-        copyLine(labelEnd, plainStart, textEnd, textEnd, cursor);
+        copyLabelLine(labelEnd, plainStart, textEnd, cursor);
         continue;
     }
     // Comment lines in a row give one marker: the next comment is scanned again.

@@ -153,6 +153,11 @@ void appendAndWrite(const char* text, std::size_t length)
         exitWithWriteFailure(temp.file.name.c_str());
 }
 
+void writeTempText(const char* text, std::size_t length)
+{
+    appendTempText(text, length);
+}
+
 void writeLineMarker(int lineNumber)
 {
     LineMarker& marker = temp.lastMarker;

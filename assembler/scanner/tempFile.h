@@ -22,7 +22,7 @@ void closeTempFile();
 void abandonTempFile();
 
 // The end of the text, where the preprocessing rules append a piece or two
-// per line: inline, the append is a bounds check and a copy.
+// per line: inline, an append is a bounds check and a copy.
 struct TempTextEnd {
     char* text = nullptr;  // the whole text so far: text[0] to text[size - 1]
     std::size_t size = 0;
@@ -32,10 +32,11 @@ struct TempTextEnd {
 
 extern TempTextEnd tempTextEnd;
 
-// What writeTempText does beyond the quick limit.
+// What the appends below do beyond the quick limit.
 void appendAndWrite(const char* text, std::size_t length);
 
-inline void writeTempText(const char* text, std::size_t length)
+// Appends text: inline, for the code that copies a whole line.
+inline void appendTempText(const char* text, std::size_t length)
 {
     if (length > tempTextEnd.quickLimit - tempTextEnd.size) {
         appendAndWrite(text, length);
@@ -44,6 +45,10 @@ inline void writeTempText(const char* text, std::size_t length)
     std::memcpy(tempTextEnd.text + tempTextEnd.size, text, length);
     tempTextEnd.size += length;
 }
+
+// The same as a call: a caller with many values at hand (the automaton)
+// keeps its registers for them.
+void writeTempText(const char* text, std::size_t length);
 
 // Byte 01, the number in decimal, byte 01.
 void writeLineMarker(int lineNumber);
