@@ -561,15 +561,17 @@ int nextToken()
     // Preprocessing pass: flatten the source into the temporary file.
     // Most lines are plain text with blanks, maybe a comment: one match each.
     // Plain text holds nothing that a rule below gives a meaning (label
-    // colons, quotes, comments, blank runs), so it is copied as it stands.
+    // colons, quotes, comments, braces, blank runs, NUL bytes), so it is
+    // copied as it stands.
     PLAIN = [^\x00\n\t ;{"':]+ (" " [^\x00\n\t ;{"':]+)*;
     <PREPROCESS> [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd (";" [^\n]*)? @lineEnd "\n"+ {
         matched();
         copyLine(start, plainStart, textEnd, lineEnd, cursor);
         continue;
     }
-    // A label and what follows it, as above, but for a comment (which may
-    // join the comment lines below it).
+    // A label and the rest of its line as above, unless that holds a comment,
+    // which may join the comment lines below it: then the label is matched
+    // alone, by the rule further down.
     <PREPROCESS> NAME ":" @labelEnd [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd "\n"+ {
         matched();
         copyLabelLine(labelEnd, plainStart, textEnd, cursor);
