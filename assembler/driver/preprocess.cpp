@@ -27,6 +27,9 @@ constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 struct PreprocessState {
     // How often each name is open on the include stack, current file included.
     std::unordered_map<std::string, int> openNames;
+    // The flattened file, as every include is checked against it: its file
+    // stays the same while the source is read.
+    FileIdentity flattenedFile;
 };
 
 PreprocessState preprocessing;
@@ -90,7 +93,7 @@ void checkIncludeName(const std::string& name)
 // The flattened file grows while it would be read: it never ends.
 void refuseFlattenedFile(const std::string& name, const std::string& path)
 {
-    if (isSameFile(identifyFile(path.c_str()), identifyFile(flattenedFileName().c_str())))
+    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFile))
         reportError(("Recursive INCLUDE of " + name).c_str());
 }
 
@@ -172,6 +175,7 @@ void preprocessSource()
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());
     if (!openTempFile(flattenedFileName().c_str()))
         exitWithError();
+    preprocessing.flattenedFile = identifyFile(flattenedFileName().c_str());
     startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);

@@ -20,7 +20,7 @@
 /*!conditions:re2c*/
 
 struct ScanBuffer {
-    std::string text;  // the buffer's own copy, unless it scans borrowed text
+    SourceText text;  // the buffer's own copy, unless it scans borrowed text
     const char* start = nullptr;
     const char* cursor = nullptr;
     const char* limit = nullptr;  // *limit is a NUL byte
@@ -78,8 +78,8 @@ ScanBuffer* emptyBuffer()
 void fillFromStream(ScanBuffer* buffer, FILE* stream)
 {
     readSourceText(stream, buffer->text);
-    buffer->start = buffer->cursor = buffer->text.c_str();
-    buffer->limit = buffer->start + buffer->text.size();
+    buffer->start = buffer->cursor = buffer->text.bytes.get();
+    buffer->limit = buffer->start + buffer->text.size;
 }
 
 void replaceBuffer(ScanBuffer* buffer)
@@ -145,6 +145,67 @@ int finishEmptyPreprocessedString(char quote)
     return 0;
 }
 
+bool isBlank(unsigned char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A line's text up to its comment or end, [text, end): each run of blanks
+// becomes one blank, and the plain text between, from plain on, is kept as
+// it stands (a line of blanks has none: plain is null). Nearly every line
+// comes here: the appends are inline.
+[[gnu::always_inline]] inline void appendLineText(const unsigned char* text, const unsigned char* plain,
+                                                  const unsigned char* end)
+{
+    if ((plain ? plain : end) != text)
+        appendTempText(" ", 1);
+    if (!plain)
+        return;
+    const unsigned char* plainEnd = end;
+    while (isBlank(plainEnd[-1]))
+        --plainEnd;
+    appendTempText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
+    if (plainEnd != end)
+        appendTempText(" ", 1);
+}
+
+// The actions below stay out of the automaton's function: the positions they
+// keep across calls would take registers that it saves for every token.
+
+[[gnu::noinline]] void copyLineText(const unsigned char* text, const unsigned char* plain, const unsigned char* end)
+{
+    appendLineText(text, plain, end);
+}
+
+// A line's text as above, then its line end, [lineEnd, end): a marker for
+// the line after it.
+[[gnu::noinline]] void copyLine(const unsigned char* text, const unsigned char* plain, const unsigned char* textEnd,
+                                const unsigned char* lineEnd, const unsigned char* end)
+{
+    appendLineText(text, plain, textEnd);
+    asmState.lineNumber += static_cast<int>(end - lineEnd);
+    writeLineMarker(asmState.lineNumber);
+}
+
+// The label definition, name and colon, that is the token text: copied, and
+// entered into the table.
+void copyLabelDefinition()
+{
+    writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    scanLabelDefinition();
+    registerLabelDefinition();
+}
+
+// A label definition, [tokenText, labelEnd), and the rest of its line as
+// copyLine takes it.
+[[gnu::noinline]] void copyLabelLine(const unsigned char* labelEnd, const unsigned char* plain,
+                                     const unsigned char* textEnd, const unsigned char* end)
+{
+    asmState.tokenLength = static_cast<int>(labelEnd - reinterpret_cast<const unsigned char*>(asmState.tokenText));
+    copyLabelDefinition();
+    copyLine(labelEnd, plain, textEnd, textEnd, end);
+}
+
 // "INCBIN", its blanks as one space, and the quote that opens its file name,
 // whose file the run must not overwrite (the name is noted when it ends).
 void copyIncbinOpening()
@@ -207,11 +268,17 @@ int nextToken()
             matched();
             return code;
         };
+        const unsigned char* labelEnd = nullptr;
+        const unsigned char* plainStart = nullptr;
+        const unsigned char* textEnd = nullptr;
+        const unsigned char* lineEnd = nullptr;
+        /*!stags:re2c format = "const unsigned char* @@ = nullptr;\n"; */
 /*!re2c
     re2c:define:YYCTYPE = "unsigned char";
     re2c:define:YYCURSOR = cursor;
     re2c:define:YYMARKER = marker;
     re2c:define:YYLIMIT = limit;
+    re2c:tags = 1;
     re2c:define:YYGETCONDITION = "scan.condition";
     re2c:define:YYGETCONDITION:naked = 1;
     re2c:yyfill:enable = 0;
@@ -465,24 +532,38 @@ int nextToken()
     <Z80, R800, GBZ80> [^]      { return token(static_cast<unsigned char>(*start)); }
 
     // Preprocessing pass: flatten the source into the temporary file.
-    <PREPROCESS> [ \t]+         { matched(); writeTempText(" ", 1); continue; }
-    <PREPROCESS> ";" [^\n]*     { matched(); continue; }
-    <PREPROCESS> ";" [^\n]* "\n" [ \t]* ";" {
+    // Most lines are plain text with blanks, maybe a comment: one match each.
+    // Plain text holds nothing that a rule below gives a meaning (label
+    // colons, quotes, comments, braces, blank runs, NUL bytes), so it is
+    // copied as it stands.
+    PLAIN = [^\x00\n\t ;{"':]+ (" " [^\x00\n\t ;{"':]+)*;
+    <PREPROCESS> [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd (";" [^\n]*)? @lineEnd "\n"+ {
         matched();
+        copyLine(start, plainStart, textEnd, lineEnd, cursor);
+        continue;
+    }
+    // A label and the rest of its line as above, unless that holds a comment,
+    // which may join the comment lines below it: then the label is matched
+    // alone, by the rule further down.
+    <PREPROCESS> NAME ":" @labelEnd [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd "\n"+ {
+        matched();
+        copyLabelLine(labelEnd, plainStart, textEnd, cursor);
+        continue;
+    }
+    // Comment lines in a row give one marker: the next comment is scanned again.
+    <PREPROCESS> [ \t]* (@plainStart PLAIN [ \t]*)? @textEnd ";" [^\n]* "\n" [ \t]* ";" {
+        matched();
+        copyLineText(start, plainStart, textEnd);
         ++asmState.lineNumber;
         giveBackOne();
         continue;
     }
+    <PREPROCESS> [ \t]+         { matched(); writeTempText(" ", 1); continue; }
+    <PREPROCESS> ";" [^\n]*     { matched(); continue; }
     <PREPROCESS> "{" {
         matched();
         scanning.commentDepth = 1;
         enter(yycBRACE_COMMENT);
-        continue;
-    }
-    <PREPROCESS> "\n"+ {
-        matched();
-        asmState.lineNumber += asmState.tokenLength;
-        writeLineMarker(asmState.lineNumber);
         continue;
     }
     <PREPROCESS> "INCLUDE" [ \t]* "\"" {
@@ -500,13 +581,7 @@ int nextToken()
     <PREPROCESS> "INCBIN" [ \t]* ["'] { matched(); copyIncbinOpening(); continue; }
     <PREPROCESS> "\"" { matched(); enter(yycPREPROCESS_STRING); writeTempText(asmState.tokenText, 1); continue; }
     <PREPROCESS> "'"  { matched(); enter(yycPREPROCESS_CHARACTER); writeTempText(asmState.tokenText, 1); continue; }
-    <PREPROCESS> NAME ":" {
-        matched();
-        writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-        scanLabelDefinition();
-        registerLabelDefinition();
-        continue;
-    }
+    <PREPROCESS> NAME ":"       { matched(); copyLabelDefinition(); continue; }
     <PREPROCESS> "AF'" | NAME | "&" NAME | [0-9]+ {
         matched();
         writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
@@ -610,7 +685,7 @@ void deleteBuffer(ScanBuffer* buffer)
 
 void restartInput(FILE* stream)
 {
-    // Each pass reads its text into the string of the last, whose memory is
+    // Each pass reads its text into the memory of the last, which is
     // already mapped.
     if (scan.buffer)
         scan.buffer->start = scan.buffer->cursor = scan.buffer->limit = EMPTY_TEXT;

@@ -2,15 +2,26 @@
 #pragma once
 
 #include <cstdio>
-#include <string>
+#include <memory>
+#include <string_view>
+
+// A source text in memory: size bytes, then a NUL byte. Its memory is not
+// set before the text is read into it, as that would cost as much as the
+// read, and is kept for the next text read into it.
+struct SourceText {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::size_t capacity = 0;  // the bytes allocated, the NUL byte's included
+
+    std::string_view view() const { return {bytes.get(), size}; }
+};
 
 // Replaces text by the rest of stream as source text: a carriage return
 // directly before a line feed is dropped, so that sources written with either
 // line-end convention read the same on every platform, and a Ctrl-Z ends the
-// text. text keeps its capacity: reading each pass's text into the same
-// string maps no new memory. A read error ends the run, and so does a text
-// beyond MAX_SOURCE_TEXT_SIZE.
-void readSourceText(FILE* stream, std::string& text);
+// text. A read error ends the run, and so does a text beyond
+// MAX_SOURCE_TEXT_SIZE.
+void readSourceText(FILE* stream, SourceText& text);
 
 // Sources are read whole: this bounds the memory a file that never ends (a
 // device) can take.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 // Starts the text and the file, whose stream becomes tempFile; false after
 // printing the open failure. Where the name allows, the file is private to
@@ -20,9 +21,38 @@ void closeTempFile();
 // (unless the file was written under its name directly).
 void abandonTempFile();
 
+// The end of the text, where the preprocessing rules append a piece or two
+// per line: inline, an append is a bounds check and a copy.
+struct TempTextEnd {
+    char* text = nullptr;  // the whole text so far: text[0] to text[size - 1]
+    std::size_t size = 0;
+    // Text may be added up to here without growing or writing first.
+    std::size_t quickLimit = 0;
+};
+
+extern TempTextEnd tempTextEnd;
+
+// What the appends below do beyond the quick limit.
+void appendAndWrite(const char* text, std::size_t length);
+
+// Appends text: inline, for the code that copies a whole line.
+inline void appendTempText(const char* text, std::size_t length)
+{
+    if (length > tempTextEnd.quickLimit - tempTextEnd.size) {
+        appendAndWrite(text, length);
+        return;
+    }
+    std::memcpy(tempTextEnd.text + tempTextEnd.size, text, length);
+    tempTextEnd.size += length;
+}
+
+// The same as a call: a caller with many values at hand (the automaton)
+// keeps its registers for them.
 void writeTempText(const char* text, std::size_t length);
+
 // Byte 01, the number in decimal, byte 01.
 void writeLineMarker(int lineNumber);
+
 // Byte 02, the name, byte 02.
 void writeFileMarker(const char* name);
 

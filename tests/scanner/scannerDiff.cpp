@@ -202,8 +202,10 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
     if (preprocessing && !openTempFile(flattenedPath.c_str()))
         std::_Exit(3);
     scan.file = fileWith(source);
+    static SourceText sourceText;
+    readSourceText(scan.file, sourceText);
     static std::string text;
-    readSourceText(scan.file, text);
+    text.assign(sourceText.view());
     std::rewind(scan.file);
     scanner.start(text, scan.file, preprocessing);
     setEndOfInputHook(preprocessing ? resumeIncludingText : nullptr);
@@ -340,8 +342,9 @@ ScanRecord scanWithFlex(const std::string& source, ScanMode mode)
 std::string compareScanners(const std::string& source)
 {
     FILE* file = fileWith(source);
-    std::string whole;
-    readSourceText(file, whole);
+    SourceText sourceText;
+    readSourceText(file, sourceText);
+    const std::string whole(sourceText.view());
     std::rewind(file);
     std::string inBlocks = readInBlocks(file);
     std::fclose(file);

@@ -108,14 +108,16 @@ TEST(SourceText, LineEndsAndEndOfText)
         {std::string("a\0b\r", 4), std::string("a\0b\r", 4)},
         {"", ""},
     };
+    // One text for all: each reading replaces what the last one left.
+    SourceText text;
     for (const Reading& reading : readings) {
         FILE* file = std::tmpfile();
         ASSERT_NE(nullptr, file);
         std::fwrite(reading.file.data(), 1, reading.file.size(), file);
         std::rewind(file);
-        std::string text = "left from before";
         readSourceText(file, text);
-        EXPECT_EQ(reading.text, text) << testing::PrintToString(reading.file);
+        EXPECT_EQ(reading.text, text.view()) << testing::PrintToString(reading.file);
+        EXPECT_EQ('\0', text.bytes[text.size]);
         std::fclose(file);
     }
 }
