@@ -59,7 +59,10 @@ struct AsmState {
     int32_t tokenValue = 0;
     char* tokenText = nullptr;
     int tokenLength = 0;
-    std::string labelName;    // full name of the last identifier or label definition
+    // Full name of the last identifier or label definition. It stays in
+    // place until the next name token: it lies in the scanned text, in the
+    // names the token stream keeps, or in the joined local name.
+    std::string_view labelName;
     std::string globalLabel;  // scope of local names: the last global label defined
     LabelRecord* currentLabel = nullptr;
 

@@ -86,11 +86,11 @@ void reportWarning(const char* message)
 void reportLabelError(const char* what)
 {
     if (diagnostics.gnuForm) {
-        printGnuMessage("error", "Label '" + asmState.labelName + "' " + what);
+        printGnuMessage("error", "Label '" + std::string(asmState.labelName) + "' " + what);
         exitWithError();
     }
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
-                 asmState.labelName.c_str(), what);
+                 std::string(asmState.labelName).c_str(), what);
     exitWithError();
 }
 

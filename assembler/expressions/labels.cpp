@@ -23,6 +23,8 @@ struct LabelTableState {
     LabelRecord* bucketTails[LABEL_BUCKET_COUNT] = {};
     // Open addressing with linear probing; a null slot ends a probe.
     std::vector<LabelRecord*> index = std::vector<LabelRecord*>(FIRST_INDEX_SIZE);
+    // The full name of the last local name scanned: labelName points here.
+    std::string joinedLocalName;
 };
 
 LabelTableState table;
@@ -253,14 +255,15 @@ LabelRecord* insertLabel(std::string_view name)
 
 void joinLocalName()
 {
-    asmState.labelName.assign(asmState.globalLabel);
-    asmState.labelName.append(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    table.joinedLocalName.assign(asmState.globalLabel);
+    table.joinedLocalName.append(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    asmState.labelName = table.joinedLocalName;
     asmState.tokenLength = static_cast<int>(asmState.labelName.size());
 }
 
 void setLabelName(const char* text, int length)
 {
-    asmState.labelName.assign(text, static_cast<std::size_t>(length));
+    asmState.labelName = std::string_view(text, static_cast<std::size_t>(length));
 }
 
 void setGlobalLabelFromLabelName()

@@ -12,7 +12,7 @@ struct LabelRecord;
 LabelRecord* insertLabel(std::string_view name);
 // labelName = globalLabel followed by tokenText; tokenLength = the joined length.
 void joinLocalName();
-// labelName = the first `length` characters of text.
+// labelName = the first `length` characters of text, which stays in place.
 void setLabelName(const char* text, int length);
 // globalLabel = labelName (a definition of a name that does not begin with ".").
 void setGlobalLabelFromLabelName();

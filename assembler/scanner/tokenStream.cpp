@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -73,10 +75,47 @@ private:
     TokenRecord* appendEnd = nullptr;
 };
 
-// The full name a name token composed (local names joined to their scope),
-// and its label record once a look-up has found it.
+// Copies of the full names that the scanned text does not hold as they are
+// (local names joined to their scope), in blocks that never move: labelName
+// points into them.
+class NameStore {
+public:
+    const char* keep(std::string_view name)
+    {
+        if (name.size() > left)
+            startBlock(name.size());
+        char* kept = next;
+        std::memcpy(kept, name.data(), name.size());
+        next += name.size();
+        left -= name.size();
+        return kept;
+    }
+    void clear()
+    {
+        blocks.clear();
+        next = nullptr;
+        left = 0;
+    }
+
+private:
+    static constexpr std::size_t BLOCK_SIZE = 65536;
+
+    void startBlock(std::size_t atLeast)
+    {
+        left = std::max(BLOCK_SIZE, atLeast);
+        blocks.push_back(std::make_unique_for_overwrite<char[]>(left));
+        next = blocks.back().get();
+    }
+
+    std::vector<std::unique_ptr<char[]>> blocks;
+    char* next = nullptr;
+    std::size_t left = 0;
+};
+
+// The full name a name token composed, and its label record once a look-up
+// has found it.
 struct NameRecord {
-    uint32_t offset;  // into TokenStreamState::names
+    const char* text;  // in the scanned text, or in the name store
     uint32_t length : 31;
     uint32_t globalDefinition : 1;  // a global label definition: the scope of local names
     LabelRecord* label;
@@ -94,7 +133,7 @@ struct TokenStreamState {
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
     std::vector<NameRecord> nameRecords;
-    std::string names;
+    NameStore names;
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
 };
@@ -146,9 +185,11 @@ int lengthOf(const TokenRecord& record, std::size_t index)
 int recordName(int token)
 {
     const bool global = token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.';
-    stream.nameRecords.push_back({static_cast<uint32_t>(stream.names.size()),
-                                  static_cast<uint32_t>(asmState.labelName.size()), global, nullptr});
-    stream.names += asmState.labelName;
+    const std::string_view name = asmState.labelName;
+    // A name that is its own token text lies in the scanned text, which
+    // stays in place; a joined one is copied.
+    const char* text = name.data() == asmState.tokenText ? name.data() : stream.names.keep(name);
+    stream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, nullptr});
     return static_cast<int>(stream.nameRecords.size() - 1);
 }
 
@@ -269,9 +310,9 @@ void deliverRecordedName(const TokenRecord& record)
 {
     tokenCursor.currentName = record.value;
     const NameRecord& name = stream.nameRecords[static_cast<std::size_t>(record.value)];
-    asmState.labelName.assign(stream.names.data() + name.offset, name.length);
+    asmState.labelName = std::string_view(name.text, name.length);
     if (name.globalDefinition)
-        asmState.globalLabel = asmState.labelName;
+        asmState.globalLabel.assign(name.text, name.length);
 }
 
 void advanceTokenOtherwise()

@@ -195,7 +195,7 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
     bool preprocessing = mode == ScanMode::PREPROCESS;
     asmState.pass = preprocessing ? 0 : 1;
     asmState.tokenValue = 0;
-    asmState.labelName.clear();
+    asmState.labelName = {};
     asmState.globalLabel.clear();
     setSourceName("main.asm");
     asmState.lineNumber = 1;

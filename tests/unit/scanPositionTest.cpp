@@ -37,7 +37,7 @@ std::vector<ScannedToken> scanRest()
         token.start = scanPosition();
         token.code = nextToken();
         token.value = asmState.tokenValue;
-        token.text = token.code == TOKEN_IDENTIFIER ? asmState.labelName
+        token.text = token.code == TOKEN_IDENTIFIER ? std::string(asmState.labelName)
                                                     : std::string(asmState.tokenText, asmState.tokenLength);
         token.line = asmState.lineNumber;
         token.file = asmState.sourceName;
