@@ -61,7 +61,7 @@ public:
 
 private:
     // Appending goes on at index, the first of its block or after a truncate.
-    void startBlockAt(std::size_t index)
+    [[gnu::noinline]] void startBlockAt(std::size_t index)
     {
         if ((index >> BLOCK_BITS) == blocks.size())
             blocks.push_back(std::make_unique_for_overwrite<TokenRecord[]>(BLOCK_SIZE));
@@ -165,6 +165,11 @@ uint32_t offsetInText(const char* pointer)
     return static_cast<uint32_t>(pointer - tokenCursor.text);
 }
 
+[[gnu::noinline]] void keepLongLength(int length)
+{
+    stream.longLengths[stream.records.size() - 1] = static_cast<uint32_t>(length);
+}
+
 // The length of the record just appended.
 uint8_t setLength(TokenRecord& record, int length)
 {
@@ -173,7 +178,7 @@ uint8_t setLength(TokenRecord& record, int length)
         return 0;
     }
     record.textLength = LONG_LENGTH;
-    stream.longLengths[stream.records.size() - 1] = static_cast<uint32_t>(length);
+    keepLongLength(length);
     return LONG_TEXT;
 }
 
@@ -182,7 +187,7 @@ int lengthOf(const TokenRecord& record, std::size_t index)
     return (record.kindAndMode & LONG_TEXT) ? static_cast<int>(stream.longLengths[index]) : record.textLength;
 }
 
-int recordName(int token)
+[[gnu::noinline]] int recordName(int token)
 {
     const bool global = token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.';
     const std::string_view name = asmState.labelName;
