@@ -1,7 +1,8 @@
 /* Scanner of the assembler: a longest-match automaton with a condition per
  * CPU mode, for strings and character constants, and for the preprocessing
- * pass that writes the flattened temporary file. It scans whole texts held in
- * memory, so a token of any length costs time in proportion to its length. */
+ * pass that writes the flattened temporary file, and a second, small one that
+ * tells which whole names are keywords. It scans whole texts held in memory,
+ * so a token of any length costs time in proportion to its length. */
 
 #include "scanner.h"
 
@@ -143,6 +144,183 @@ int finishEmptyPreprocessedString(char quote)
     }
     writeTempText(&quote, 1);
     return 0;
+}
+
+// The keyword that a whole name spells in the mode of condition, or 0. The
+// automaton matches names whole and asks this second, small one, which
+// keeps the first from growing a state for every prefix of every keyword.
+// A keyword is made of letters, and the name ends before a character that
+// is none: the match stops there at the latest.
+int keywordOf(const char* name, int length, YYCONDTYPE condition)
+{
+    const auto* cursor = reinterpret_cast<const unsigned char*>(name);
+    const auto* end = cursor + length;
+    const auto* marker = cursor;
+    auto whole = [&](int token) { return cursor == end ? token : 0; };
+    auto wholeValued = [&](int32_t value, int token) { return cursor == end ? valued(value, token) : 0; };
+/*!re2c
+    re2c:define:YYCTYPE = "unsigned char";
+    re2c:define:YYCURSOR = cursor;
+    re2c:define:YYMARKER = marker;
+    re2c:define:YYGETCONDITION = "condition";
+    re2c:define:YYGETCONDITION:naked = 1;
+    re2c:yyfill:enable = 0;
+    re2c:eof = -1;
+    re2c:flags:case-insensitive = 1;
+
+    // Mnemonics of every mode.
+    <Z80, R800, GBZ80> "ADD"  { return whole(TOKEN_ADD); }
+    <Z80, R800, GBZ80> "SUB"  { return whole(TOKEN_SUB); }
+    <Z80, R800, GBZ80> "CP"   { return whole(TOKEN_CP); }
+    <Z80, R800, GBZ80> "INC"  { return whole(TOKEN_INC); }
+    <Z80, R800, GBZ80> "DEC"  { return whole(TOKEN_DEC); }
+    <Z80, R800, GBZ80> "POP"  { return whole(TOKEN_POP); }
+    <Z80, R800, GBZ80> "PUSH"  { return whole(TOKEN_PUSH); }
+    <Z80, R800, GBZ80> "JP"   { return whole(TOKEN_JP); }
+    <Z80, R800, GBZ80> "JR"   { return whole(TOKEN_JR); }
+    <Z80, R800, GBZ80> "CALL"  { return whole(TOKEN_CALL); }
+    <Z80, R800, GBZ80> "RET"  { return whole(TOKEN_RET); }
+    <Z80, R800, GBZ80> "RST"  { return whole(TOKEN_RST); }
+    <Z80, R800, GBZ80> "CPL"  { return whole(TOKEN_CPL); }
+    <Z80, R800, GBZ80> "DAA"  { return whole(TOKEN_DAA); }
+    <Z80, R800, GBZ80> "SCF"  { return whole(TOKEN_SCF); }
+    <Z80, R800, GBZ80> "CCF"  { return whole(TOKEN_CCF); }
+    <Z80, R800, GBZ80> "NOP"  { return whole(TOKEN_NOP); }
+    <Z80, R800, GBZ80> "HALT"  { return whole(TOKEN_HALT); }
+    <Z80, R800, GBZ80> "DI"   { return whole(TOKEN_DI); }
+    <Z80, R800, GBZ80> "EI"   { return whole(TOKEN_EI); }
+    <Z80, R800, GBZ80> "BIT"  { return whole(TOKEN_BIT); }
+    <Z80, R800, GBZ80> "SET"  { return whole(TOKEN_SET); }
+    <Z80, R800, GBZ80> "RES"  { return whole(TOKEN_RES); }
+    <Z80, R800, GBZ80> "RLCA"  { return whole(TOKEN_RLCA); }
+    <Z80, R800, GBZ80> "RRCA"  { return whole(TOKEN_RRCA); }
+    <Z80, R800, GBZ80> "RLA"  { return whole(TOKEN_RLA); }
+    <Z80, R800, GBZ80> "RRA"  { return whole(TOKEN_RRA); }
+    <Z80, R800, GBZ80> "RLC"  { return whole(TOKEN_RLC); }
+    <Z80, R800, GBZ80> "RRC"  { return whole(TOKEN_RRC); }
+    <Z80, R800, GBZ80> "RL"   { return whole(TOKEN_RL); }
+    <Z80, R800, GBZ80> "RR"   { return whole(TOKEN_RR); }
+    <Z80, R800, GBZ80> "SLA"  { return whole(TOKEN_SLA); }
+    <Z80, R800, GBZ80> "SRA"  { return whole(TOKEN_SRA); }
+    <Z80, R800, GBZ80> "SRL"  { return whole(TOKEN_SRL); }
+
+    // Mnemonics of the Z80 and R800 modes.
+    <Z80, R800> "ADC"  { return whole(TOKEN_ADC); }
+    <Z80, R800> "SBC"  { return whole(TOKEN_SBC); }
+    <Z80, R800> "NEG"  { return whole(TOKEN_NEG); }
+    <Z80, R800> "EX"   { return whole(TOKEN_EX); }
+    <Z80, R800> "EXX"  { return whole(TOKEN_EXX); }
+    <Z80, R800> "IN"   { return whole(TOKEN_IN); }
+    <Z80, R800> "OUT"  { return whole(TOKEN_OUT); }
+    <Z80, R800> "IM"   { return whole(TOKEN_IM); }
+    <Z80, R800> "RETI"  { return whole(TOKEN_RETI); }
+    <Z80, R800> "RETN"  { return whole(TOKEN_RETN); }
+    <Z80, R800> "RLD"  { return whole(TOKEN_RLD); }
+    <Z80, R800> "RRD"  { return whole(TOKEN_RRD); }
+    <Z80, R800> "DJNZ"  { return whole(TOKEN_DJNZ); }
+    <Z80, R800> "LD"   { return whole(TOKEN_LD); }
+    <Z80, R800> "SLL"  { return whole(TOKEN_SLI); }
+    <Z80, R800> "SLI"  { return whole(TOKEN_SLI); }
+    <Z80, R800> "LDI"  { return whole(TOKEN_LDI); }
+    <Z80, R800> "CPI"  { return whole(TOKEN_CPI); }
+    <Z80, R800> "INI"  { return whole(TOKEN_INI); }
+    <Z80, R800> "OUTI"  { return whole(TOKEN_OUTI); }
+    <Z80, R800> "LDD"  { return whole(TOKEN_LDD); }
+    <Z80, R800> "CPD"  { return whole(TOKEN_CPD); }
+    <Z80, R800> "IND"  { return whole(TOKEN_IND); }
+    <Z80, R800> "OUTD"  { return whole(TOKEN_OUTD); }
+    <Z80, R800> "LDIR"  { return whole(TOKEN_LDIR); }
+    <Z80, R800> "CPIR"  { return whole(TOKEN_CPIR); }
+    <Z80, R800> "INIR"  { return whole(TOKEN_INIR); }
+    <Z80, R800> "OTIR"  { return whole(TOKEN_OTIR); }
+    <Z80, R800> "LDDR"  { return whole(TOKEN_LDDR); }
+    <Z80, R800> "CPDR"  { return whole(TOKEN_CPDR); }
+    <Z80, R800> "INDR"  { return whole(TOKEN_INDR); }
+    <Z80, R800> "OTDR"  { return whole(TOKEN_OTDR); }
+
+    // Mnemonics of the R800 mode.
+    <R800> "MULUB"  { return whole(TOKEN_MULUB); }
+    <R800> "MULUW"  { return whole(TOKEN_MULUW); }
+
+    // Mnemonics of the GBZ80 mode.
+    <GBZ80> "LD"   { return whole(TOKEN_GB_LD); }
+    <GBZ80> "LDD"  { return whole(TOKEN_GB_LDD); }
+    <GBZ80> "LDI"  { return whole(TOKEN_GB_LDI); }
+    <GBZ80> "LDH"  { return whole(TOKEN_GB_LDH); }
+    <GBZ80> "ADC"  { return whole(TOKEN_GB_ADC); }
+    <GBZ80> "SBC"  { return whole(TOKEN_GB_SBC); }
+    <GBZ80> "IN"   { return whole(TOKEN_GB_IN); }
+    <GBZ80> "OUT"  { return whole(TOKEN_GB_OUT); }
+    <GBZ80> "RETI"  { return whole(TOKEN_GB_RETI); }
+    <GBZ80> "STOP"  { return whole(TOKEN_GB_STOP); }
+    <GBZ80> "SWAP"  { return whole(TOKEN_GB_SWAP); }
+
+    // Registers of every mode.
+    <Z80, R800, GBZ80> "B"    { return wholeValued(0, TOKEN_B); }
+    <Z80, R800, GBZ80> "C"    { return wholeValued(1, TOKEN_C); }
+    <Z80, R800, GBZ80> "D"    { return wholeValued(2, TOKEN_D); }
+    <Z80, R800, GBZ80> "E"    { return wholeValued(3, TOKEN_E); }
+    <Z80, R800, GBZ80> "H"    { return wholeValued(4, TOKEN_H); }
+    <Z80, R800, GBZ80> "L"    { return wholeValued(5, TOKEN_L); }
+    <Z80, R800, GBZ80> "A"    { return wholeValued(7, TOKEN_A); }
+    <Z80, R800, GBZ80> "BC"   { return wholeValued(0, TOKEN_BC); }
+    <Z80, R800, GBZ80> "DE"   { return wholeValued(1, TOKEN_DE); }
+    <Z80, R800, GBZ80> "HL"   { return wholeValued(2, TOKEN_HL); }
+    <Z80, R800, GBZ80> "SP"   { return wholeValued(3, TOKEN_SP); }
+    <Z80, R800, GBZ80> "AF"   { return wholeValued(3, TOKEN_AF); }
+
+    // Registers of the Z80 and R800 modes.
+    <Z80, R800> "F"    { return wholeValued(6, TOKEN_F); }
+    <Z80, R800> "IXH"  { return wholeValued(4, TOKEN_IXH); }
+    <Z80, R800> "IXL"  { return wholeValued(5, TOKEN_IXL); }
+    <Z80, R800> "IYH"  { return wholeValued(4, TOKEN_IYH); }
+    <Z80, R800> "IYL"  { return wholeValued(5, TOKEN_IYL); }
+    <Z80, R800> "I"    { return wholeValued(0, TOKEN_I); }
+    <Z80, R800> "R"    { return wholeValued(8, TOKEN_R); }
+    <Z80, R800> "IX"   { return wholeValued(PREFIX_IX, TOKEN_IX); }
+    <Z80, R800> "IY"   { return wholeValued(PREFIX_IY, TOKEN_IY); }
+
+    // Conditions ("C" is the register token).
+    <Z80, R800, GBZ80> "NZ"   { return wholeValued(0, TOKEN_NZ); }
+    <Z80, R800, GBZ80> "Z"    { return wholeValued(1, TOKEN_Z); }
+    <Z80, R800, GBZ80> "NC"   { return wholeValued(2, TOKEN_NC); }
+    <Z80, R800> "PO"   { return wholeValued(4, TOKEN_PO); }
+    <Z80, R800> "PE"   { return wholeValued(5, TOKEN_PE); }
+    <Z80, R800> "P"    { return wholeValued(6, TOKEN_P); }
+    <Z80, R800> "M"    { return wholeValued(7, TOKEN_M); }
+
+    // Operators written as words.
+    <Z80, R800, GBZ80> "AND"  { return whole(TOKEN_AND); }
+    <Z80, R800, GBZ80> "OR"   { return whole(TOKEN_OR); }
+    <Z80, R800, GBZ80> "XOR"  { return whole(TOKEN_XOR); }
+    <Z80, R800, GBZ80> "NOT"  { return whole(TOKEN_NOT); }
+    <Z80, R800, GBZ80> "MOD"  { return whole(TOKEN_MOD); }
+
+    // Directives.
+    <Z80, R800, GBZ80> "DB"   { return whole(TOKEN_DB); }
+    <Z80, R800, GBZ80> "DC"   { return whole(TOKEN_DC); }
+    <Z80, R800, GBZ80> "DW"   { return whole(TOKEN_DW); }
+    <Z80, R800, GBZ80> "DS"   { return whole(TOKEN_DS); }
+    <Z80, R800, GBZ80> "RB"   { return whole(TOKEN_RB); }
+    <Z80, R800, GBZ80> "RW"   { return whole(TOKEN_RW); }
+    <Z80, R800, GBZ80> "EQU"  { return whole(TOKEN_EQU); }
+    <Z80, R800, GBZ80> "ORG"  { return whole(TOKEN_ORG); }
+    <Z80, R800, GBZ80> "FORG"  { return whole(TOKEN_FORG); }
+    <Z80, R800, GBZ80> "FNAME"  { return whole(TOKEN_FNAME); }
+    <Z80, R800, GBZ80> "PHASE"  { return whole(TOKEN_PHASE); }
+    <Z80, R800, GBZ80> "DEPHASE"  { return whole(TOKEN_DEPHASE); }
+    <Z80, R800, GBZ80> "INCBIN"  { return whole(TOKEN_INCBIN); }
+    <Z80, R800, GBZ80> "IF"   { return whole(TOKEN_IF); }
+    <Z80, R800, GBZ80> "IFDEF"  { return whole(TOKEN_IFDEF); }
+    <Z80, R800, GBZ80> "IFEXIST"  { return whole(TOKEN_IFEXIST); }
+    <Z80, R800, GBZ80> "ELSE"  { return whole(TOKEN_ELSE); }
+    <Z80, R800, GBZ80> "ENDIF"  { return whole(TOKEN_ENDIF); }
+    <Z80, R800, GBZ80> "CPU"  { return whole(TOKEN_CPU); }
+
+    // Only the CPU modes scan names.
+    <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
+    <*> * { return 0; }
+*/
 }
 
 bool isBlank(unsigned char c)
@@ -320,160 +498,17 @@ int nextToken()
     <Z80, R800, GBZ80> "$"      { return token(TOKEN_DOLLAR); }
     <Z80, R800, GBZ80> "$$"     { return token(TOKEN_DOUBLE_DOLLAR); }
 
-    // Keywords: a name the mode knows as one is that keyword, as these rules
-    // come before the name rules; a longer name is a name.
-    // Mnemonics of every mode.
-    <Z80, R800, GBZ80> "ADD"  { return token(TOKEN_ADD); }
-    <Z80, R800, GBZ80> "SUB"  { return token(TOKEN_SUB); }
-    <Z80, R800, GBZ80> "CP"   { return token(TOKEN_CP); }
-    <Z80, R800, GBZ80> "INC"  { return token(TOKEN_INC); }
-    <Z80, R800, GBZ80> "DEC"  { return token(TOKEN_DEC); }
-    <Z80, R800, GBZ80> "POP"  { return token(TOKEN_POP); }
-    <Z80, R800, GBZ80> "PUSH"  { return token(TOKEN_PUSH); }
-    <Z80, R800, GBZ80> "JP"   { return token(TOKEN_JP); }
-    <Z80, R800, GBZ80> "JR"   { return token(TOKEN_JR); }
-    <Z80, R800, GBZ80> "CALL"  { return token(TOKEN_CALL); }
-    <Z80, R800, GBZ80> "RET"  { return token(TOKEN_RET); }
-    <Z80, R800, GBZ80> "RST"  { return token(TOKEN_RST); }
-    <Z80, R800, GBZ80> "CPL"  { return token(TOKEN_CPL); }
-    <Z80, R800, GBZ80> "DAA"  { return token(TOKEN_DAA); }
-    <Z80, R800, GBZ80> "SCF"  { return token(TOKEN_SCF); }
-    <Z80, R800, GBZ80> "CCF"  { return token(TOKEN_CCF); }
-    <Z80, R800, GBZ80> "NOP"  { return token(TOKEN_NOP); }
-    <Z80, R800, GBZ80> "HALT"  { return token(TOKEN_HALT); }
-    <Z80, R800, GBZ80> "DI"   { return token(TOKEN_DI); }
-    <Z80, R800, GBZ80> "EI"   { return token(TOKEN_EI); }
-    <Z80, R800, GBZ80> "BIT"  { return token(TOKEN_BIT); }
-    <Z80, R800, GBZ80> "SET"  { return token(TOKEN_SET); }
-    <Z80, R800, GBZ80> "RES"  { return token(TOKEN_RES); }
-    <Z80, R800, GBZ80> "RLCA"  { return token(TOKEN_RLCA); }
-    <Z80, R800, GBZ80> "RRCA"  { return token(TOKEN_RRCA); }
-    <Z80, R800, GBZ80> "RLA"  { return token(TOKEN_RLA); }
-    <Z80, R800, GBZ80> "RRA"  { return token(TOKEN_RRA); }
-    <Z80, R800, GBZ80> "RLC"  { return token(TOKEN_RLC); }
-    <Z80, R800, GBZ80> "RRC"  { return token(TOKEN_RRC); }
-    <Z80, R800, GBZ80> "RL"   { return token(TOKEN_RL); }
-    <Z80, R800, GBZ80> "RR"   { return token(TOKEN_RR); }
-    <Z80, R800, GBZ80> "SLA"  { return token(TOKEN_SLA); }
-    <Z80, R800, GBZ80> "SRA"  { return token(TOKEN_SRA); }
-    <Z80, R800, GBZ80> "SRL"  { return token(TOKEN_SRL); }
-
-    // Mnemonics of the Z80 and R800 modes.
-    <Z80, R800> "ADC"  { return token(TOKEN_ADC); }
-    <Z80, R800> "SBC"  { return token(TOKEN_SBC); }
-    <Z80, R800> "NEG"  { return token(TOKEN_NEG); }
-    <Z80, R800> "EX"   { return token(TOKEN_EX); }
-    <Z80, R800> "EXX"  { return token(TOKEN_EXX); }
-    <Z80, R800> "IN"   { return token(TOKEN_IN); }
-    <Z80, R800> "OUT"  { return token(TOKEN_OUT); }
-    <Z80, R800> "IM"   { return token(TOKEN_IM); }
-    <Z80, R800> "RETI"  { return token(TOKEN_RETI); }
-    <Z80, R800> "RETN"  { return token(TOKEN_RETN); }
-    <Z80, R800> "RLD"  { return token(TOKEN_RLD); }
-    <Z80, R800> "RRD"  { return token(TOKEN_RRD); }
-    <Z80, R800> "DJNZ"  { return token(TOKEN_DJNZ); }
-    <Z80, R800> "LD"   { return token(TOKEN_LD); }
-    <Z80, R800> "SLL"  { return token(TOKEN_SLI); }
-    <Z80, R800> "SLI"  { return token(TOKEN_SLI); }
-    <Z80, R800> "LDI"  { return token(TOKEN_LDI); }
-    <Z80, R800> "CPI"  { return token(TOKEN_CPI); }
-    <Z80, R800> "INI"  { return token(TOKEN_INI); }
-    <Z80, R800> "OUTI"  { return token(TOKEN_OUTI); }
-    <Z80, R800> "LDD"  { return token(TOKEN_LDD); }
-    <Z80, R800> "CPD"  { return token(TOKEN_CPD); }
-    <Z80, R800> "IND"  { return token(TOKEN_IND); }
-    <Z80, R800> "OUTD"  { return token(TOKEN_OUTD); }
-    <Z80, R800> "LDIR"  { return token(TOKEN_LDIR); }
-    <Z80, R800> "CPIR"  { return token(TOKEN_CPIR); }
-    <Z80, R800> "INIR"  { return token(TOKEN_INIR); }
-    <Z80, R800> "OTIR"  { return token(TOKEN_OTIR); }
-    <Z80, R800> "LDDR"  { return token(TOKEN_LDDR); }
-    <Z80, R800> "CPDR"  { return token(TOKEN_CPDR); }
-    <Z80, R800> "INDR"  { return token(TOKEN_INDR); }
-    <Z80, R800> "OTDR"  { return token(TOKEN_OTDR); }
-
-    // Mnemonics of the R800 mode.
-    <R800> "MULUB"  { return token(TOKEN_MULUB); }
-    <R800> "MULUW"  { return token(TOKEN_MULUW); }
-
-    // Mnemonics of the GBZ80 mode.
-    <GBZ80> "LD"   { return token(TOKEN_GB_LD); }
-    <GBZ80> "LDD"  { return token(TOKEN_GB_LDD); }
-    <GBZ80> "LDI"  { return token(TOKEN_GB_LDI); }
-    <GBZ80> "LDH"  { return token(TOKEN_GB_LDH); }
-    <GBZ80> "ADC"  { return token(TOKEN_GB_ADC); }
-    <GBZ80> "SBC"  { return token(TOKEN_GB_SBC); }
-    <GBZ80> "IN"   { return token(TOKEN_GB_IN); }
-    <GBZ80> "OUT"  { return token(TOKEN_GB_OUT); }
-    <GBZ80> "RETI"  { return token(TOKEN_GB_RETI); }
-    <GBZ80> "STOP"  { return token(TOKEN_GB_STOP); }
-    <GBZ80> "SWAP"  { return token(TOKEN_GB_SWAP); }
-
-    // Registers of every mode.
-    <Z80, R800, GBZ80> "B"    { return token(valued(0, TOKEN_B)); }
-    <Z80, R800, GBZ80> "C"    { return token(valued(1, TOKEN_C)); }
-    <Z80, R800, GBZ80> "D"    { return token(valued(2, TOKEN_D)); }
-    <Z80, R800, GBZ80> "E"    { return token(valued(3, TOKEN_E)); }
-    <Z80, R800, GBZ80> "H"    { return token(valued(4, TOKEN_H)); }
-    <Z80, R800, GBZ80> "L"    { return token(valued(5, TOKEN_L)); }
-    <Z80, R800, GBZ80> "A"    { return token(valued(7, TOKEN_A)); }
-    <Z80, R800, GBZ80> "BC"   { return token(valued(0, TOKEN_BC)); }
-    <Z80, R800, GBZ80> "DE"   { return token(valued(1, TOKEN_DE)); }
-    <Z80, R800, GBZ80> "HL"   { return token(valued(2, TOKEN_HL)); }
-    <Z80, R800, GBZ80> "SP"   { return token(valued(3, TOKEN_SP)); }
-    <Z80, R800, GBZ80> "AF"   { return token(valued(3, TOKEN_AF)); }
-
-    // Registers of the Z80 and R800 modes.
-    <Z80, R800> "F"    { return token(valued(6, TOKEN_F)); }
-    <Z80, R800> "IXH"  { return token(valued(4, TOKEN_IXH)); }
-    <Z80, R800> "IXL"  { return token(valued(5, TOKEN_IXL)); }
-    <Z80, R800> "IYH"  { return token(valued(4, TOKEN_IYH)); }
-    <Z80, R800> "IYL"  { return token(valued(5, TOKEN_IYL)); }
-    <Z80, R800> "I"    { return token(valued(0, TOKEN_I)); }
-    <Z80, R800> "R"    { return token(valued(8, TOKEN_R)); }
-    <Z80, R800> "IX"   { return token(valued(PREFIX_IX, TOKEN_IX)); }
-    <Z80, R800> "IY"   { return token(valued(PREFIX_IY, TOKEN_IY)); }
-
-    // Conditions ("C" is the register token).
-    <Z80, R800, GBZ80> "NZ"   { return token(valued(0, TOKEN_NZ)); }
-    <Z80, R800, GBZ80> "Z"    { return token(valued(1, TOKEN_Z)); }
-    <Z80, R800, GBZ80> "NC"   { return token(valued(2, TOKEN_NC)); }
-    <Z80, R800> "PO"   { return token(valued(4, TOKEN_PO)); }
-    <Z80, R800> "PE"   { return token(valued(5, TOKEN_PE)); }
-    <Z80, R800> "P"    { return token(valued(6, TOKEN_P)); }
-    <Z80, R800> "M"    { return token(valued(7, TOKEN_M)); }
-
-    // Operators written as words.
-    <Z80, R800, GBZ80> "AND"  { return token(TOKEN_AND); }
-    <Z80, R800, GBZ80> "OR"   { return token(TOKEN_OR); }
-    <Z80, R800, GBZ80> "XOR"  { return token(TOKEN_XOR); }
-    <Z80, R800, GBZ80> "NOT"  { return token(TOKEN_NOT); }
-    <Z80, R800, GBZ80> "MOD"  { return token(TOKEN_MOD); }
-
-    // Directives.
-    <Z80, R800, GBZ80> "DB"   { return token(TOKEN_DB); }
-    <Z80, R800, GBZ80> "DC"   { return token(TOKEN_DC); }
-    <Z80, R800, GBZ80> "DW"   { return token(TOKEN_DW); }
-    <Z80, R800, GBZ80> "DS"   { return token(TOKEN_DS); }
-    <Z80, R800, GBZ80> "RB"   { return token(TOKEN_RB); }
-    <Z80, R800, GBZ80> "RW"   { return token(TOKEN_RW); }
-    <Z80, R800, GBZ80> "EQU"  { return token(TOKEN_EQU); }
-    <Z80, R800, GBZ80> "ORG"  { return token(TOKEN_ORG); }
-    <Z80, R800, GBZ80> "FORG"  { return token(TOKEN_FORG); }
-    <Z80, R800, GBZ80> "FNAME"  { return token(TOKEN_FNAME); }
-    <Z80, R800, GBZ80> "PHASE"  { return token(TOKEN_PHASE); }
-    <Z80, R800, GBZ80> "DEPHASE"  { return token(TOKEN_DEPHASE); }
-    <Z80, R800, GBZ80> "INCBIN"  { return token(TOKEN_INCBIN); }
-    <Z80, R800, GBZ80> "IF"   { return token(TOKEN_IF); }
-    <Z80, R800, GBZ80> "IFDEF"  { return token(TOKEN_IFDEF); }
-    <Z80, R800, GBZ80> "IFEXIST"  { return token(TOKEN_IFEXIST); }
-    <Z80, R800, GBZ80> "ELSE"  { return token(TOKEN_ELSE); }
-    <Z80, R800, GBZ80> "ENDIF"  { return token(TOKEN_ENDIF); }
-    <Z80, R800, GBZ80> "CPU"  { return token(TOKEN_CPU); }
-
     // Names.
     <Z80, R800, GBZ80> NAME ":" { matched(); scanLabelDefinition(); return TOKEN_LABEL_DEFINITION; }
-    <Z80, R800, GBZ80> NAME { matched(); scanIdentifier(); return TOKEN_IDENTIFIER; }
+    // A name the mode knows as a keyword is that keyword; a longer one is a name.
+    <Z80, R800, GBZ80> NAME {
+        matched();
+        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, scan.condition);
+        if (keyword != 0)
+            return keyword;
+        scanIdentifier();
+        return TOKEN_IDENTIFIER;
+    }
     <Z80, R800, GBZ80> "&" NAME {
         matched();
         ++asmState.tokenText;
