@@ -7,7 +7,6 @@
 #include "scannerLabels.h"
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 struct LabelRecord {
@@ -15,7 +14,7 @@ struct LabelRecord {
     int32_t value = 0;
     int definitionPass = 0;        // 0: entered by preprocessing, not yet defined by a pass
     uint32_t hash = 0;             // the index's hash of name, kept for probes and growth
-    std::string name;              // as written at the definition that entered it
+    std::string_view name;         // as written at the definition that entered it; the table keeps the bytes
     bool fromCommandLine = false;  // a -D name: assembled with, but not listed in the symbol file
 };
 
