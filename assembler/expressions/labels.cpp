@@ -28,6 +28,7 @@ struct LabelTableState {
     std::vector<std::unique_ptr<char[]>> nameBlocks;
     char* nameEnd = nullptr;
     std::size_t nameRoom = 0;
+    std::size_t nameBytes = 0;
     // The last record of each bucket's chain, so that appending is one step.
     LabelRecord* bucketTails[LABEL_BUCKET_COUNT] = {};
     // Open addressing with linear probing; a null slot ends a probe.
@@ -252,6 +253,7 @@ std::string_view keepName(std::string_view name)
     const std::string_view kept(table.nameEnd, name.size());
     table.nameEnd = std::copy(name.begin(), name.end(), table.nameEnd);
     table.nameRoom -= name.size();
+    table.nameBytes += name.size();
     return kept;
 }
 
@@ -275,6 +277,7 @@ void clearLabels()
     table.nameBlocks.clear();
     table.nameEnd = nullptr;
     table.nameRoom = 0;
+    table.nameBytes = 0;
     table.index.assign(FIRST_INDEX_SIZE, nullptr);
 }
 
@@ -286,6 +289,16 @@ uint32_t labelHash(std::string_view name)
 LabelRecord* findLabel(std::string_view name)
 {
     return *indexSlotOf(name, indexHash(name));
+}
+
+std::size_t labelNameBytes()
+{
+    return table.nameBytes;
+}
+
+std::size_t labelCount()
+{
+    return table.records.size();
 }
 
 namespace {
