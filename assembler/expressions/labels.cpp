@@ -1,14 +1,17 @@
 #include "labels.h"
 
 #include "../driver/AsmState.h"
+#include "../driver/diagnostics.h"
 #include "../driver/text.h"
 #include "../scanner/tokenStream.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,6 +21,21 @@ constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
 // The index starts at this many slots and doubles before it is half full.
 constexpr std::size_t FIRST_INDEX_SIZE = 1024;
 constexpr std::size_t NAME_BLOCK_SIZE = 65536;
+
+// Index slots from calloc: a large block comes zeroed from the system,
+// where a vector would clear each slot itself, and the index doubles often.
+struct FreeSlots {
+    void operator()(LabelRecord** slots) const { std::free(slots); }
+};
+using ZeroedSlots = std::unique_ptr<LabelRecord*[], FreeSlots>;
+
+ZeroedSlots zeroedSlots(std::size_t count)
+{
+    auto* slots = static_cast<LabelRecord**>(std::calloc(count, sizeof(LabelRecord*)));
+    if (!slots)
+        outOfMemory();
+    return ZeroedSlots(slots);
+}
 
 struct LabelTableState {
     // Records never move once made: the buckets' chains and the index point
@@ -29,13 +47,16 @@ struct LabelTableState {
     char* nameEnd = nullptr;
     std::size_t nameRoom = 0;
     std::size_t nameBytes = 0;
-    // The last record of each bucket's chain, so that appending is one step.
-    LabelRecord* bucketTails[LABEL_BUCKET_COUNT] = {};
     // Open addressing with linear probing; a null slot ends a probe.
-    std::vector<LabelRecord*> index = std::vector<LabelRecord*>(FIRST_INDEX_SIZE);
+    ZeroedSlots index = zeroedSlots(FIRST_INDEX_SIZE);
+    std::size_t indexSize = FIRST_INDEX_SIZE;
 };
 
 LabelTableState table;
+
+// The last record of each bucket's chain, so that appending is one step.
+// Outside the table, so that it starts zeroed without a clearing at start-up.
+LabelRecord* bucketTails[LABEL_BUCKET_COUNT];
 
 // Three steps to a line, as the hash is usually written.
 // clang-format off
@@ -183,12 +204,12 @@ uint32_t indexHash(std::string_view name)
 
 std::size_t firstSlot(uint32_t hash)
 {
-    return hash & (table.index.size() - 1);
+    return hash & (table.indexSize - 1);
 }
 
 std::size_t nextSlot(std::size_t slot)
 {
-    return (slot + 1) & (table.index.size() - 1);
+    return (slot + 1) & (table.indexSize - 1);
 }
 
 // Whether two names of one length hold the same bytes, read as indexHash
@@ -231,9 +252,11 @@ LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
 
 void growIndex()
 {
-    std::vector<LabelRecord*> old(table.index.size() * 2);
-    old.swap(table.index);
-    for (LabelRecord* record : old) {
+    const std::size_t oldSize = table.indexSize;
+    ZeroedSlots old = std::exchange(table.index, zeroedSlots(2 * oldSize));
+    table.indexSize = 2 * oldSize;
+    for (std::size_t oldSlot = 0; oldSlot < oldSize; ++oldSlot) {
+        LabelRecord* record = old[oldSlot];
         if (!record)
             continue;
         std::size_t slot = firstSlot(record->hash);
@@ -260,7 +283,7 @@ std::string_view keepName(std::string_view name)
 void appendToBucket(LabelRecord& record)
 {
     const std::size_t bucket = labelHash(record.name) & (LABEL_BUCKET_COUNT - 1);
-    LabelRecord*& tail = table.bucketTails[bucket];
+    LabelRecord*& tail = bucketTails[bucket];
     (tail ? tail->next : asmState.labelBuckets[bucket]) = &record;
     tail = &record;
 }
@@ -269,16 +292,20 @@ void appendToBucket(LabelRecord& record)
 
 void clearLabels()
 {
+    // A run starts with an empty table: its buckets need no clearing.
+    if (table.records.empty())
+        return;
     for (LabelRecord*& head : asmState.labelBuckets)
         head = nullptr;
-    for (LabelRecord*& tail : table.bucketTails)
+    for (LabelRecord*& tail : bucketTails)
         tail = nullptr;
     table.records.clear();
     table.nameBlocks.clear();
     table.nameEnd = nullptr;
     table.nameRoom = 0;
     table.nameBytes = 0;
-    table.index.assign(FIRST_INDEX_SIZE, nullptr);
+    table.index = zeroedSlots(FIRST_INDEX_SIZE);
+    table.indexSize = FIRST_INDEX_SIZE;
 }
 
 uint32_t labelHash(std::string_view name)
@@ -335,7 +362,7 @@ LabelRecord* insertLabel(std::string_view name)
     record.name = keepName(name);
     *slot = &record;
     appendToBucket(record);
-    if (2 * table.records.size() >= table.index.size())
+    if (2 * table.records.size() >= table.indexSize)
         growIndex();
     return &record;
 }
