@@ -6,10 +6,12 @@
 #include "output.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -19,12 +21,27 @@ namespace {
 // "h ; last def. pass ", ten decimal digits and the newline.
 constexpr std::size_t MOST_AFTER_NAME = 7 + 8 + 19 + 10 + 1;
 
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+
+// The two digits of each byte value, so that most values take two steps.
+constexpr auto HEX_PAIRS = [] {
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (std::size_t byte = 0; byte < pairs.size(); ++byte)
+        pairs[byte] = {HEX_DIGITS[byte >> 4], HEX_DIGITS[byte & 0xF]};
+    return pairs;
+}();
+
+// As many digits as the value needs, at least one; written from the last.
 char* appendHexadecimal(char* out, uint32_t value)
 {
-    static constexpr char DIGITS[] = "0123456789ABCDEF";
     const int count = std::max(1, static_cast<int>(std::bit_width(value) + 3) / 4);
-    for (int at = count - 1; at >= 0; --at, value >>= 4)
-        out[at] = DIGITS[value & 0xF];
+    char* at = out + count;
+    for (; at - out >= 2; value >>= 8) {
+        at -= 2;
+        std::memcpy(at, HEX_PAIRS[value & 0xFF].data(), 2);
+    }
+    if (at != out)
+        *out = HEX_DIGITS[value & 0xF];
     return out + count;
 }
 
