@@ -9,7 +9,6 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -21,6 +20,7 @@ constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
 // The index starts at this many slots and doubles before it is half full.
 constexpr std::size_t FIRST_INDEX_SIZE = 1024;
 constexpr std::size_t NAME_BLOCK_SIZE = 65536;
+constexpr std::size_t RECORD_BLOCK_SIZE = 1024;
 
 // Index slots from calloc: a large block comes zeroed from the system,
 // where a vector would clear each slot itself, and the index doubles often.
@@ -38,9 +38,10 @@ ZeroedSlots zeroedSlots(std::size_t count)
 }
 
 struct LabelTableState {
-    // Records never move once made: the buckets' chains and the index point
-    // into this.
-    std::deque<LabelRecord> records;
+    // The records, in blocks that never move: the buckets' chains and the
+    // index point into them.
+    std::vector<std::unique_ptr<LabelRecord[]>> recordBlocks;
+    std::size_t recordCount = 0;
     // The records' names, packed into blocks that never move either: one
     // allocation serves thousands of names.
     std::vector<std::unique_ptr<char[]>> nameBlocks;
@@ -266,6 +267,15 @@ void growIndex()
     }
 }
 
+// A record with every field at its default.
+LabelRecord& newRecord()
+{
+    const std::size_t inBlock = table.recordCount++ % RECORD_BLOCK_SIZE;
+    if (inBlock == 0)
+        table.recordBlocks.push_back(std::make_unique<LabelRecord[]>(RECORD_BLOCK_SIZE));
+    return table.recordBlocks.back()[inBlock];
+}
+
 // A copy of name in the name blocks, where it stays for the table's life.
 std::string_view keepName(std::string_view name)
 {
@@ -293,13 +303,14 @@ void appendToBucket(LabelRecord& record)
 void clearLabels()
 {
     // A run starts with an empty table: its buckets need no clearing.
-    if (table.records.empty())
+    if (table.recordCount == 0)
         return;
     for (LabelRecord*& head : asmState.labelBuckets)
         head = nullptr;
     for (LabelRecord*& tail : bucketTails)
         tail = nullptr;
-    table.records.clear();
+    table.recordBlocks.clear();
+    table.recordCount = 0;
     table.nameBlocks.clear();
     table.nameEnd = nullptr;
     table.nameRoom = 0;
@@ -325,7 +336,7 @@ std::size_t labelNameBytes()
 
 std::size_t labelCount()
 {
-    return table.records.size();
+    return table.recordCount;
 }
 
 namespace {
@@ -356,13 +367,13 @@ LabelRecord* insertLabel(std::string_view name)
     LabelRecord** slot = indexSlotOf(name, hash);
     if (*slot)
         return nullptr;
-    LabelRecord& record = table.records.emplace_back();
+    LabelRecord& record = newRecord();
     record.definitionPass = asmState.pass;
     record.hash = hash;
     record.name = keepName(name);
     *slot = &record;
     appendToBucket(record);
-    if (2 * table.records.size() >= table.indexSize)
+    if (2 * table.recordCount >= table.indexSize)
         growIndex();
     return &record;
 }
