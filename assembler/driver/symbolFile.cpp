@@ -6,46 +6,59 @@
 #include "output.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
 
-char* appendNumber(char* out, char* limit, unsigned value, int base)
+// The longest line after the name: ": equ 0", eight hexadecimal digits,
+// "h ; last def. pass ", ten decimal digits and the newline.
+constexpr std::size_t MOST_AFTER_NAME = 7 + 8 + 19 + 10 + 1;
+
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+
+// The two digits of each byte value, so that most values take two steps.
+constexpr auto HEX_PAIRS = [] {
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (std::size_t byte = 0; byte < pairs.size(); ++byte)
+        pairs[byte] = {HEX_DIGITS[byte >> 4], HEX_DIGITS[byte & 0xF]};
+    return pairs;
+}();
+
+// As many digits as the value needs, at least one; written from the last.
+char* appendHexadecimal(char* out, uint32_t value)
 {
-    char* end = std::to_chars(out, limit, value, base).ptr;
-    std::transform(out, end, out, [](char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c; });
-    return end;
+    const int count = std::max(1, static_cast<int>(std::bit_width(value) + 3) / 4);
+    char* at = out + count;
+    for (; at - out >= 2; value >>= 8) {
+        at -= 2;
+        std::memcpy(at, HEX_PAIRS[value & 0xFF].data(), 2);
+    }
+    if (at != out)
+        *out = HEX_DIGITS[value & 0xF];
+    return out + count;
 }
 
-// "NAME: equ 0XXXXh ; last def. pass N", formatted without printf: a
-// program has tens of thousands of labels, and printf would cost more than
-// the rest.
-void appendSymbolLine(std::string& symbols, const LabelRecord& record)
+// "NAME: equ 0XXXXh ; last def. pass N", formatted without printf and
+// written straight into the text: a program has tens of thousands of labels,
+// and printf would cost more than the rest.
+char* appendSymbolLine(char* out, const LabelRecord& record)
 {
     static constexpr char MIDDLE[] = ": equ 0";
     static constexpr char TAIL[] = "h ; last def. pass ";
-    char line[64];
-    char* limit = line + sizeof line;
-    char* end = std::copy(MIDDLE, MIDDLE + sizeof MIDDLE - 1, line);
-    end = appendNumber(end, limit, static_cast<unsigned>(record.value), 16);
-    end = std::copy(TAIL, TAIL + sizeof TAIL - 1, end);
-    end = appendNumber(end, limit, static_cast<unsigned>(record.definitionPass), 10);
-    *end++ = '\n';
-    symbols.append(record.name);
-    symbols.append(line, static_cast<std::size_t>(end - line));
-}
-
-std::string symbolText()
-{
-    std::string symbols;
-    for (const LabelRecord* head : asmState.labelBuckets)
-        for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0 && !record->fromCommandLine)
-                appendSymbolLine(symbols, *record);
-    return symbols;
+    out = std::copy(record.name.begin(), record.name.end(), out);
+    out = std::copy(MIDDLE, MIDDLE + sizeof MIDDLE - 1, out);
+    out = appendHexadecimal(out, static_cast<uint32_t>(record.value));
+    out = std::copy(TAIL, TAIL + sizeof TAIL - 1, out);
+    out = std::to_chars(out, out + 10, static_cast<unsigned>(record.definitionPass)).ptr;
+    *out++ = '\n';
+    return out;
 }
 
 bool isNamedByOption()
@@ -67,9 +80,18 @@ void protectSymbolFile()
     protectFile(name, FileRole::SYMBOL_FILE);
 }
 
+// Written into room for every label at its longest: no growing, and no
+// filling of bytes written over anyway.
 void writeSymbolFile()
 {
-    if (writeWholeOutput(commandLine().symbolFileName, symbolText(), FileRole::SYMBOL_FILE)
-        != WholeOutputResult::WRITTEN)
+    const std::size_t room = labelNameBytes() + labelCount() * MOST_AFTER_NAME;
+    const std::unique_ptr<char[]> symbols = std::make_unique_for_overwrite<char[]>(room);
+    char* end = symbols.get();
+    for (const LabelRecord* head : asmState.labelBuckets)
+        for (const LabelRecord* record = head; record; record = record->next)
+            if (record->definitionPass != 0 && !record->fromCommandLine)
+                end = appendSymbolLine(end, *record);
+    const std::string_view text(symbols.get(), static_cast<std::size_t>(end - symbols.get()));
+    if (writeWholeOutput(commandLine().symbolFileName, text, FileRole::SYMBOL_FILE) != WholeOutputResult::WRITTEN)
         std::fputs("Unable to write .SYM file!\n", stderr);
 }

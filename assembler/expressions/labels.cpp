@@ -1,11 +1,16 @@
 #include "labels.h"
 
 #include "../driver/AsmState.h"
+#include "../driver/diagnostics.h"
 #include "../driver/text.h"
 #include "../scanner/tokenStream.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
 #include <cstring>
-#include <deque>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -14,20 +19,47 @@ constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
 
 // The index starts at this many slots and doubles before it is half full.
 constexpr std::size_t FIRST_INDEX_SIZE = 1024;
+constexpr std::size_t NAME_BLOCK_SIZE = 65536;
+constexpr std::size_t RECORD_BLOCK_SIZE = 1024;
+
+// Index slots from calloc: a large block comes zeroed from the system,
+// where a vector would clear each slot itself, and the index doubles often.
+struct FreeSlots {
+    void operator()(LabelRecord** slots) const { std::free(slots); }
+};
+using ZeroedSlots = std::unique_ptr<LabelRecord*[], FreeSlots>;
+
+ZeroedSlots zeroedSlots(std::size_t count)
+{
+    auto* slots = static_cast<LabelRecord**>(std::calloc(count, sizeof(LabelRecord*)));
+    if (!slots)
+        outOfMemory();
+    return ZeroedSlots(slots);
+}
 
 struct LabelTableState {
-    // Records never move once made: the buckets' chains and the index point
-    // into this.
-    std::deque<LabelRecord> records;
-    // The last record of each bucket's chain, so that appending is one step.
-    LabelRecord* bucketTails[LABEL_BUCKET_COUNT] = {};
+    // The records, in blocks that never move: the buckets' chains and the
+    // index point into them.
+    std::vector<std::unique_ptr<LabelRecord[]>> recordBlocks;
+    std::size_t recordCount = 0;
+    // The records' names, packed into blocks that never move either: one
+    // allocation serves thousands of names.
+    std::vector<std::unique_ptr<char[]>> nameBlocks;
+    char* nameEnd = nullptr;
+    std::size_t nameRoom = 0;
+    std::size_t nameBytes = 0;
     // Open addressing with linear probing; a null slot ends a probe.
-    std::vector<LabelRecord*> index = std::vector<LabelRecord*>(FIRST_INDEX_SIZE);
+    ZeroedSlots index = zeroedSlots(FIRST_INDEX_SIZE);
+    std::size_t indexSize = FIRST_INDEX_SIZE;
     // The full name of the last local name scanned: labelName points here.
     std::string joinedLocalName;
 };
 
 LabelTableState table;
+
+// The last record of each bucket's chain, so that appending is one step.
+// Outside the table, so that it starts zeroed without a clearing at start-up.
+LabelRecord* bucketTails[LABEL_BUCKET_COUNT];
 
 // Three steps to a line, as the hash is usually written.
 // clang-format off
@@ -45,51 +77,8 @@ inline void mix(uint32_t& a, uint32_t& b, uint32_t& c)
 }
 // clang-format on
 
-// The key's bytes are upper-cased as they are read, so that names differing
-// only in case hash alike without a copy of the name.
-inline uint32_t upperByte(const char* key, int index)
-{
-    return asciiUpper(static_cast<unsigned char>(key[index]));
-}
-
-inline uint32_t littleEndianWord(const char* key)
-{
-    return upperByte(key, 0) | (upperByte(key, 1) << 8) | (upperByte(key, 2) << 16) | (upperByte(key, 3) << 24);
-}
-
-uint32_t hashUpperCased(const char* key, uint32_t length)
-{
-    uint32_t a = GOLDEN_RATIO, b = GOLDEN_RATIO, c = GOLDEN_RATIO;
-    uint32_t remaining = length;
-    while (remaining >= 12) {
-        a += littleEndianWord(key);
-        b += littleEndianWord(key + 4);
-        c += littleEndianWord(key + 8);
-        mix(a, b, c);
-        key += 12;
-        remaining -= 12;
-    }
-    c += length;
-    switch (remaining) {
-    case 11: c += upperByte(key, 10) << 24; [[fallthrough]];
-    case 10: c += upperByte(key, 9) << 16; [[fallthrough]];
-    case 9: c += upperByte(key, 8) << 8; [[fallthrough]];
-    case 8: b += upperByte(key, 7) << 24; [[fallthrough]];
-    case 7: b += upperByte(key, 6) << 16; [[fallthrough]];
-    case 6: b += upperByte(key, 5) << 8; [[fallthrough]];
-    case 5: b += upperByte(key, 4); [[fallthrough]];
-    case 4: a += upperByte(key, 3) << 24; [[fallthrough]];
-    case 3: a += upperByte(key, 2) << 16; [[fallthrough]];
-    case 2: a += upperByte(key, 1) << 8; [[fallthrough]];
-    case 1: a += upperByte(key, 0); break;
-    default: break;
-    }
-    mix(a, b, c);
-    return c;
-}
-
-// Eight bytes at a time, in either byte order: the index's hash need only
-// agree with itself within a run.
+// Native byte order: the index's hash need only agree with itself within
+// a run.
 uint64_t wordAt(const char* bytes)
 {
     uint64_t word = 0;
@@ -104,6 +93,24 @@ uint32_t halfWordAt(const char* bytes)
     return word;
 }
 
+// The first byte lowest, whatever the platform: the bucket hash fixes the
+// symbol file's order.
+uint64_t littleEndianWordAt(const char* bytes)
+{
+    const uint64_t word = wordAt(bytes);
+    if constexpr (std::endian::native == std::endian::big)
+        return __builtin_bswap64(word);
+    return word;
+}
+
+uint64_t littleEndianHalfWordAt(const char* bytes)
+{
+    const uint32_t word = halfWordAt(bytes);
+    if constexpr (std::endian::native == std::endian::big)
+        return __builtin_bswap32(word);
+    return word;
+}
+
 // Upper-cases the letters among eight bytes at once. A byte's top bit is set
 // where adding 1FH carries it past 7FH (at least "a") and adding 05H does not
 // (at most "z"); bytes above 7FH are no letters.
@@ -115,16 +122,67 @@ constexpr uint64_t upperCasedBytes(uint64_t bytes)
     return bytes - (letters >> 2);
 }
 
+// A twelve-byte block of the bucket hash: bytes 0 to 7, then 8 to 11.
+struct Block {
+    uint64_t first;
+    uint64_t second;
+};
+
+// The 0 to 11 bytes left at a name's end, zero-extended to a block. The
+// loads end at the name's last byte and shift the bytes before the wanted
+// ones out, so that no byte past the name is read.
+Block lastBlock(const char* bytes, uint32_t count)
+{
+    if (count >= 8)
+        return {littleEndianWordAt(bytes), littleEndianHalfWordAt(bytes + count - 4) >> (8 * (12 - count))};
+    if (count >= 4) {
+        const uint64_t upper = littleEndianHalfWordAt(bytes + count - 4) >> (8 * (8 - count));
+        return {littleEndianHalfWordAt(bytes) | upper << 32, 0};
+    }
+    if (count == 0)
+        return {0, 0};
+    auto byte = [bytes](uint32_t index) { return uint64_t{static_cast<unsigned char>(bytes[index])} << (8 * index); };
+    return {byte(0) | byte(count / 2) | byte(count - 1), 0};
+}
+
+// Names differing only in case hash alike: the bytes are upper-cased eight
+// at a time as they are read.
+uint32_t hashUpperCased(const char* key, uint32_t length)
+{
+    uint32_t a = GOLDEN_RATIO, b = GOLDEN_RATIO, c = GOLDEN_RATIO;
+    auto addBlock = [&a, &b, &c](Block block, int secondShift) {
+        const uint64_t first = upperCasedBytes(block.first);
+        a += static_cast<uint32_t>(first);
+        b += static_cast<uint32_t>(first >> 32);
+        c += static_cast<uint32_t>(upperCasedBytes(block.second)) << secondShift;
+    };
+    uint32_t remaining = length;
+    while (remaining >= 12) {
+        addBlock({littleEndianWordAt(key), littleEndianHalfWordAt(key + 8)}, 0);
+        mix(a, b, c);
+        key += 12;
+        remaining -= 12;
+    }
+    // The length takes the last block's low byte, its eleven bytes the rest.
+    c += length;
+    addBlock(lastBlock(key, remaining), 8);
+    mix(a, b, c);
+    return c;
+}
+
 constexpr uint64_t GOLDEN_RATIO_64 = 0x9E3779B97F4A7C15u;
 
+// Setting every byte's 20H bit folds the letters' case, and a few other
+// pairs of bytes (@ and `, [ and {) with them: those only share a hash.
 uint64_t hashStep(uint64_t hash, uint64_t bytes)
 {
-    return (hash ^ upperCasedBytes(bytes)) * GOLDEN_RATIO_64;
+    constexpr uint64_t CASE_BITS = 0x2020202020202020u;
+    return (hash ^ (bytes | CASE_BITS)) * GOLDEN_RATIO_64;
 }
 
 // The index's own hash, a word at a time: every look-up of a name not yet
 // known to its token pays it, where labelHash, which fixes the symbol
-// file's order, folds and mixes the name a byte at a time. The last word
+// file's order, runs three words through a long mix per twelve bytes. The last word
 // overlaps the one before it, so that no byte past the name is read.
 uint32_t indexHash(std::string_view name)
 {
@@ -149,32 +207,59 @@ uint32_t indexHash(std::string_view name)
 
 std::size_t firstSlot(uint32_t hash)
 {
-    return hash & (table.index.size() - 1);
+    return hash & (table.indexSize - 1);
 }
 
 std::size_t nextSlot(std::size_t slot)
 {
-    return (slot + 1) & (table.index.size() - 1);
+    return (slot + 1) & (table.indexSize - 1);
+}
+
+// Whether two names of one length hold the same bytes, read as indexHash
+// reads them: a word at a time, the last word overlapping the one before.
+bool sameBytes(const char* left, const char* right, std::size_t size)
+{
+    if (size >= 8) {
+        for (std::size_t at = 0; at + 8 < size; at += 8)
+            if (wordAt(left + at) != wordAt(right + at))
+                return false;
+        return wordAt(left + size - 8) == wordAt(right + size - 8);
+    }
+    if (size >= 4)
+        return halfWordAt(left) == halfWordAt(right) && halfWordAt(left + size - 4) == halfWordAt(right + size - 4);
+    return size == 0 || (left[0] == right[0] && left[size / 2] == right[size / 2] && left[size - 1] == right[size - 1]);
+}
+
+// Out of line: the probe loop stays small for the usual case.
+[[gnu::noinline]] bool equalInOtherCase(std::string_view left, std::string_view right)
+{
+    return equalIgnoringCase(left, right);
+}
+
+// Names are mostly written the same way each time: a plain comparison
+// settles those before the case-blind one.
+bool isNamed(const LabelRecord& record, std::string_view name, uint32_t hash)
+{
+    if (record.hash != hash || record.name.size() != name.size())
+        return false;
+    return sameBytes(record.name.data(), name.data(), name.size()) || equalInOtherCase(record.name, name);
 }
 
 LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
 {
     std::size_t slot = firstSlot(hash);
-    for (; table.index[slot]; slot = nextSlot(slot)) {
-        const LabelRecord* record = table.index[slot];
-        // Names are mostly written the same way each time: a plain
-        // comparison settles those before the case-blind one.
-        if (record->hash == hash && (record->name == name || equalIgnoringCase(record->name, name)))
-            break;
-    }
+    while (table.index[slot] && !isNamed(*table.index[slot], name, hash))
+        slot = nextSlot(slot);
     return &table.index[slot];
 }
 
 void growIndex()
 {
-    std::vector<LabelRecord*> old(table.index.size() * 2);
-    old.swap(table.index);
-    for (LabelRecord* record : old) {
+    const std::size_t oldSize = table.indexSize;
+    ZeroedSlots old = std::exchange(table.index, zeroedSlots(2 * oldSize));
+    table.indexSize = 2 * oldSize;
+    for (std::size_t oldSlot = 0; oldSlot < oldSize; ++oldSlot) {
+        LabelRecord* record = old[oldSlot];
         if (!record)
             continue;
         std::size_t slot = firstSlot(record->hash);
@@ -184,10 +269,33 @@ void growIndex()
     }
 }
 
+// A record with every field at its default.
+LabelRecord& newRecord()
+{
+    const std::size_t inBlock = table.recordCount++ % RECORD_BLOCK_SIZE;
+    if (inBlock == 0)
+        table.recordBlocks.push_back(std::make_unique<LabelRecord[]>(RECORD_BLOCK_SIZE));
+    return table.recordBlocks.back()[inBlock];
+}
+
+// A copy of name in the name blocks, where it stays for the table's life.
+std::string_view keepName(std::string_view name)
+{
+    if (name.size() > table.nameRoom || !table.nameEnd) {
+        table.nameRoom = std::max(NAME_BLOCK_SIZE, name.size());
+        table.nameEnd = table.nameBlocks.emplace_back(std::make_unique_for_overwrite<char[]>(table.nameRoom)).get();
+    }
+    const std::string_view kept(table.nameEnd, name.size());
+    table.nameEnd = std::copy(name.begin(), name.end(), table.nameEnd);
+    table.nameRoom -= name.size();
+    table.nameBytes += name.size();
+    return kept;
+}
+
 void appendToBucket(LabelRecord& record)
 {
     const std::size_t bucket = labelHash(record.name) & (LABEL_BUCKET_COUNT - 1);
-    LabelRecord*& tail = table.bucketTails[bucket];
+    LabelRecord*& tail = bucketTails[bucket];
     (tail ? tail->next : asmState.labelBuckets[bucket]) = &record;
     tail = &record;
 }
@@ -196,12 +304,21 @@ void appendToBucket(LabelRecord& record)
 
 void clearLabels()
 {
+    // A run starts with an empty table: its buckets need no clearing.
+    if (table.recordCount == 0)
+        return;
     for (LabelRecord*& head : asmState.labelBuckets)
         head = nullptr;
-    for (LabelRecord*& tail : table.bucketTails)
+    for (LabelRecord*& tail : bucketTails)
         tail = nullptr;
-    table.records.clear();
-    table.index.assign(FIRST_INDEX_SIZE, nullptr);
+    table.recordBlocks.clear();
+    table.recordCount = 0;
+    table.nameBlocks.clear();
+    table.nameEnd = nullptr;
+    table.nameRoom = 0;
+    table.nameBytes = 0;
+    table.index = zeroedSlots(FIRST_INDEX_SIZE);
+    table.indexSize = FIRST_INDEX_SIZE;
 }
 
 uint32_t labelHash(std::string_view name)
@@ -212,6 +329,16 @@ uint32_t labelHash(std::string_view name)
 LabelRecord* findLabel(std::string_view name)
 {
     return *indexSlotOf(name, indexHash(name));
+}
+
+std::size_t labelNameBytes()
+{
+    return table.nameBytes;
+}
+
+std::size_t labelCount()
+{
+    return table.recordCount;
 }
 
 namespace {
@@ -242,13 +369,13 @@ LabelRecord* insertLabel(std::string_view name)
     LabelRecord** slot = indexSlotOf(name, hash);
     if (*slot)
         return nullptr;
-    LabelRecord& record = table.records.emplace_back();
+    LabelRecord& record = newRecord();
     record.definitionPass = asmState.pass;
     record.hash = hash;
-    record.name = name;
+    record.name = keepName(name);
     *slot = &record;
     appendToBucket(record);
-    if (2 * table.records.size() >= table.index.size())
+    if (2 * table.recordCount >= table.indexSize)
         growIndex();
     return &record;
 }

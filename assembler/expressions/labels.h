@@ -6,8 +6,8 @@
 
 #include "scannerLabels.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 struct LabelRecord {
@@ -15,7 +15,7 @@ struct LabelRecord {
     int32_t value = 0;
     int definitionPass = 0;        // 0: entered by preprocessing, not yet defined by a pass
     uint32_t hash = 0;             // the index's hash of name, kept for probes and growth
-    std::string name;              // as written at the definition that entered it
+    std::string_view name;         // as written at the definition that entered it; the table keeps the bytes
     bool fromCommandLine = false;  // a -D name: assembled with, but not listed in the symbol file
 };
 
@@ -24,6 +24,11 @@ void clearLabels();
 // A name's bucket is the low bits of this hash: it fixes the symbol file's order.
 uint32_t labelHash(std::string_view name);
 LabelRecord* findLabel(std::string_view name);
+// The bytes of all names in the table together: with the record count, room
+// enough for a text that lists every name.
+std::size_t labelNameBytes();
+// How many records the table holds.
+std::size_t labelCount();
 // The record of the current name token's full name (labelName), kept with
 // the token so that later passes need no look-up.
 LabelRecord* findTokenLabel();

@@ -132,7 +132,7 @@ void ifexistDirective()
 void elseDirective()
 {
     int level = asmState.conditionalDepth;
-    if (conditionals.inElsePart[static_cast<std::size_t>(level - 1)])
+    if (level == 0 || conditionals.inElsePart[static_cast<std::size_t>(level - 1)])
         reportError("ELSE without IF");
     advanceToken();
     skipUnassembled(level, false);
@@ -141,6 +141,8 @@ void elseDirective()
 
 void endifDirective()
 {
+    if (asmState.conditionalDepth == 0)
+        reportError("ENDIF without IF");
     --asmState.conditionalDepth;
     advanceToken();
 }

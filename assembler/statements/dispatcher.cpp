@@ -18,7 +18,7 @@ namespace {
 
 StatementHandler handlerFor(const StatementHandler* handlers, int token)
 {
-    return static_cast<unsigned>(token) < TOKEN_COUNT ? handlers[token] : nullptr;
+    return static_cast<unsigned>(token) < TOKEN_COUNT ? handlers[token] : refuseStatement;
 }
 
 void runStatement(const StatementHandler* handlers, int token)
@@ -28,12 +28,7 @@ void runStatement(const StatementHandler* handlers, int token)
     markStatementStart();
     if (listingActive())
         listStatementStart();
-    if ((token == TOKEN_ELSE || token == TOKEN_ENDIF) && asmState.conditionalDepth == 0)
-        reportError(token == TOKEN_ELSE ? "ELSE without IF" : "ENDIF without IF");
-    StatementHandler handler = handlerFor(handlers, token);
-    if (!handler)
-        reportError("Illegal Text");
-    handler();
+    handlerFor(handlers, token)();
 }
 
 }  // namespace

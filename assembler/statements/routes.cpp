@@ -1,11 +1,14 @@
 #include "routes.h"
 
 #include "../driver/AsmState.h"
+#include "../driver/diagnostics.h"
 #include "../encoders/encoders.h"
 #include "../encoders/fixedOpcodes.h"
 #include "../scanner/tokens.h"
 #include "positionDirectives.h"
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -42,10 +45,16 @@ void addEncoderRoutes(StatementHandler* table)
 
 }  // namespace
 
+void refuseStatement()
+{
+    reportError("Illegal Text");
+}
+
 const StatementHandler* statementHandlers()
 {
     static const auto* const byToken = [] {
         static StatementHandler table[TOKEN_COUNT] = {};
+        std::fill(std::begin(table), std::end(table), refuseStatement);
         for (int candidate = 0; candidate < TOKEN_COUNT; ++candidate)
             if (findFixedOpcode(candidate))
                 table[candidate] = emitFixedOpcode;

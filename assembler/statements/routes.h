@@ -4,9 +4,11 @@
 #include "dispatcher.h"
 
 // The handler of each token, indexed by token (0 to TOKEN_COUNT - 1);
-// nullptr where the token cannot begin a statement. End-of-statement tokens
-// are the loop's own business and have none.
+// refuseStatement where the token cannot begin a statement, so that the loop
+// tests for none. End-of-statement tokens are the loop's own business.
 const StatementHandler* statementHandlers();
+// "Illegal Text": the statement begins with a token that begins none.
+[[noreturn]] void refuseStatement();
 
 // Enters the directives' handlers in a table indexed by token.
 void addDirectiveRoutes(StatementHandler* table);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,45 @@ TEST(LabelHash, KnownVectors)
     EXPECT_EQ(0xF88411F6u, hashOf("abcdefghijklmnop"));
     EXPECT_EQ(0x71A86118u, hashOf("a0"));
     EXPECT_EQ(0x4E3C6118u, hashOf("a28209"));
+}
+
+// Every way a name can end within its last twelve-byte block, from none
+// left (0, 12, 24 bytes) to eleven; each name also hashes alike in the
+// other case.
+TEST(LabelHash, EveryLengthOfTheLastBlock)
+{
+    const std::pair<std::string, uint32_t> vectors[] = {
+        {"", 0xAD9A0439u},
+        {"x", 0xFD3C1A1Cu},
+        {"Q.z", 0x2AC58B19u},
+        {"ab_C", 0xAEE16BC5u},
+        {"Seven_7", 0x1BC75312u},
+        {"eightCh8", 0xC51934F5u},
+        {"eleven_Ch11", 0xEDE9D17Cu},
+        {"Twelve_Ch_12", 0x9E496273u},
+        {"thirteen_c_13", 0xB3794C38u},
+        {"twenty_three_characters", 0x89467DD7u},
+        {"Twenty_four_characters_!", 0xBB34FC1Eu},
+        {"\xe4\xc4z", 0x0833B0F7u},
+    };
+    for (const auto& [name, hash] : vectors) {
+        EXPECT_EQ(hash, labelHash(name)) << name;
+        std::string swapped = name;
+        for (char& c : swapped)
+            if (std::isalpha(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80)
+                c = static_cast<char>(c ^ 0x20);
+        EXPECT_EQ(hash, labelHash(swapped)) << swapped;
+    }
+}
+
+// Only the name's own bytes count: a view into a longer text hashes as the
+// name alone would.
+TEST(LabelHash, ReadsNoBytePastTheName)
+{
+    const std::string text = "Twelve_Ch_12_and_more_text";
+    for (std::size_t length = 0; length <= 24; ++length)
+        EXPECT_EQ(labelHash(std::string(text, 0, length)), labelHash(std::string_view(text).substr(0, length)))
+            << length;
 }
 
 TEST(LabelHash, LongNamesFoldCaseToo)
@@ -93,7 +134,8 @@ TEST_F(LabelTableTest, ManyLabelsStayFoundAndInBucketOrder)
     int chained = 0;
     for (const LabelRecord* head : asmState.labelBuckets) {
         for (const LabelRecord* record = head; record && record->next; record = record->next) {
-            EXPECT_LT(std::stoi(record->name.substr(5)), std::stoi(record->next->name.substr(5)));
+            EXPECT_LT(std::stoi(std::string(record->name.substr(5))),
+                      std::stoi(std::string(record->next->name.substr(5))));
             ++chained;
         }
     }
