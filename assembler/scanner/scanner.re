@@ -109,6 +109,16 @@ void setTokenText(const char* start, const char* end)
     asmState.tokenLength = static_cast<int>(end - start);
 }
 
+// The number that the decimal digits [digit, end) spell; at most nine of
+// them, so that it fits.
+inline int digitsValue(const unsigned char* digit, const unsigned char* end)
+{
+    int value = 0;
+    for (; digit != end; ++digit)
+        value = value * 10 + (*digit - '0');
+    return value;
+}
+
 // A token that carries a number: a register or condition code, or a literal's value.
 inline int valued(int32_t value, int token)
 {
@@ -550,7 +560,7 @@ int nextToken()
     <Z80, R800, GBZ80> "\x01" [0-9]{1,9} "\x01" {
         matched();
         --asmState.tokenLength;
-        scanLineMarker();
+        enterLine(digitsValue(start + 1, cursor - 1));
         return TOKEN_END_OF_STATEMENT;
     }
     <Z80, R800, GBZ80> "\x01" [^\x01]* {
