@@ -4,8 +4,9 @@
     driver -> statements -> encoders -> expressions -> scanner
 
 Every layer may use the base files (the state record, diagnostics, the
-output writer, the file-system wrapper, where each source stretch came from
-and the listing's capture, which live in driver/). The one
+output writer, the file-system wrapper, letter case and the store of kept
+names, where each source stretch came from and the listing's capture, which
+live in driver/). The one
 edge that points up is the scanner's use of the label table while
 preprocessing, through expressions/scannerLabels.h.
 
@@ -30,6 +31,7 @@ BASE = {
     "driver/output.h",
     "driver/fileSystem.h",
     "driver/text.h",
+    "driver/textStore.h",
     "driver/sourceFiles.h",
     "driver/listing.h",
 }

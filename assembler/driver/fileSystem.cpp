@@ -455,17 +455,6 @@ FileIdentity identifyFile(const char* name)
 
 namespace {
 
-// The full name a file's spelling resolves to.
-std::string resolvedNameOf(const FileIdentity& identity)
-{
-    std::error_code error;
-    return fs::weakly_canonical(fs::absolute(identity.spelling, error), error).string();
-}
-
-}  // namespace
-
-namespace {
-
 int createExclusively(const char* name, const char* replaced)
 {
     int descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -525,20 +514,6 @@ FileIdentity identifyFile(const char* name)
 
 namespace {
 
-// The full name a file's spelling resolves to.
-std::string resolvedNameOf(const FileIdentity& identity)
-{
-    std::error_code error;
-    std::string resolved = fs::weakly_canonical(fs::absolute(identity.spelling, error), error).string();
-    for (char& c : resolved)
-        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
-    return resolved;
-}
-
-}  // namespace
-
-namespace {
-
 int createExclusively(const char* name, const char*)
 {
     return _open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -594,6 +569,23 @@ void removeFile(const char* name)
 }
 
 // The same number, or the same full name (also for a file not there yet).
+namespace {
+
+// The full name a file's spelling resolves to; on Windows in upper case, as
+// its file names do not tell letter case apart.
+std::string resolvedNameOf(const FileIdentity& identity)
+{
+    std::error_code error;
+    std::string resolved = fs::weakly_canonical(fs::absolute(identity.spelling, error), error).string();
+#ifdef _WIN32
+    for (char& c : resolved)
+        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+#endif
+    return resolved;
+}
+
+}  // namespace
+
 // Two files that both exist are told apart by their numbers alone; the
 // resolved names, which cost a walk of every folder on the way, are only
 // compared where a number is missing (a file not made yet, or Windows).

@@ -3,9 +3,9 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/text.h"
+#include "../driver/textStore.h"
 #include "../scanner/tokenStream.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +19,6 @@ constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
 
 // The index starts at this many slots and doubles before it is half full.
 constexpr std::size_t FIRST_INDEX_SIZE = 1024;
-constexpr std::size_t NAME_BLOCK_SIZE = 65536;
 constexpr std::size_t RECORD_BLOCK_SIZE = 1024;
 
 // Index slots from calloc: a large block comes zeroed from the system,
@@ -42,12 +41,8 @@ struct LabelTableState {
     // index point into them.
     std::vector<std::unique_ptr<LabelRecord[]>> recordBlocks;
     std::size_t recordCount = 0;
-    // The records' names, packed into blocks that never move either: one
-    // allocation serves thousands of names.
-    std::vector<std::unique_ptr<char[]>> nameBlocks;
-    char* nameEnd = nullptr;
-    std::size_t nameRoom = 0;
-    std::size_t nameBytes = 0;
+    // The records' names, in blocks that never move either.
+    TextStore names;
     // Open addressing with linear probing; a null slot ends a probe.
     ZeroedSlots index = zeroedSlots(FIRST_INDEX_SIZE);
     std::size_t indexSize = FIRST_INDEX_SIZE;
@@ -278,20 +273,6 @@ LabelRecord& newRecord()
     return table.recordBlocks.back()[inBlock];
 }
 
-// A copy of name in the name blocks, where it stays for the table's life.
-std::string_view keepName(std::string_view name)
-{
-    if (name.size() > table.nameRoom || !table.nameEnd) {
-        table.nameRoom = std::max(NAME_BLOCK_SIZE, name.size());
-        table.nameEnd = table.nameBlocks.emplace_back(std::make_unique_for_overwrite<char[]>(table.nameRoom)).get();
-    }
-    const std::string_view kept(table.nameEnd, name.size());
-    table.nameEnd = std::copy(name.begin(), name.end(), table.nameEnd);
-    table.nameRoom -= name.size();
-    table.nameBytes += name.size();
-    return kept;
-}
-
 void appendToBucket(LabelRecord& record)
 {
     const std::size_t bucket = labelHash(record.name) & (LABEL_BUCKET_COUNT - 1);
@@ -313,10 +294,7 @@ void clearLabels()
         tail = nullptr;
     table.recordBlocks.clear();
     table.recordCount = 0;
-    table.nameBlocks.clear();
-    table.nameEnd = nullptr;
-    table.nameRoom = 0;
-    table.nameBytes = 0;
+    table.names.clear();
     table.index = zeroedSlots(FIRST_INDEX_SIZE);
     table.indexSize = FIRST_INDEX_SIZE;
 }
@@ -333,7 +311,7 @@ LabelRecord* findLabel(std::string_view name)
 
 std::size_t labelNameBytes()
 {
-    return table.nameBytes;
+    return table.names.bytes();
 }
 
 std::size_t labelCount()
@@ -372,7 +350,7 @@ LabelRecord* insertLabel(std::string_view name)
     LabelRecord& record = newRecord();
     record.definitionPass = asmState.pass;
     record.hash = hash;
-    record.name = keepName(name);
+    record.name = table.names.keep(name);
     *slot = &record;
     appendToBucket(record);
     if (2 * table.recordCount >= table.indexSize)

@@ -110,7 +110,9 @@ void setTokenText(const char* start, const char* end)
 }
 
 // The number that the decimal digits [digit, end) spell; at most nine of
-// them, so that it fits.
+// them, so that it fits. For the line marker's rule, which has matched only
+// digits: convertDecimal, which tests each byte, costs a million
+// instructions more per hundred thousand lines.
 inline int digitsValue(const unsigned char* digit, const unsigned char* end)
 {
     int value = 0;

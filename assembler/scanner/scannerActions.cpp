@@ -5,6 +5,7 @@
 #include "../driver/output.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
+#include "numbers.h"
 #include "tokenStream.h"
 
 #include <algorithm>
@@ -55,16 +56,10 @@ void scanIdentifier()
 
 void scanLineMarker()
 {
-    // The digits between the two 01 bytes; unsigned arithmetic keeps a
-    // stray 01 followed by a long digit run well defined.
-    uint32_t number = 0;
-    for (int i = 1; i < asmState.tokenLength; ++i) {
-        char c = asmState.tokenText[i];
-        if (c < '0' || c > '9')
-            break;
-        number = number * 10 + static_cast<uint32_t>(c - '0');
-    }
-    enterLine(static_cast<int>(number));
+    // The digits after the 01 byte, up to the first other byte; the number
+    // wraps in 32 bits, so that a stray 01 before a long digit run stays
+    // well defined.
+    enterLine(convertDecimal(asmState.tokenText + 1, asmState.tokenLength - 1));
 }
 
 void enterLine(int number)

@@ -1,13 +1,13 @@
 #include "tokenStream.h"
 
 #include "../driver/AsmState.h"
+#include "../driver/textStore.h"
 #include "scanner.h"
 #include "scannerActions.h"
 #include "tokens.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,43 +75,6 @@ private:
     TokenRecord* appendEnd = nullptr;
 };
 
-// Copies of the full names that the scanned text does not hold as they are
-// (local names joined to their scope), in blocks that never move: labelName
-// points into them.
-class NameStore {
-public:
-    const char* keep(std::string_view name)
-    {
-        if (name.size() > left)
-            startBlock(name.size());
-        char* kept = next;
-        std::memcpy(kept, name.data(), name.size());
-        next += name.size();
-        left -= name.size();
-        return kept;
-    }
-    void clear()
-    {
-        blocks.clear();
-        next = nullptr;
-        left = 0;
-    }
-
-private:
-    static constexpr std::size_t BLOCK_SIZE = 65536;
-
-    void startBlock(std::size_t atLeast)
-    {
-        left = std::max(BLOCK_SIZE, atLeast);
-        blocks.push_back(std::make_unique_for_overwrite<char[]>(left));
-        next = blocks.back().get();
-    }
-
-    std::vector<std::unique_ptr<char[]>> blocks;
-    char* next = nullptr;
-    std::size_t left = 0;
-};
-
 // The full name a name token composed, and its label record once a look-up
 // has found it.
 struct NameRecord {
@@ -133,7 +96,9 @@ struct TokenStreamState {
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
     std::vector<NameRecord> nameRecords;
-    NameStore names;
+    // Copies of the full names the scanned text does not hold as they are
+    // (local names joined to their scope): labelName points into them.
+    TextStore names;
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
 };
@@ -193,7 +158,7 @@ int lengthOf(const TokenRecord& record, std::size_t index)
     const std::string_view name = asmState.labelName;
     // A name that is its own token text lies in the scanned text, which
     // stays in place; a joined one is copied.
-    const char* text = name.data() == asmState.tokenText ? name.data() : stream.names.keep(name);
+    const char* text = name.data() == asmState.tokenText ? name.data() : stream.names.keep(name).data();
     stream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, nullptr});
     return static_cast<int>(stream.nameRecords.size() - 1);
 }

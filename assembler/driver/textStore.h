@@ -1,0 +1,47 @@
+// Copies of short texts (full label names) packed into blocks that never
+// move: a view of a kept text stays valid while the store lives, and one
+// allocation serves thousands of names.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+class TextStore {
+public:
+    std::string_view keep(std::string_view text)
+    {
+        if (text.size() > left || !next)
+            startBlock(text.size());
+        const std::string_view kept(next, text.size());
+        next = std::copy(text.begin(), text.end(), next);
+        left -= text.size();
+        keptBytes += text.size();
+        return kept;
+    }
+    // All bytes kept since the store was made or cleared.
+    std::size_t bytes() const { return keptBytes; }
+    void clear()
+    {
+        blocks.clear();
+        next = nullptr;
+        left = 0;
+        keptBytes = 0;
+    }
+
+private:
+    static constexpr std::size_t BLOCK_SIZE = 65536;
+
+    void startBlock(std::size_t atLeast)
+    {
+        left = std::max(BLOCK_SIZE, atLeast);
+        next = blocks.emplace_back(std::make_unique_for_overwrite<char[]>(left)).get();
+    }
+
+    std::vector<std::unique_ptr<char[]>> blocks;
+    char* next = nullptr;
+    std::size_t left = 0;
+    std::size_t keptBytes = 0;
+};
