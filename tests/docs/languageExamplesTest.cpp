@@ -44,6 +44,16 @@ void checkFile(const ScratchDirectory& directory, const DocExample& example, con
         EXPECT_EQ(actual, expected.content) << where(example) << "text of " << expected.name;
 }
 
+}  // namespace
+
+// GoogleTest names a failing parameter by this.
+void PrintTo(const DocExample& example, std::ostream* stream)
+{
+    *stream << DOCUMENT_NAME << ":" << example.line;
+}
+
+namespace {
+
 class LanguageExample : public testing::TestWithParam<DocExample> {};
 
 TEST_P(LanguageExample, AssemblesAsDocumented)
