@@ -88,8 +88,8 @@ bool isInput(const std::string& kind)
 void requireWords(const Block& block, std::size_t least, std::size_t most)
 {
     if (block.words.size() < least || block.words.size() > most)
-        throw std::runtime_error("```" + block.kind + " takes " + std::to_string(least) + " to "
-                                 + std::to_string(most) + " words after its kind");
+        throw std::runtime_error("```" + block.kind + " takes " + std::to_string(least) + " to " + std::to_string(most)
+                                 + " words after its kind");
 }
 
 bool takesNoEol(const Block& block, std::size_t position)
@@ -133,9 +133,10 @@ void addCheck(DocExample& example, const Block& block, bool& messagesGiven)
         const bool noEol = takesNoEol(block, 0);
         if (messagesGiven)
             throw std::runtime_error("a second ```messages block");
-        const std::vector<std::string> status = block.lines.empty() ? std::vector<std::string>{}
-                                                                    : splitWords(block.lines.front());
-        if (status.size() != 2 || status[0] != "status" || status[1].find_first_not_of("0123456789") != std::string::npos)
+        const std::vector<std::string> status
+            = block.lines.empty() ? std::vector<std::string>{} : splitWords(block.lines.front());
+        if (status.size() != 2 || status[0] != "status"
+            || status[1].find_first_not_of("0123456789") != std::string::npos)
             throw std::runtime_error("```messages must begin with a line 'status N'");
         example.status = std::stoi(status[1]);
         example.standardError = joinLines({block.lines.begin() + 1, block.lines.end()}, !noEol);

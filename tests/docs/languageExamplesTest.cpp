@@ -30,8 +30,7 @@ std::string where(const DocExample& example)
     return DOCUMENT_NAME + ":" + std::to_string(example.line) + ": ";
 }
 
-void checkFile(const ScratchDirectory& directory, const DocExample& example, const ExpectedFile& expected,
-               bool binary)
+void checkFile(const ScratchDirectory& directory, const DocExample& example, const ExpectedFile& expected, bool binary)
 {
     std::string actual;
     if (!directory.readFile(expected.name, actual)) {
