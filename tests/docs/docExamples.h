@@ -1,5 +1,13 @@
 // The examples of a Markdown reference (docs/language.md): each ```asm block
 // with the files it needs and the outcome it must have (tests/docs/README.md).
+// An example is a run of fenced blocks with only blank lines between them:
+//   ```file NAME / ```hexfile NAME   input files (text; hexadecimal pairs)
+//   ```asm [OPTIONS...]              the source, main.asm; orbant OPTIONS main.asm
+//   ```bytes [NAME]                  expected bytes of NAME (default orbant.out)
+//   ```text NAME [noeol]             expected text of NAME
+//   ```messages [noeol]              "status N", then the exact standard error
+// At least one check follows each ```asm block; without ```messages the run
+// must end with status 0 and print nothing on standard error.
 #pragma once
 
 #include "caseFile.h"
