@@ -348,7 +348,9 @@ CaseFile parseCaseFile(const std::string& text)
     for (const Section& section : sections)
         inSection(section, [&] { applySection(result, section, pending); });
     for (const Section* image : pending.images)
-        inSection(*image, [&] { result.images.push_back({nameOf(*image), imageBytes(result, *image)}); });
+        inSection(*image, [&] {
+            result.images.push_back({decodeEscapes(nameOf(*image)), imageBytes(result, *image)});
+        });
     completeCase(result, pending);
     return result;
 }

@@ -226,7 +226,10 @@ TEST(CaseFile, EachProgramHasItsOwnDefaultArguments)
 TEST(CaseFile, FileNamesAndArgumentsTakeEscapesOtherBackslashesStay)
 {
     CaseFile parsed = parseCaseFile("--- file a\\x0Ab.inc\n NOP\n--- absent out\\x0D.rom\n--- text gfx\\new.bin\n"
-                                    "--- args\nmain.asm game\\x0A.rom build\\Game.ROM\n--- status\n0\n");
+                                    "--- args\nmain.asm game\\x0A.rom build\\Game.ROM\n--- image game\\x0A.rom\n00\n"
+                                    "--- status\n0\n");
+    ASSERT_EQ(1u, parsed.images.size());
+    EXPECT_EQ("game\n.rom", parsed.images[0].name);
     EXPECT_EQ((std::vector<std::string>{"main.asm", "game\n.rom", "build\\Game.ROM"}), parsed.arguments);
     ASSERT_EQ(1u, parsed.inputs.size());
     EXPECT_EQ("a\nb.inc", parsed.inputs[0].name);
