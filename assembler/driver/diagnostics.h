@@ -29,9 +29,9 @@ void setGnuDiagnostics(bool enabled);
 enum class WarningClass {
     RANGE,          // a value or distance that does not fit its operand
     ORG_LIMIT,      // code past the last address an ORG allows
-    LABEL_CHANGED,  // a label whose value moved in the final pass
+    LABEL_CHANGED,  // a label whose value moved in the final pass; the last class
 };
-constexpr std::size_t WARNING_CLASS_COUNT = 3;
+constexpr std::size_t WARNING_CLASS_COUNT = static_cast<std::size_t>(WarningClass::LABEL_CHANGED) + 1;
 
 enum class WarningAction {
     WARN,    // printed; the status stays 0
