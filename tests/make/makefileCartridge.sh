@@ -10,7 +10,9 @@ absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 orbant=$(absolute "$1")
 readme=$(absolute "$2")
 
-if ! make --version 2>/dev/null | grep -q "GNU Make"; then
+# Read whole first: with pipefail, grep -q leaving early would fail the pipe.
+version=$(make --version 2>/dev/null || true)
+if [[ $version != *"GNU Make"* ]]; then
   echo "Makefile test skipped: GNU make is not installed (apt-get install make)."
   exit 77
 fi
