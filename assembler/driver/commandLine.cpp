@@ -26,7 +26,16 @@ constexpr const char* OPTIONS_TEXT = "\n"
                                      "                         FILE:LINE: warning: TEXT.\n"
                                      "  --warnings-as-errors, -W error\n"
                                      "                         exit with status 1 when a warning was printed.\n"
+                                     "  -W error=CLASS         the same for the warnings of CLASS only.\n"
+                                     "  -W no-CLASS            neither print nor count the warnings of CLASS.\n"
+                                     "                         CLASS: range (operands, index, displacement and\n"
+                                     "                         offset out of range), org-limit (past the last\n"
+                                     "                         address of an ORG), label-changed (a label\n"
+                                     "                         value changed in the last pass). -W words apply\n"
+                                     "                         left to right, later words winning.\n"
                                      "  --symbols FILE         write the symbols to FILE, not orbant.sym.\n"
+                                     "  --symbols-format=FORM  the symbol file's form: default (NAME: equ ...),\n"
+                                     "                         noice (def NAME HHHHh) or bank (00:HHHH NAME).\n"
                                      "  --temp FILE            write the flattened source to FILE, not orbant.tmp.\n"
                                      "  --listing FILE         write a listing of the final pass to FILE.\n"
                                      "  --deps FILE            after a successful run, write a make rule for the\n"
@@ -109,11 +118,66 @@ void setDiagnostics(std::string_view form)
         badOption("--diagnostics takes gnu or default");
 }
 
-void setWarnings(std::string_view what)
+struct WarningClassName {
+    const char* name;
+    WarningClass warningClass;
+};
+
+constexpr WarningClassName WARNING_CLASS_NAMES[] = {
+    {"range", WarningClass::RANGE},
+    {"org-limit", WarningClass::ORG_LIMIT},
+    {"label-changed", WarningClass::LABEL_CHANGED},
+};
+
+void setEveryWarningClass(WarningAction action)
 {
-    if (what != "error")
-        badOption("-W takes error");
-    given.options.warningsAsErrors = true;
+    given.options.warningActions.fill(action);
+}
+
+// false when name is no class.
+bool setWarningClass(std::string_view name, WarningAction action)
+{
+    for (const WarningClassName& known : WARNING_CLASS_NAMES)
+        if (name == known.name) {
+            given.options.warningActions[static_cast<std::size_t>(known.warningClass)] = action;
+            return true;
+        }
+    return false;
+}
+
+// "error", "error=CLASS" or "no-CLASS"; each word overrides what earlier
+// words set for the classes it names. false for any other word.
+bool applyWarningWord(std::string_view word)
+{
+    constexpr std::string_view ERROR_CLASS = "error=";
+    constexpr std::string_view IGNORE_CLASS = "no-";
+    if (word == "error") {
+        setEveryWarningClass(WarningAction::ERROR);
+        return true;
+    }
+    if (word.starts_with(ERROR_CLASS))
+        return setWarningClass(word.substr(ERROR_CLASS.size()), WarningAction::ERROR);
+    if (word.starts_with(IGNORE_CLASS))
+        return setWarningClass(word.substr(IGNORE_CLASS.size()), WarningAction::IGNORE);
+    return false;
+}
+
+void setWarnings(std::string_view word)
+{
+    if (!applyWarningWord(word))
+        badOption("-W takes error, error=CLASS or no-CLASS, CLASS being range, org-limit or label-changed");
+}
+
+void setSymbolFormat(std::string_view form)
+{
+    if (form == "default")
+        given.options.symbolFormat = SymbolFormat::DEFAULT;
+    else if (form == "noice")
+        given.options.symbolFormat = SymbolFormat::NOICE;
+    else if (form == "bank")
+        given.options.symbolFormat = SymbolFormat::BANK;
+    else
+        badOption("--symbols-format takes default, noice or bank");
 }
 
 void setFileName(std::string& field, std::string_view name, std::string_view option)
@@ -137,9 +201,11 @@ constexpr OptionSpec OPTIONS[] = {
     {"-D", true, [](std::string_view value, std::string_view) { addDefine(value); }},
     {"-W", true, [](std::string_view value, std::string_view) { setWarnings(value); }},
     {"--diagnostics", true, [](std::string_view value, std::string_view) { setDiagnostics(value); }},
-    {"--warnings-as-errors", false, [](std::string_view, std::string_view) { given.options.warningsAsErrors = true; }},
+    {"--warnings-as-errors", false,
+     [](std::string_view, std::string_view) { setEveryWarningClass(WarningAction::ERROR); }},
     {"--symbols", true,
      [](std::string_view value, std::string_view option) { setFileName(given.options.symbolFileName, value, option); }},
+    {"--symbols-format", true, [](std::string_view value, std::string_view) { setSymbolFormat(value); }},
     {"--temp", true,
      [](std::string_view value, std::string_view option) { setFileName(given.options.tempFileName, value, option); }},
     {"--listing", true,

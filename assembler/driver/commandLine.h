@@ -2,6 +2,8 @@
 // the image name after it.
 #pragma once
 
+#include "diagnostics.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,14 +16,23 @@ struct CommandLineDefine {
 constexpr const char* DEFAULT_SYMBOL_FILE_NAME = "orbant.sym";
 constexpr const char* DEFAULT_TEMP_FILE_NAME = "orbant.tmp";
 
+// What the symbol file holds: the assembler's own EQU lines, or the lines
+// of a debugger's symbol format.
+enum class SymbolFormat {
+    DEFAULT,  // NAME: equ 0XXXXh ; last def. pass N
+    NOICE,    // def NAME HHHHh
+    BANK,     // 00:HHHH NAME
+};
+
 struct CommandLine {
     std::string sourceName;
     std::string outputName = "orbant.out";
     std::vector<std::string> includeDirectories;  // -I, searched in this order
     std::vector<CommandLineDefine> defines;       // -D, each name once, its last value
     bool gnuDiagnostics = false;
-    bool warningsAsErrors = false;
+    WarningActions warningActions{};  // -W words and --warnings-as-errors, left to right
     std::string symbolFileName = DEFAULT_SYMBOL_FILE_NAME;
+    SymbolFormat symbolFormat = SymbolFormat::DEFAULT;
     std::string tempFileName = DEFAULT_TEMP_FILE_NAME;
     std::string listingName;     // empty: no listing
     std::string dependencyName;  // empty: no make rule

@@ -4,16 +4,19 @@
 #include "sourceFiles.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// make splits words at blanks, reads "#" as a comment and "$" as a variable.
+// make splits words at blanks, reads "#" as a comment, "$" as a variable
+// and ":" as the end of the targets.
 std::string escapedForMake(const std::string& name)
 {
     std::string escaped;
     for (char c : name) {
-        if (c == ' ' || c == '\t' || c == '#')
+        if (c == ' ' || c == '\t' || c == '#' || c == ':')
             escaped += '\\';
         else if (c == '$')
             escaped += '$';
@@ -22,27 +25,79 @@ std::string escapedForMake(const std::string& name)
     return escaped;
 }
 
+// A "%" makes a target a pattern; as a prerequisite it is plain text.
+std::string escapedAsTarget(const std::string& name)
+{
+    std::string escaped;
+    for (char c : escapedForMake(name)) {
+        if (c == '%')
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+// make ends a line at a line feed, and at a carriage return before one.
+bool holdsLineEnd(std::string_view name)
+{
+    return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
 void addOnce(std::vector<std::string>& names, const std::string& name)
 {
     if (std::find(names.begin(), names.end(), name) == names.end())
         names.push_back(name);
 }
 
-}  // namespace
-
-bool writeDependencyFile(const std::string& name, const std::string& imageName)
+std::vector<std::string> prerequisites()
 {
     std::vector<std::string> inputs;
     for (const SourceSegment& segment : sourceSegments())
         addOnce(inputs, segment.openedPath);
     for (const std::string& binary : binaryInputs())
         addOnce(inputs, binary);
-    std::string rule = escapedForMake(imageName);
+    return inputs;
+}
+
+std::string makeRule(const std::string& imageName, const std::vector<std::string>& inputs)
+{
+    std::string rule = escapedAsTarget(imageName);
     rule += ':';
     for (const std::string& input : inputs) {
         rule += ' ';
         rule += escapedForMake(input);
     }
     rule += '\n';
-    return writeRequestedOutput(name, rule);
+    for (const std::string& input : inputs) {
+        rule += escapedAsTarget(input);
+        rule += ":\n";
+    }
+    return rule;
+}
+
+// An older rule would name files this run no longer reads; make must not
+// read it. Only a plain file is removed, and never one the run protects,
+// which is refused as the writer would refuse it.
+DependencyResult refuseRule(const std::string& name)
+{
+    if (const ProtectedFile* file = protectedFileAt(name)) {
+        printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
+        return DependencyResult::FAILED;
+    }
+    if (isReplaceableInOneStep(name.c_str()))
+        removeFile(name.c_str());
+    std::fprintf(stderr, "orbant: %s not written: a make rule cannot name a file whose name holds a line end\n",
+                 name.c_str());
+    return DependencyResult::NOT_WRITABLE;
+}
+
+}  // namespace
+
+DependencyResult writeDependencyFile(const std::string& name, const std::string& imageName)
+{
+    std::vector<std::string> inputs = prerequisites();
+    if (holdsLineEnd(imageName) || std::any_of(inputs.begin(), inputs.end(), holdsLineEnd))
+        return refuseRule(name);
+    return writeRequestedOutput(name, makeRule(imageName, inputs)) ? DependencyResult::WRITTEN
+                                                                   : DependencyResult::FAILED;
 }

@@ -15,7 +15,8 @@ namespace {
 
 struct DiagnosticsState {
     std::vector<void (*)()> exitHooks;  // run on every way out, in order
-    int warningsPrinted = 0;            // for --warnings-as-errors
+    WarningActions warningActions{};    // -W words; every class warns by default
+    bool errorWarningPrinted = false;   // a warning of a class set to error
     bool gnuForm = false;               // --diagnostics=gnu
 };
 
@@ -72,11 +73,20 @@ void reportErrorAt(const SourcePosition& position, const char* message)
     exitWithError();
 }
 
-void reportWarning(const char* message)
+void setWarningActions(const WarningActions& actions)
+{
+    diagnostics.warningActions = actions;
+}
+
+void reportWarning(WarningClass warningClass, const char* message)
 {
     if (!asmState.finalPass)
         return;
-    ++diagnostics.warningsPrinted;
+    WarningAction action = diagnostics.warningActions[static_cast<std::size_t>(warningClass)];
+    if (action == WarningAction::IGNORE)
+        return;
+    if (action == WarningAction::ERROR)
+        diagnostics.errorWarningPrinted = true;
     if (diagnostics.gnuForm)
         printGnuMessage("warning", message);
     else
@@ -94,9 +104,9 @@ void reportLabelError(const char* what)
     exitWithError();
 }
 
-int printedWarningCount()
+bool errorWarningPrinted()
 {
-    return diagnostics.warningsPrinted;
+    return diagnostics.errorWarningPrinted;
 }
 
 void exitWithError()

@@ -3,6 +3,8 @@
 
 #include "AsmState.h"
 
+#include <array>
+#include <cstddef>
 #include <string>
 
 // Where the scanner stands in the source. Reading an operand to its end may
@@ -22,10 +24,28 @@ void setGnuDiagnostics(bool enabled);
 [[noreturn]] void reportError(const char* message);
 // The same, naming position instead of the current line.
 [[noreturn]] void reportErrorAt(const SourcePosition& position, const char* message);
-// Prints "Warning in line ..." in the final pass only.
-void reportWarning(const char* message);
-// How many warnings reportWarning has printed in this run.
-int printedWarningCount();
+// Every warning belongs to one class, which the command line can silence
+// or make an error of.
+enum class WarningClass {
+    RANGE,          // a value or distance that does not fit its operand
+    ORG_LIMIT,      // code past the last address an ORG allows
+    LABEL_CHANGED,  // a label whose value moved in the final pass; the last class
+};
+constexpr std::size_t WARNING_CLASS_COUNT = static_cast<std::size_t>(WarningClass::LABEL_CHANGED) + 1;
+
+enum class WarningAction {
+    WARN,    // printed; the status stays 0
+    ERROR,   // printed; the completed run ends with status 1
+    IGNORE,  // neither printed nor counted
+};
+using WarningActions = std::array<WarningAction, WARNING_CLASS_COUNT>;
+
+void setWarningActions(const WarningActions& actions);
+// Prints "Warning in line ..." in the final pass only, unless its class is
+// ignored.
+void reportWarning(WarningClass warningClass, const char* message);
+// Whether a warning of a class set to error was printed in this run.
+bool errorWarningPrinted();
 // Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends the run.
 [[noreturn]] void reportLabelError(const char* what);
 // Writes "Exiting...", runs the exit hooks, closes every stream and ends

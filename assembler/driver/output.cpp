@@ -39,7 +39,7 @@ constexpr int32_t MAX_FILL_WARNINGS = 256;
 void checkByteRange(int32_t value)
 {
     if (value < -128 || value > 255)
-        reportWarning("Operand exceeds 8 bits");
+        reportWarning(WarningClass::RANGE, "Operand exceeds 8 bits");
 }
 
 // Long runs (up to the 64 MiB an output may reach) go out a block at a time.
@@ -125,7 +125,7 @@ void outputWord(int32_t value)
 {
     requireRoomFor(2);
     if (value < -32768 || value > 65535)
-        reportWarning("Operand exceeds 16 bits");
+        reportWarning(WarningClass::RANGE, "Operand exceeds 16 bits");
     const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
     putByte(bytes[0], asmState.outputFile);
     putByte(bytes[1], asmState.outputFile);

@@ -77,6 +77,18 @@ void writeRequestedFiles()
         exitWithError();
 }
 
+// The status the run ends with once the make rule is written (0) or
+// refused (1); a file that cannot be written ends the run at once.
+int writeMakeRule()
+{
+    switch (writeDependencyFile(commandLine().dependencyName, commandLine().outputName)) {
+    case DependencyResult::WRITTEN: return 0;
+    case DependencyResult::NOT_WRITABLE: return 1;
+    case DependencyResult::FAILED: break;
+    }
+    exitWithError();
+}
+
 double secondsSince(Clock::time_point start)
 {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
@@ -91,6 +103,7 @@ int runAssembler(int argc, char** argv)
     parseCommandLine(argc, argv);
     setIncludeDirectories(commandLine().includeDirectories);
     setGnuDiagnostics(commandLine().gnuDiagnostics);
+    setWarningActions(commandLine().warningActions);
     if (!commandLine().listingName.empty())
         enableListing();
     setSourceName(commandLine().sourceName.c_str());
@@ -108,10 +121,9 @@ int runAssembler(int argc, char** argv)
     closeOutput();
     writeSymbolFile();
     writeRequestedFiles();
-    int status = commandLine().warningsAsErrors && printedWarningCount() > 0 ? 1 : 0;
-    if (status == 0 && !commandLine().dependencyName.empty()
-        && !writeDependencyFile(commandLine().dependencyName, commandLine().outputName))
-        exitWithError();
+    int status = errorWarningPrinted() ? 1 : 0;
+    if (status == 0 && !commandLine().dependencyName.empty())
+        status = writeMakeRule();
     std::printf("Finished in %3.2f seconds.\n", secondsSince(start));
     return status;
 }

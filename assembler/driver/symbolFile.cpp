@@ -3,6 +3,7 @@
 #include "../expressions/labels.h"
 #include "AsmState.h"
 #include "commandLine.h"
+#include "debuggerSymbols.h"
 #include "output.h"
 
 #include <algorithm>
@@ -66,6 +67,20 @@ bool isNamedByOption()
     return commandLine().symbolFileName != DEFAULT_SYMBOL_FILE_NAME;
 }
 
+// Written into room for every label at its longest: no growing, and no
+// filling of bytes written over anyway.
+std::string defaultSymbols()
+{
+    const std::size_t room = labelNameBytes() + labelCount() * MOST_AFTER_NAME;
+    const std::unique_ptr<char[]> symbols = std::make_unique_for_overwrite<char[]>(room);
+    char* end = symbols.get();
+    for (const LabelRecord* head : asmState.labelBuckets)
+        for (const LabelRecord* record = head; record; record = record->next)
+            if (record->definitionPass != 0 && !record->fromCommandLine)
+                end = appendSymbolLine(end, *record);
+    return std::string(symbols.get(), static_cast<std::size_t>(end - symbols.get()));
+}
+
 }  // namespace
 
 // orbant.sym is refused at once when it would overwrite a file the run
@@ -80,18 +95,17 @@ void protectSymbolFile()
     protectFile(name, FileRole::SYMBOL_FILE);
 }
 
-// Written into room for every label at its longest: no growing, and no
-// filling of bytes written over anyway.
 void writeSymbolFile()
 {
-    const std::size_t room = labelNameBytes() + labelCount() * MOST_AFTER_NAME;
-    const std::unique_ptr<char[]> symbols = std::make_unique_for_overwrite<char[]>(room);
-    char* end = symbols.get();
-    for (const LabelRecord* head : asmState.labelBuckets)
-        for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0 && !record->fromCommandLine)
-                end = appendSymbolLine(end, *record);
-    const std::string_view text(symbols.get(), static_cast<std::size_t>(end - symbols.get()));
-    if (writeWholeOutput(commandLine().symbolFileName, text, FileRole::SYMBOL_FILE) != WholeOutputResult::WRITTEN)
+    const std::string& name = commandLine().symbolFileName;
+    DebuggerSymbols symbols;
+    if (commandLine().symbolFormat == SymbolFormat::DEFAULT)
+        symbols.text = defaultSymbols();
+    else
+        symbols = debuggerSymbols(commandLine().symbolFormat);
+    if (writeWholeOutput(name, symbols.text, FileRole::SYMBOL_FILE) != WholeOutputResult::WRITTEN)
         std::fputs("Unable to write .SYM file!\n", stderr);
+    else if (symbols.leftOut != 0)
+        std::fprintf(stderr, "orbant: %s labels above FFFFH left out of %s\n", std::to_string(symbols.leftOut).c_str(),
+                     name.c_str());
 }

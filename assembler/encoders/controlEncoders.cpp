@@ -67,7 +67,7 @@ void emitRelativeJump(int opcode)
     int32_t logicalAddress = wrappingAdd(asmState.address, asmState.phaseOffset);
     int32_t offset = wrappingSubtract(wrappingSubtract(target, logicalAddress), 1);
     if (!fitsSignedByte(offset))
-        reportWarning("Exceeded range of displacement");
+        reportWarning(WarningClass::RANGE, "Exceeded range of displacement");
     emitByte(offset);
 }
 

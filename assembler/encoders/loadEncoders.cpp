@@ -257,7 +257,7 @@ void emitStackOffset()
     bool hasOffset = asmState.curToken == '+' || asmState.curToken == '-';
     int32_t offset = hasOffset ? evaluateExpression() : 0;
     if (!fitsSignedByte(offset))
-        reportWarning("Exceeded range of offset");
+        reportWarning(WarningClass::RANGE, "Exceeded range of offset");
     emitByte(offset);
 }
 

@@ -72,7 +72,7 @@ bool readByteOperand(ByteOperand& operand, unsigned forms)
     advanceToken();
     int32_t displacement = isClosingBracket(asmState.curToken) ? 0 : evaluateExpression();
     if (!fitsSignedByte(displacement))
-        reportWarning("Exceeded range of index");
+        reportWarning(WarningClass::RANGE, "Exceeded range of index");
     checkClosingBracket();
     return displacement;
 }

@@ -58,7 +58,7 @@ void continueStatements()
 void endStatement()
 {
     if (asmState.addressLimit != 0 && asmState.address > asmState.addressLimit) {
-        reportWarning("Assembly Position exceeded specified address");
+        reportWarning(WarningClass::ORG_LIMIT, "Assembly Position exceeded specified address");
         asmState.addressLimit = 0;
     }
     asmState.statementAddress = wrappingAdd(asmState.address, asmState.phaseOffset);

@@ -26,7 +26,7 @@ void defineLabel()
         value = wrappingAdd(asmState.address, asmState.phaseOffset);
     }
     if (asmState.finalPass && record->value != value)
-        reportWarning("Label value changed in the last pass!");
+        reportWarning(WarningClass::LABEL_CHANGED, "Label value changed in the last pass!");
     record->value = value;
     record->definitionPass = asmState.pass;
 }

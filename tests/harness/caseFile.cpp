@@ -65,9 +65,10 @@ std::string sectionText(const Section& section)
     return converted;
 }
 
+// Escapes let a name hold bytes a section line cannot, such as a line end.
 std::string requireName(const Section& section)
 {
-    std::string name = nameOf(section);
+    std::string name = decodeEscapes(nameOf(section));
     if (name.empty())
         throw std::runtime_error("section needs a file name");
     return name;
@@ -198,6 +199,8 @@ void applySection(CaseFile& result, const Section& section, Pending& pending)
         result.nativeOnly = joinLines(section);
     else if (kind == "args") {
         result.arguments = splitWords(joinLines(section));
+        for (std::string& word : result.arguments)
+            word = decodeEscapes(word);
         pending.argumentsGiven = true;
     } else if (kind == "env") {
         for (const std::string& line : section.lines)
@@ -345,7 +348,9 @@ CaseFile parseCaseFile(const std::string& text)
     for (const Section& section : sections)
         inSection(section, [&] { applySection(result, section, pending); });
     for (const Section* image : pending.images)
-        inSection(*image, [&] { result.images.push_back({nameOf(*image), imageBytes(result, *image)}); });
+        inSection(*image, [&] {
+            result.images.push_back({decodeEscapes(nameOf(*image)), imageBytes(result, *image)});
+        });
     completeCase(result, pending);
     return result;
 }

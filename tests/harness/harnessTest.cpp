@@ -223,6 +223,21 @@ TEST(CaseFile, EachProgramHasItsOwnDefaultArguments)
     EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"B", "x=y"}}), romtap.environment);
 }
 
+TEST(CaseFile, FileNamesAndArgumentsTakeEscapesOtherBackslashesStay)
+{
+    CaseFile parsed = parseCaseFile("--- file a\\x0Ab.inc\n NOP\n--- absent out\\x0D.rom\n--- text gfx\\new.bin\n"
+                                    "--- args\nmain.asm game\\x0A.rom build\\Game.ROM\n--- image game\\x0A.rom\n00\n"
+                                    "--- status\n0\n");
+    ASSERT_EQ(1u, parsed.images.size());
+    EXPECT_EQ("game\n.rom", parsed.images[0].name);
+    EXPECT_EQ((std::vector<std::string>{"main.asm", "game\n.rom", "build\\Game.ROM"}), parsed.arguments);
+    ASSERT_EQ(1u, parsed.inputs.size());
+    EXPECT_EQ("a\nb.inc", parsed.inputs[0].name);
+    EXPECT_EQ(std::vector<std::string>{"out\r.rom"}, parsed.absent);
+    ASSERT_EQ(1u, parsed.texts.size());
+    EXPECT_EQ("gfx\\new.bin", parsed.texts[0].name);
+}
+
 TEST(CaseFile, RefusesWhatCannotBeRun)
 {
     const std::string refused[] = {

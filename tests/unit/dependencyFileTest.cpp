@@ -18,7 +18,8 @@ std::string readWhole(const std::string& name)
 }
 
 // Names that make would split or expand are escaped; each input once, main
-// source first, then includes, then binary files.
+// source first, then includes, then binary files, and each again as a
+// target of its own. A "%" is escaped only where it would make a pattern.
 TEST(DependencyFile, EscapesWhatMakeReadsSpecially)
 {
     noteFileStart("my game.asm", "src/my game.asm");
@@ -28,9 +29,15 @@ TEST(DependencyFile, EscapesWhatMakeReadsSpecially)
     noteFileResume("my game.asm", 2);
     noteBinaryInput("gfx/$tiles\tset.bin");
     noteBinaryInput("gfx/$tiles\tset.bin");
+    noteBinaryInput("c:/50%.bin");
     std::string name = (std::filesystem::temp_directory_path() / "orbant_deps_test.d").string();
-    ASSERT_TRUE(writeDependencyFile(name, "out/my game.rom"));
-    EXPECT_EQ("out/my\\ game.rom: src/my\\ game.asm src/a\\#b.inc gfx/$$tiles\\\tset.bin\n", readWhole(name));
+    ASSERT_EQ(DependencyResult::WRITTEN, writeDependencyFile(name, "out/my game%.rom"));
+    EXPECT_EQ("out/my\\ game\\%.rom: src/my\\ game.asm src/a\\#b.inc gfx/$$tiles\\\tset.bin c\\:/50%.bin\n"
+              "src/my\\ game.asm:\n"
+              "src/a\\#b.inc:\n"
+              "gfx/$$tiles\\\tset.bin:\n"
+              "c\\:/50\\%.bin:\n",
+              readWhole(name));
     std::remove(name.c_str());
 }
 
