@@ -1,12 +1,14 @@
 #include "commandLine.h"
 
 #include "consoleOutput.h"
+#include "optionValues.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -82,36 +84,57 @@ void printUsage()
 
 [[noreturn]] void dieWithInvalidOption()
 {
-    std::fputs("romtap: invalid option\n", stderr);
-    std::exit(1);
+    dieOnCommandLine("invalid option");
 }
 
-// Every character is a digit: anything that is not a hex digit counts as 0.
-int parseHex(const char* text)
+constexpr long long LAST_SLOT = 15;
+constexpr long long ADDRESS_SPACE = 0x10000;  // the reader sees 64 KiB of the cartridge
+constexpr long long LARGEST_IMAGE = 64LL << 20;
+
+// The options, and -n as given: its range depends on -s, which may follow it.
+struct ParsedArguments {
+    Options options;
+    long long blockCount = 1;
+};
+
+int readAddress(const char* text, char option)
 {
-    std::uint32_t value = 0;
-    for (; *text != '\0'; ++text) {
-        value <<= 4;
-        const char digit = *text;
-        if (digit >= '0' && digit <= '9')
-            value += static_cast<std::uint32_t>(digit - '0');
-        else if (digit >= 'A' && digit <= 'F')
-            value += static_cast<std::uint32_t>(digit - 'A' + 10);
-        else if (digit >= 'a' && digit <= 'f')
-            value += static_cast<std::uint32_t>(digit - 'a' + 10);
-    }
-    return static_cast<int>(value);
+    const long long address = readHexValue(text, option);
+    requireRange(address, 0, ADDRESS_SPACE - 1, option);
+    return static_cast<int>(address);
 }
 
-void storeOptionValue(Options& options, char letter, const char* value)
+void storeOptionValue(ParsedArguments& parsed, char letter, const char* text)
 {
+    Options& options = parsed.options;
     switch (letter) {
-    case 'i': options.slot = std::atoi(value); break;
-    case 'b': options.beginAddress = parseHex(value); break;
-    case 's': options.blockSize = parseHex(value); break;
-    case 'm': options.mapperAddress = parseHex(value); break;
-    case 'n': options.blockCount = std::atoi(value); break;
+    case 'i': {
+        const long long slot = readDecimalValue(text, letter);
+        requireRange(slot, -1, LAST_SLOT, letter);
+        options.slot = static_cast<int>(slot);
+        break;
     }
+    case 'b': options.beginAddress = readAddress(text, letter); break;
+    case 'm': options.mapperAddress = readAddress(text, letter); break;
+    case 's': {
+        const long long size = readHexValue(text, letter);
+        requireRange(size, 0, ADDRESS_SPACE, letter);
+        options.blockSize = static_cast<int>(size);
+        break;
+    }
+    case 'n': parsed.blockCount = readDecimalValue(text, letter); break;
+    }
+}
+
+// The checks that need the final value of more than one option.
+void checkCombinedValues(ParsedArguments& parsed)
+{
+    Options& options = parsed.options;
+    if (options.beginAddress + options.blockSize > ADDRESS_SPACE)
+        dieOnCommandLine("-b plus -s must be at most 10000");
+    // Zero-sized blocks are bounded as 1-byte ones: each is still a read.
+    requireRange(parsed.blockCount, 0, LARGEST_IMAGE / std::max(options.blockSize, 1), 'n');
+    options.blockCount = static_cast<int>(parsed.blockCount);
 }
 
 bool takesValue(char letter)
@@ -133,28 +156,46 @@ bool setFlag(Options& options, char letter)
 }
 
 // Reads one option group such as "-li"; returns the index of the last argument used.
-int parseOptionGroup(Options& options, int argc, char** argv, int index)
+int parseOptionGroup(ParsedArguments& parsed, int argc, char** argv, int index)
 {
     for (const char* letter = argv[index] + 1; *letter != '\0'; ++letter) {
-        if (setFlag(options, *letter))
+        if (setFlag(parsed.options, *letter))
             continue;
         if (!takesValue(*letter))
             dieWithInvalidOption();
-        if (index + 1 >= argc) {
-            std::fprintf(stderr, "romtap: option -%c requires a value\n", *letter);
-            std::exit(1);
-        }
-        storeOptionValue(options, *letter, argv[index + 1]);
+        if (index + 1 >= argc)
+            dieOnCommandLine(std::string("option -") + *letter + " requires a value");
+        storeOptionValue(parsed, *letter, argv[index + 1]);
         return index + 1;  // the rest of this argument is ignored
     }
     return index;
 }
 
+// The value of "--NAME VALUE" or "--NAME=VALUE", moving index past a separate
+// value; nullptr when the argument is not that option.
+const char* longOptionValue(int argc, char** argv, int& index, std::string_view name)
+{
+    const std::string_view argument = argv[index];
+    if (argument.substr(0, name.size()) != name)
+        return nullptr;
+    if (argument.size() == name.size()) {
+        if (index + 1 >= argc)
+            dieOnCommandLine("option " + std::string(name) + " requires a value");
+        return argv[++index];
+    }
+    return argument[name.size()] == '=' ? argv[index] + name.size() + 1 : nullptr;
+}
+
 }  // namespace
+
+const char* versionLine()
+{
+    return "romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers";
+}
 
 void printTitle()
 {
-    std::fputs("romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers\n", stdout);
+    std::printf("%s\n", versionLine());
     std::fputs("-----------------------------------------------------------\n", stdout);
 }
 
@@ -166,20 +207,26 @@ void printUsageAndFail()
 
 Options parseArguments(int argc, char** argv)
 {
-    Options options;
+    ParsedArguments parsed;
+    Options& options = parsed.options;
     for (int index = 1; index < argc; ++index) {
         const char* argument = argv[index];
         if (std::strcmp(argument, "--help") == 0)
             printHelp();
         if (std::strcmp(argument, "--version") == 0)
             endRun(0);  // the title names the version
-        if (argument[0] == '-') {
-            index = parseOptionGroup(options, argc, argv, index);
+        if (const char* database = longOptionValue(argc, argv, index, "--db")) {
+            options.databasePath = database;
+        } else if (const char* log = longOptionValue(argc, argv, index, "--log")) {
+            options.logPath = log;
+        } else if (argument[0] == '-') {
+            index = parseOptionGroup(parsed, argc, argv, index);
         } else if (options.fileName == nullptr) {
             options.fileName = argument;
         } else {
             dieWithInvalidOption();
         }
     }
+    checkCombinedValues(parsed);
     return options;
 }
