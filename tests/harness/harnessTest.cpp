@@ -5,6 +5,7 @@
 // standard output is closed only when asked; case files say exactly what they
 // mean, and a case that cannot mean anything is refused.
 #include "caseFile.h"
+#include "caseRunner.h"
 #include "processRunner.h"
 #include "tableRuns.h"
 
@@ -245,3 +246,30 @@ TEST(CaseFile, RefusesWhatCannotBeRun)
 }
 
 }  // namespace
+
+namespace {
+
+CaseRun runBetween(int startSecond, int endSecond)
+{
+    CaseRun run;
+    run.started = std::chrono::system_clock::from_time_t(1796821200 + startSecond);  // 2026-12-09T13:00:00Z
+    run.ended = std::chrono::system_clock::from_time_t(1796821200 + endSecond);
+    return run;
+}
+
+}  // namespace
+
+TEST(CaseDates, TakeATimeWithinTheRun)
+{
+    const CaseRun run = runBetween(0, 2);
+    EXPECT_EQ("date: 2026-12-09T13:00:01Z\nend\n",
+              withDates("date: {date}\nend\n", "date: 2026-12-09T13:00:01Z\nend\n", run));
+}
+
+TEST(CaseDates, RefuseATimeOutsideTheRunOrOfAnotherShape)
+{
+    const CaseRun run = runBetween(0, 2);
+    for (const char* actual : {"date: 2026-12-09T13:00:04Z\n", "date: 2026-12-09T12:59:58Z\n",
+                               "date: 2026-12-09 13:00:01Z\n", "date: 2026-12-09T13:00:01+\n", "date: \n"})
+        EXPECT_EQ("date: {date}\n", withDates("date: {date}\n", actual, run)) << actual;
+}
