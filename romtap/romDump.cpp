@@ -160,9 +160,9 @@ void dumpCartridge(const Options& options, DumpReport& report, DumpLog& log)
     report.noteImageCreated();
     std::printf("Dumping ROM in slot %d", slot);
     dumpBlocks(run, buffers, image, report);
+    report.noteEveryBlockDumped();
     if (options.sizeWarnings)
         readPastTheBlock(run, buffers.read, report);
-    report.noteEveryBlockDumped();
     image.close();
     std::fputs("done\n", stdout);
 }

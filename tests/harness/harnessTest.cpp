@@ -203,11 +203,11 @@ TEST(CaseFile, ReaderLogsExpandToOneLinePerTransfer)
 {
     CaseFile parsed = parseCaseFile(ROMTAP_CASE
                                     + "--- reader-writes\n0 B000 00-02 0a\n"
-                                      "--- reader-reads\n1 A000 2000 x2\n"
+                                      "--- reader-reads\n1 A000 2000 x2\n1 C000 10 x1\n"
                                       "--- reader-binding\nInit\nUninit\n");
     EXPECT_EQ((std::vector<std::string>{"W 0 B000 00", "W 0 B000 01", "W 0 B000 02", "W 0 B000 0A"}),
               parsed.readerLog.writes);
-    EXPECT_EQ((std::vector<std::string>{"R 1 A000 2000", "R 1 A000 2000"}), parsed.readerLog.reads);
+    EXPECT_EQ((std::vector<std::string>{"R 1 A000 2000", "R 1 A000 2000", "R 1 C000 10"}), parsed.readerLog.reads);
     EXPECT_EQ((std::vector<std::string>{"Init", "Uninit"}), parsed.readerLog.binding);
     CaseFile none = parseCaseFile(ROMTAP_CASE + "--- reader-writes\nnone\n--- reader-binding\nnone\n");
     EXPECT_EQ(std::vector<std::string>{}, none.readerLog.writes);
