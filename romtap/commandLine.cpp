@@ -1,12 +1,14 @@
 #include "commandLine.h"
 
 #include "consoleOutput.h"
+#include "optionValues.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -40,26 +42,40 @@ const char* const OPTION_LINES[] = {
     "Options:\n",
     "  -l             list the reader slots and whether a cartridge is inserted;\n",
     "                 a file name and the other options are then ignored.\n",
-    "  -i <slot>      dump this slot (decimal); default: the first slot that\n",
-    "                 reports a reader.\n",
-    "  -b <address>   begin address of every block (hex); default 4000.\n",
-    "  -s <size>      size of every block (hex); default 4000.\n",
-    "  -m <address>   address of the rom mapper (hex); default 4000. With more\n",
-    "                 than one block, the block number goes there before each.\n",
-    "  -n <blocks>    number of blocks (decimal); default 1.\n",
+    "  -i <slot>      dump this slot (decimal, -1 to 15; -1: the first slot that\n",
+    "                 reports a reader, the default). A slot given is used\n",
+    "                 once any slot has answered.\n",
+    "  -b <address>   begin address of every block (hex, 0 to FFFF); default 4000.\n",
+    "  -s <size>      size of every block (hex, 0 to 10000); default 4000. -b plus\n",
+    "                 -s is at most 10000: the reader sees 64 KiB.\n",
+    "  -m <address>   address of the rom mapper (hex, 0 to FFFF); default 4000.\n",
+    "                 With more than one block, the block number goes there first.\n",
+    "  -n <blocks>    number of blocks (decimal); default 1. The image is at most\n",
+    "                 64 MiB.\n",
     "  -v             verify: read every block a second time, selecting its\n",
     "                 bank again, and compare; a block that differs is read\n",
     "                 again up to 3 times, then the dump fails.\n",
     "  -c             after the dump, print the image's size, CRC32 and SHA-1.\n",
     "  -w             warn when a bank equals bank 0 (or the image's second\n",
-    "                 half its first): the cartridge is probably smaller.\n",
+    "                 half its first): the cartridge is probably smaller; after\n",
+    "                 one block ending below C000, read the bytes after it and\n",
+    "                 warn when they hold data: the cartridge is probably larger.\n",
+    "  --db <file>    print the sums as -c does, then the title, company, year\n",
+    "                 and mapper type of the dump in this software database\n",
+    "                 (softwaredb.xml format), found by its SHA-1.\n",
+    "  --log <file>   append a record of the run to this file: time, version,\n",
+    "                 reader library, values, image and sums, verification,\n",
+    "                 identification, status.\n",
     "  -h, --help     print this text.\n",
     "  --version      print the version.\n",
     "\n",
-    "Hex values take every character as a digit: letters other than A to F\n",
-    "count as 0, so 0xa000 is A000 and 4000h is 40000. Letters without a value\n",
-    "may be grouped (-vcw, -li); a letter that takes a value takes the whole\n",
-    "next argument and ends its group.\n",
+    "Hex values are digits 0-9, A-F, a-f, with 0x or $ before them or h after\n",
+    "them if you like: 4000, 0x4000, $4000 and 4000h are all 4000. Decimal\n",
+    "values are digits, optionally with - before them. Anything else is\n",
+    "refused. Letters without a value may be grouped (-vcw, -li); a letter\n",
+    "that takes a value takes the whole next argument and ends its group.\n",
+    "--db and --log take the next argument, or the text after --db= and\n",
+    "--log=.\n",
 };
 
 void printLines(const char* const* first, const char* const* last)
@@ -82,36 +98,57 @@ void printUsage()
 
 [[noreturn]] void dieWithInvalidOption()
 {
-    std::fputs("romtap: invalid option\n", stderr);
-    std::exit(1);
+    dieOnCommandLine("invalid option");
 }
 
-// Every character is a digit: anything that is not a hex digit counts as 0.
-int parseHex(const char* text)
+constexpr long long LAST_SLOT = 15;
+constexpr long long ADDRESS_SPACE = 0x10000;  // the reader sees 64 KiB of the cartridge
+constexpr long long LARGEST_IMAGE = 64LL << 20;
+
+// The options, and -n as given: its range depends on -s, which may follow it.
+struct ParsedArguments {
+    Options options;
+    long long blockCount = 1;
+};
+
+int readAddress(const char* text, char option)
 {
-    std::uint32_t value = 0;
-    for (; *text != '\0'; ++text) {
-        value <<= 4;
-        const char digit = *text;
-        if (digit >= '0' && digit <= '9')
-            value += static_cast<std::uint32_t>(digit - '0');
-        else if (digit >= 'A' && digit <= 'F')
-            value += static_cast<std::uint32_t>(digit - 'A' + 10);
-        else if (digit >= 'a' && digit <= 'f')
-            value += static_cast<std::uint32_t>(digit - 'a' + 10);
-    }
-    return static_cast<int>(value);
+    const long long address = readHexValue(text, option);
+    requireRange(address, 0, ADDRESS_SPACE - 1, option);
+    return static_cast<int>(address);
 }
 
-void storeOptionValue(Options& options, char letter, const char* value)
+void storeOptionValue(ParsedArguments& parsed, char letter, const char* text)
 {
+    Options& options = parsed.options;
     switch (letter) {
-    case 'i': options.slot = std::atoi(value); break;
-    case 'b': options.beginAddress = parseHex(value); break;
-    case 's': options.blockSize = parseHex(value); break;
-    case 'm': options.mapperAddress = parseHex(value); break;
-    case 'n': options.blockCount = std::atoi(value); break;
+    case 'i': {
+        const long long slot = readDecimalValue(text, letter);
+        requireRange(slot, -1, LAST_SLOT, letter);
+        options.slot = static_cast<int>(slot);
+        break;
     }
+    case 'b': options.beginAddress = readAddress(text, letter); break;
+    case 'm': options.mapperAddress = readAddress(text, letter); break;
+    case 's': {
+        const long long size = readHexValue(text, letter);
+        requireRange(size, 0, ADDRESS_SPACE, letter);
+        options.blockSize = static_cast<int>(size);
+        break;
+    }
+    case 'n': parsed.blockCount = readDecimalValue(text, letter); break;
+    }
+}
+
+// The checks that need the final value of more than one option.
+void checkCombinedValues(ParsedArguments& parsed)
+{
+    Options& options = parsed.options;
+    if (options.beginAddress + options.blockSize > ADDRESS_SPACE)
+        dieOnCommandLine("-b plus -s must be at most 10000");
+    // Zero-sized blocks are bounded as 1-byte ones: each is still a read.
+    requireRange(parsed.blockCount, 0, LARGEST_IMAGE / std::max(options.blockSize, 1), 'n');
+    options.blockCount = static_cast<int>(parsed.blockCount);
 }
 
 bool takesValue(char letter)
@@ -133,28 +170,46 @@ bool setFlag(Options& options, char letter)
 }
 
 // Reads one option group such as "-li"; returns the index of the last argument used.
-int parseOptionGroup(Options& options, int argc, char** argv, int index)
+int parseOptionGroup(ParsedArguments& parsed, int argc, char** argv, int index)
 {
     for (const char* letter = argv[index] + 1; *letter != '\0'; ++letter) {
-        if (setFlag(options, *letter))
+        if (setFlag(parsed.options, *letter))
             continue;
         if (!takesValue(*letter))
             dieWithInvalidOption();
-        if (index + 1 >= argc) {
-            std::fprintf(stderr, "romtap: option -%c requires a value\n", *letter);
-            std::exit(1);
-        }
-        storeOptionValue(options, *letter, argv[index + 1]);
+        if (index + 1 >= argc)
+            dieOnCommandLine(std::string("option -") + *letter + " requires a value");
+        storeOptionValue(parsed, *letter, argv[index + 1]);
         return index + 1;  // the rest of this argument is ignored
     }
     return index;
 }
 
+// The value of "--NAME VALUE" or "--NAME=VALUE", moving index past a separate
+// value; nullptr when the argument is not that option.
+const char* longOptionValue(int argc, char** argv, int& index, std::string_view name)
+{
+    const std::string_view argument = argv[index];
+    if (argument.substr(0, name.size()) != name)
+        return nullptr;
+    if (argument.size() == name.size()) {
+        if (index + 1 >= argc)
+            dieOnCommandLine("option " + std::string(name) + " requires a value");
+        return argv[++index];
+    }
+    return argument[name.size()] == '=' ? argv[index] + name.size() + 1 : nullptr;
+}
+
 }  // namespace
+
+const char* versionLine()
+{
+    return "romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers";
+}
 
 void printTitle()
 {
-    std::fputs("romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers\n", stdout);
+    std::printf("%s\n", versionLine());
     std::fputs("-----------------------------------------------------------\n", stdout);
 }
 
@@ -166,20 +221,26 @@ void printUsageAndFail()
 
 Options parseArguments(int argc, char** argv)
 {
-    Options options;
+    ParsedArguments parsed;
+    Options& options = parsed.options;
     for (int index = 1; index < argc; ++index) {
         const char* argument = argv[index];
         if (std::strcmp(argument, "--help") == 0)
             printHelp();
         if (std::strcmp(argument, "--version") == 0)
             endRun(0);  // the title names the version
-        if (argument[0] == '-') {
-            index = parseOptionGroup(options, argc, argv, index);
+        if (const char* database = longOptionValue(argc, argv, index, "--db")) {
+            options.databasePath = database;
+        } else if (const char* log = longOptionValue(argc, argv, index, "--log")) {
+            options.logPath = log;
+        } else if (argument[0] == '-') {
+            index = parseOptionGroup(parsed, argc, argv, index);
         } else if (options.fileName == nullptr) {
             options.fileName = argument;
         } else {
             dieWithInvalidOption();
         }
     }
+    checkCombinedValues(parsed);
     return options;
 }

@@ -12,11 +12,15 @@ struct Options {
     int mapperAddress = 0x4000;
     int blockCount = 1;
     const char* fileName = nullptr;
+    const char* databasePath = nullptr;  // --db: identify the dump in this software database
+    const char* logPath = nullptr;       // --log: append a record of the run to this file
 };
 
+// The title's first line, which names the version.
+const char* versionLine();
 void printTitle();
 [[noreturn]] void printUsageAndFail();
 
-// Reads the arguments from left to right. Help, version and invalid
-// options end the run here.
+// Reads the arguments from left to right. Help, version, invalid options
+// and values that are mistyped or out of range end the run here.
 Options parseArguments(int argc, char** argv);

@@ -3,6 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+void dieOnCommandLine(const std::string& text)
+{
+    std::fprintf(stderr, "romtap: %s\n", text.c_str());
+    std::exit(1);
+}
+
 void dieWithMessage(const std::string& text)
 {
     throw RunFailure{text + "\n"};

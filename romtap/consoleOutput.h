@@ -1,5 +1,5 @@
 // How a run of romtap ends, and what it says when it fails. Everything but
-// "invalid option" goes to standard output.
+// the command line's complaints goes to standard output.
 #pragma once
 
 #include <string>
@@ -10,6 +10,10 @@
 struct RunFailure {
     std::string message;  // printed as it is, line ends included
 };
+
+// A command line romtap cannot take: "romtap: TEXT" on standard error,
+// status 1, before anything else happens.
+[[noreturn]] void dieOnCommandLine(const std::string& text);
 
 // Ends the run with the text and a line end, by throwing RunFailure.
 [[noreturn]] void dieWithMessage(const std::string& text);

@@ -34,7 +34,29 @@ void MirrorCheck::halveWhileMirrored(const unsigned char* bytes)
         mirroredSize_ = size;
 }
 
+void MirrorCheck::addFollowingBytes(const unsigned char* following, const unsigned char* dumped, std::size_t size)
+{
+    const bool empty = std::all_of(following, following + size, [](unsigned char byte) { return byte == 0xFF; });
+    if (!empty && !std::equal(following, following + size, dumped))
+        followingData_ = size;
+}
+
 std::string MirrorCheck::warning() const
+{
+    std::string warnings = smallerWarning();
+    if (followingData_ != 0) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "Warning: the %llu bytes after the dump are neither FFH nor a repeat of its start: the "
+                      "cartridge probably holds more; -s %llX would take them.\n",
+                      static_cast<unsigned long long>(followingData_),
+                      static_cast<unsigned long long>(blockSize_ + followingData_));
+        warnings += text;
+    }
+    return warnings;
+}
+
+std::string MirrorCheck::smallerWarning() const
 {
     const auto bytesIn
         = [this](int blocks) { return static_cast<unsigned long long>(blockSize_) * static_cast<unsigned>(blocks); };

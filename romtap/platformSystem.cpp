@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #endif
 
 namespace platform {
@@ -70,7 +71,48 @@ bool openNullDeviceOn(int descriptor)
     return moved;
 }
 
+// The system's text for the last error, without its closing line end.
+std::string lastErrorText()
+{
+    const DWORD error = GetLastError();
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+        reason.pop_back();
+    return reason.empty() ? "error " + std::to_string(error) : reason;
+}
+
 }  // namespace
+
+// Append-only access makes every write land at the end of the file, even
+// with other writers.
+AppendOnlyFile::AppendOnlyFile(const char* path)
+{
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        error_ = lastErrorText();
+    else
+        handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+AppendOnlyFile::~AppendOnlyFile()
+{
+    if (isOpen())
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool AppendOnlyFile::append(const std::string& text)
+{
+    DWORD written = 0;
+    if (WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)
+        && written == text.size())
+        return true;
+    error_ = written == 0 ? lastErrorText() : "only part of the record was written";
+    return false;
+}
 
 #else
 
@@ -97,6 +139,40 @@ bool openNullDeviceOn(int descriptor)
 }
 
 }  // namespace
+
+// Opened without waiting, so that a FIFO without a reader is an error
+// rather than a hang; then blocking again, so that one write takes the record.
+AppendOnlyFile::AppendOnlyFile(const char* path)
+{
+    const int file = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (file < 0) {
+        error_ = std::strerror(errno);
+        return;
+    }
+    const int flags = fcntl(file, F_GETFL);
+    if (flags == -1 || fcntl(file, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        error_ = std::strerror(errno);
+        close(file);
+        return;
+    }
+    handle_ = file;
+}
+
+AppendOnlyFile::~AppendOnlyFile()
+{
+    if (isOpen())
+        close(static_cast<int>(handle_));
+}
+
+bool AppendOnlyFile::append(const std::string& text)
+{
+    errno = 0;
+    const ssize_t written = write(static_cast<int>(handle_), text.data(), text.size());
+    if (written == static_cast<ssize_t>(text.size()))
+        return true;
+    error_ = written < 0 ? std::strerror(errno) : "only part of the record was written";
+    return false;
+}
 
 bool isSameFile(const char* first, const char* second)
 {

@@ -1,6 +1,9 @@
 // Platform services other than library loading.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace platform {
 
 void sleepMilliseconds(unsigned milliseconds);
@@ -13,5 +16,27 @@ bool isSameFile(const char* first, const char* second);
 // that the image file cannot take one of them and receive console text.
 // False when that fails. Called before anything else.
 bool openStandardStreams();
+
+// A file opened for appending only, created if need be. Each append is one
+// write call of the whole text, so that records of runs side by side do not
+// interleave.
+class AppendOnlyFile {
+public:
+    // When opening fails, isOpen() is false and error() says why.
+    explicit AppendOnlyFile(const char* path);
+    ~AppendOnlyFile();
+    AppendOnlyFile(const AppendOnlyFile&) = delete;
+    AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+
+    bool isOpen() const { return handle_ != CLOSED; }
+    // False, with error() saying why, unless the whole text was written.
+    bool append(const std::string& text);
+    const std::string& error() const { return error_; }
+
+private:
+    static constexpr std::intptr_t CLOSED = -1;
+    std::intptr_t handle_ = CLOSED;
+    std::string error_;
+};
 
 }  // namespace platform

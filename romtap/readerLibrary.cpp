@@ -50,12 +50,12 @@ std::bitset<READER_SLOT_COUNT> pollSlots(const ReaderLibrary& record)
     return ready;
 }
 
-void waitForReader(ReaderLibrary& record, int wantedSlot)
+void waitForReader(ReaderLibrary& record)
 {
     for (int cycle = 0; cycle < SLOT_POLL_CYCLES; ++cycle) {
         platform::sleepMilliseconds(SLOT_POLL_INTERVAL_MS);
         record.readySlots = pollSlots(record);
-        if (wantedSlot == ANY_SLOT ? record.readySlots.any() : answeredReady(record, wantedSlot))
+        if (anySlotAnswered(record))
             return;
     }
 }
@@ -68,7 +68,7 @@ void releaseModule(ReaderLibrary& record)
 
 }  // namespace
 
-int bindReaderLibrary(ReaderLibrary& record, int wantedSlot)
+int bindReaderLibrary(ReaderLibrary& record)
 {
     record.module = platform::loadLibrary(platform::readerLibraryName());
     if (record.module == nullptr)
@@ -85,7 +85,7 @@ int bindReaderLibrary(ReaderLibrary& record, int wantedSlot)
         return record.lastResult;
     }
     lookUpEntryPoints(record);
-    waitForReader(record, wantedSlot);
+    waitForReader(record);
     return 0;
 }
 
@@ -98,9 +98,9 @@ void unbindReaderLibrary(ReaderLibrary& record)
     releaseModule(record);
 }
 
-BoundReaderLibrary::BoundReaderLibrary(int wantedSlot)
+BoundReaderLibrary::BoundReaderLibrary()
 {
-    if (bindReaderLibrary(record_, wantedSlot) != 0)
+    if (bindReaderLibrary(record_) != 0)
         dieWithMessage("failed to init gamereader");
 }
 
@@ -109,9 +109,9 @@ BoundReaderLibrary::~BoundReaderLibrary()
     unbindReaderLibrary(record_);
 }
 
-bool answeredReady(const ReaderLibrary& record, int slot)
+bool anySlotAnswered(const ReaderLibrary& record)
 {
-    return slot >= 0 && slot < READER_SLOT_COUNT && record.readySlots[slot];
+    return record.readySlots.any();
 }
 
 bool isSlotEnabled(const ReaderLibrary& record, int slot)

@@ -26,11 +26,10 @@ struct ReaderLibrary {
     MSXGR_TransferFn readIO = nullptr;
 };
 
-// Loads and initialises the library and waits (bounded) until wantedSlot,
-// or any slot for ANY_SLOT, reports a reader. Returns 0 when the library is
-// initialised, whether or not a reader showed up; otherwise -1 or the
-// library's Init result.
-int bindReaderLibrary(ReaderLibrary& record, int wantedSlot);
+// Loads and initialises the library and waits (bounded) until any slot
+// reports a reader. Returns 0 when the library is initialised, whether or
+// not a reader showed up; otherwise -1 or the library's Init result.
+int bindReaderLibrary(ReaderLibrary& record);
 void unbindReaderLibrary(ReaderLibrary& record);
 
 // The library bound for one run, from construction to the end of the scope:
@@ -39,7 +38,7 @@ void unbindReaderLibrary(ReaderLibrary& record);
 // gamereader" when binding fails.
 class BoundReaderLibrary {
 public:
-    explicit BoundReaderLibrary(int wantedSlot);
+    BoundReaderLibrary();
     ~BoundReaderLibrary();
     BoundReaderLibrary(const BoundReaderLibrary&) = delete;
     BoundReaderLibrary& operator=(const BoundReaderLibrary&) = delete;
@@ -50,8 +49,8 @@ private:
     ReaderLibrary record_;
 };
 
-// Whether the slot reported a reader when the wait ended.
-bool answeredReady(const ReaderLibrary& record, int slot);
+// Whether any slot reported a reader when the wait ended.
+bool anySlotAnswered(const ReaderLibrary& record);
 
 bool isSlotEnabled(const ReaderLibrary& record, int slot);
 int firstEnabledSlot(const ReaderLibrary& record);  // -1 when no slot is enabled

@@ -1,14 +1,18 @@
 #include "romDump.h"
 
-#include "checksums.h"
 #include "consoleOutput.h"
+#include "dumpLog.h"
+#include "dumpReport.h"
 #include "imageFile.h"
-#include "mirrorCheck.h"
+#include "platformSystem.h"
 #include "readerLibrary.h"
+#include "softwareDatabase.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -16,6 +20,8 @@ namespace {
 
 // Rereads of a block whose two reads differ, before the dump gives up.
 constexpr int VERIFY_RETRIES = 3;
+// Cartridges answer up to here: page 3 of the address space is the computer's RAM.
+constexpr long long CARTRIDGE_WINDOWS_END = 0xC000;
 
 using Block = std::vector<unsigned char>;
 
@@ -25,11 +31,6 @@ struct DumpRun {
     const Options& options;
     int slot;
     std::size_t blockSize;
-};
-
-struct RetriedBlock {
-    int block;
-    int retries;
 };
 
 [[noreturn]] void failWithReaderError(const ReaderLibrary& reader)
@@ -49,8 +50,6 @@ TransferBuffers allocateTransferBuffers(const Options& options)
     TransferBuffers buffers;
     if (options.blockCount <= 0)
         return buffers;
-    if (options.blockSize < 0)
-        dieWithMessage("Invalid block size!");
     const auto size = static_cast<std::size_t>(std::max(options.blockSize, 1));
     buffers.read.resize(size);
     if (options.verify)
@@ -58,18 +57,13 @@ TransferBuffers allocateTransferBuffers(const Options& options)
     return buffers;
 }
 
+// A slot given with -i is used unchecked, once any slot has answered.
 int chooseSlot(const ReaderLibrary& reader, int slotAsked)
 {
-    if (slotAsked == ANY_SLOT) {
-        const int slot = firstEnabledSlot(reader);
-        if (slot == -1)
-            dieWithMessage("MSX Game Reader not found!");
-        return slot;
-    }
-    // A slot whose reader never became ready is no reader to dump from.
-    if (!answeredReady(reader, slotAsked))
+    const int slot = slotAsked != ANY_SLOT ? slotAsked : firstEnabledSlot(reader);
+    if (slot == -1 || !anySlotAnswered(reader))
         dieWithMessage("MSX Game Reader not found!");
-    return slotAsked;
+    return slot;
 }
 
 // Selects the block's bank first when the dump has several blocks.
@@ -111,66 +105,6 @@ int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
     }
 }
 
-// What -v, -w and -c report after "done", gathered as blocks go into the image.
-class DumpReport {
-public:
-    explicit DumpReport(const Options& options) : options_(options)
-    {
-        if (options.sizeWarnings)
-            mirrors_.emplace(options.blockCount, options.blockSize);
-    }
-
-    void noteRetries(int block, int retries)
-    {
-        if (retries > 0)
-            retried_.push_back({block, retries});
-    }
-
-    void addBlock(int block, const unsigned char* bytes, std::size_t size)
-    {
-        if (mirrors_)
-            mirrors_->addBlock(block, bytes);
-        if (!options_.checksums)
-            return;
-        imageSize_ += size;
-        crc_.update(bytes, size);
-        sha1_.update(bytes, size);
-    }
-
-    void print() const
-    {
-        if (options_.verify)
-            printVerified();
-        if (mirrors_)
-            std::fputs(mirrors_->warning().c_str(), stdout);
-        if (options_.checksums)
-            printChecksums();
-    }
-
-private:
-    void printVerified() const
-    {
-        for (const RetriedBlock& entry : retried_)
-            std::printf("Block %d read differently at first; verified after %d %s.\n", entry.block, entry.retries,
-                        entry.retries == 1 ? "retry" : "retries");
-        std::fputs("Verified: every block gave the same bytes twice in a row.\n", stdout);
-    }
-
-    void printChecksums() const
-    {
-        std::printf("Size:  %llu bytes\n", imageSize_);
-        std::printf("CRC32: %s\n", toHex(crc_.value()).c_str());
-        std::printf("SHA-1: %s\n", toHex(sha1_.digest()).c_str());
-    }
-
-    const Options& options_;
-    std::vector<RetriedBlock> retried_;
-    std::optional<MirrorCheck> mirrors_;
-    unsigned long long imageSize_ = 0;
-    Crc32 crc_;
-    Sha1 sha1_;
-};
-
 void dumpBlocks(const DumpRun& run, TransferBuffers& buffers, ImageFile& image, DumpReport& report)
 {
     for (int block = 0; block < run.options.blockCount; ++block) {
@@ -184,25 +118,87 @@ void dumpBlocks(const DumpRun& run, TransferBuffers& buffers, ImageFile& image, 
     }
 }
 
+// -w: the bytes after a one-block dump, up to C000H, tell a larger cartridge.
+void readPastTheBlock(const DumpRun& run, const Block& dumped, DumpReport& report)
+{
+    const long long end = run.options.beginAddress + static_cast<long long>(run.blockSize);
+    if (run.options.blockCount != 1 || run.blockSize == 0 || end >= CARTRIDGE_WINDOWS_END)
+        return;
+    Block following(std::min<std::size_t>(run.blockSize, static_cast<std::size_t>(CARTRIDGE_WINDOWS_END - end)));
+    if (readMemory(run.reader, run.slot, following.data(), static_cast<int>(end), static_cast<int>(following.size()))
+        != 0)
+        failWithReaderError(run.reader);
+    report.addFollowingBytes(following.data(), dumped.data(), following.size());
+}
+
+// The image may not overwrite the reader library, the log or the database.
+void refuseImageName(const ReaderLibrary& reader, const Options& options)
+{
+    const char* name = options.fileName;
+    if (isLibraryFile(reader, name))
+        ImageFile::refuse(name, "this is the MSX Game Reader library itself");
+    if (options.logPath != nullptr && platform::isSameFile(name, options.logPath))
+        ImageFile::refuse(name, "this is the dump log");
+    if (options.databasePath != nullptr && platform::isSameFile(name, options.databasePath))
+        ImageFile::refuse(name, "this is the software database");
+}
+
+void dumpCartridge(const Options& options, DumpReport& report, DumpLog& log)
+{
+    BoundReaderLibrary bound;
+    ReaderLibrary& reader = bound.record();
+    log.noteLibrary(reader.filePath);
+    const int slot = chooseSlot(reader, options.slot);
+    log.noteSlot(slot);
+    if (!hasCartridge(reader, slot))
+        dieWithMessage("No ROM inserted in MSX Game Reader!");
+    requireTransfers(reader, options.blockCount > 0, options.blockCount > 1);
+    const DumpRun run{reader, options, slot, static_cast<std::size_t>(options.blockSize)};
+    TransferBuffers buffers = allocateTransferBuffers(options);
+    refuseImageName(reader, options);
+    ImageFile image(options.fileName);
+    report.noteImageCreated();
+    std::printf("Dumping ROM in slot %d", slot);
+    dumpBlocks(run, buffers, image, report);
+    report.noteEveryBlockDumped();
+    if (options.sizeWarnings)
+        readPastTheBlock(run, buffers.read, report);
+    image.close();
+    std::fputs("done\n", stdout);
+}
+
+// Without --db, or when it cannot be read (which is said, and the dump goes on): nothing.
+std::optional<SoftwareDatabase> loadDatabase(const char* path, std::string& problem)
+{
+    if (path == nullptr)
+        return std::nullopt;
+    try {
+        return SoftwareDatabase::load(path);
+    } catch (const DatabaseError& error) {
+        problem = std::string("romtap: cannot read the database ") + path + ": " + error.reason;
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 void dumpRom(const Options& options)
 {
-    BoundReaderLibrary bound(options.slot);
-    ReaderLibrary& reader = bound.record();
-    const int slot = chooseSlot(reader, options.slot);
-    if (!hasCartridge(reader, slot))
-        dieWithMessage("No ROM inserted in MSX Game Reader!");
-    requireTransfers(reader, options.blockCount > 0, options.blockCount > 1);
-    const DumpRun run{reader, options, slot, static_cast<std::size_t>(std::max(options.blockSize, 0))};
-    TransferBuffers buffers = allocateTransferBuffers(options);
-    DumpReport report(options);
-    if (isLibraryFile(reader, options.fileName))
-        ImageFile::refuse(options.fileName, "this is the MSX Game Reader library itself");
-    ImageFile image(options.fileName);
-    std::printf("Dumping ROM in slot %d", slot);
-    dumpBlocks(run, buffers, image, report);
-    image.close();
-    std::fputs("done\n", stdout);
+    DumpLog log(options);
+    std::string databaseProblem;
+    const std::optional<SoftwareDatabase> database = loadDatabase(options.databasePath, databaseProblem);
+    DumpReport report(options, database ? &*database : nullptr, databaseProblem);
+    try {
+        dumpCartridge(options, report, log);
+    } catch (const RunFailure& failure) {
+        log.finish(report, 1, failure.message);
+        throw;
+    } catch (const std::bad_alloc&) {
+        log.finish(report, 1, "Out of memory!");
+        throw;
+    }
     report.print();
+    if (!log.finish(report, 0, "done"))
+        endRun(1);
 }

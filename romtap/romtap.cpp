@@ -13,7 +13,7 @@ namespace {
 
 void listReaders()
 {
-    BoundReaderLibrary bound(ANY_SLOT);
+    BoundReaderLibrary bound;
     ReaderLibrary& reader = bound.record();
     bool found = false;
     for (int slot = 0; slot < READER_SLOT_COUNT; ++slot) {

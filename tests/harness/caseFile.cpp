@@ -146,16 +146,23 @@ std::vector<std::string> readerWrites(const Section& section)
     return lines;
 }
 
-// "none", or "SLOT ADDRESS LENGTH xCOUNT": COUNT lines "R SLOT ADDRESS LENGTH".
+// "none", or lines "SLOT ADDRESS LENGTH xCOUNT", in the order of the reads:
+// COUNT lines "R SLOT ADDRESS LENGTH" each.
 std::vector<std::string> readerReads(const Section& section)
 {
-    const std::vector<std::string> words = splitWords(joinLines(section));
-    if (words.size() == 1 && words[0] == "none")
+    const std::vector<std::string> all = splitWords(joinLines(section));
+    if (all.size() == 1 && all[0] == "none")
         return {};
-    if (words.size() != 4 || words[3].size() < 2 || words[3][0] != 'x')
-        throw std::runtime_error("reader-reads needs none or SLOT ADDRESS LENGTH xCOUNT");
-    return std::vector<std::string>(decimalNumber(words[3].substr(1)),
-                                    "R " + words[0] + " " + words[1] + " " + words[2]);
+    std::vector<std::string> reads;
+    for (const std::string& line : section.lines) {
+        const std::vector<std::string> words = splitWords(line);
+        if (words.size() != 4 || words[3].size() < 2 || words[3][0] != 'x')
+            throw std::runtime_error("reader-reads needs none or lines SLOT ADDRESS LENGTH xCOUNT");
+        reads.insert(reads.end(), decimalNumber(words[3].substr(1)), "R " + words[0] + " " + words[1] + " " + words[2]);
+    }
+    if (reads.empty())
+        throw std::runtime_error("reader-reads needs none or lines SLOT ADDRESS LENGTH xCOUNT");
+    return reads;
 }
 
 // "none", or the Init and Uninit calls in order, one per line.

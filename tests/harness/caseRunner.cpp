@@ -2,7 +2,9 @@
 
 #include "processRunner.h"
 
+#include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -155,9 +157,28 @@ std::string withChecksums(const std::string& text, const std::string& image)
     return replaceAll(replaceAll(replaceAll(text, "{size}", size), "{crc32}", crc32), "{sha1}", sha1);
 }
 
+const char* const FILE_SHA1_SCRIPT
+    = "import hashlib, sys; print(hashlib.sha1(open(sys.argv[1], 'rb').read()).hexdigest())";
+
+// The library romtap loads in a case (reader sim or sim-copy): its file name and SHA-1.
+std::string withLibraryIdentity(std::string text)
+{
+    if (text.find("{library-name}") == std::string::npos && text.find("{library-sha1}") == std::string::npos)
+        return text;
+    const fs::path library = simulatedReader();
+    text = replaceAll(text, "{library-name}", library.filename().string());
+    if (text.find("{library-sha1}") == std::string::npos)
+        return text;
+    ScratchDirectory directory;
+    const RunResult result = runCommand(directory, {"python3", "-c", FILE_SHA1_SCRIPT, library.string()});
+    if (result.status != 0 || result.standardOutput.size() != 41)
+        throw std::runtime_error("python3 could not compute the library's SHA-1: " + result.standardError);
+    return replaceAll(text, "{library-sha1}", result.standardOutput.substr(0, 40));
+}
+
 std::string withPlaceholders(const std::string& text, const CaseFile& testCase, const CaseRun& run)
 {
-    const std::string result = withLibrary(text, run);
+    const std::string result = withLibraryIdentity(withLibrary(text, run));
     if (!mentionsChecksums(result))
         return result;
     if (testCase.images.empty())
@@ -188,13 +209,56 @@ CaseRun runCase(const CaseFile& testCase)
         std::vector<std::string> arguments;
         for (const std::string& argument : testCase.arguments)
             arguments.push_back(withLibrary(argument, run));
+        run.started = std::chrono::system_clock::now();
         run.result = runProgram(testCase.program, *run.directory, arguments, setup);
+        run.ended = std::chrono::system_clock::now();
         if (testCase.standardOutput)
             run.expectedStandardOutput = withPlaceholders(*testCase.standardOutput, testCase, run);
+        for (const ExpectedFile& text : testCase.texts)
+            run.expectedTexts.push_back({text.name, withPlaceholders(text.content, testCase, run)});
     } catch (const std::exception& error) {
         run.setupError = error.what();
     }
     return run;
+}
+
+namespace {
+
+std::string isoTime(std::chrono::system_clock::time_point when)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+bool isIsoTime(const std::string& text)
+{
+    const std::string shape = "dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != shape.size())
+        return false;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i])
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::string withDates(std::string expected, const std::string& actual, const CaseRun& run)
+{
+    const std::string placeholder = "{date}";
+    const std::string earliest = isoTime(run.started - std::chrono::seconds(1));
+    const std::string latest = isoTime(run.ended + std::chrono::seconds(1));
+    for (auto at = expected.find(placeholder); at != std::string::npos; at = expected.find(placeholder, at + 1)) {
+        const std::string date = at < actual.size() ? actual.substr(at, earliest.size()) : std::string();
+        // ISO 8601 times in one format order as their texts do.
+        if (isIsoTime(date) && earliest <= date && date <= latest)
+            expected.replace(at, placeholder.size(), date);
+    }
+    return expected;
 }
 
 unsigned runsAtOnce(const std::string& program)

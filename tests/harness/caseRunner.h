@@ -5,9 +5,11 @@
 #include "caseFile.h"
 #include "commandRunner.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct CaseRun {
     std::unique_ptr<ScratchDirectory> directory;
@@ -20,9 +22,19 @@ struct CaseRun {
     // The case's standard output with {library}, and {size}, {crc32} and
     // {sha1} of its first image, filled in.
     std::optional<std::string> expectedStandardOutput;
+    // The case's text files with those filled in, and {library-name} and
+    // {library-sha1}, the reader library's file name and SHA-1; {date} is
+    // left for checkDates.
+    std::vector<ExpectedFile> expectedTexts;
+    std::chrono::system_clock::time_point started, ended;
 };
 
 CaseRun runCase(const CaseFile& testCase);
+
+// The expected text with each {date} replaced by the actual text at its
+// place when that is a UTC time in ISO 8601 ("2026-12-09T13:05:00Z") within
+// the run; else left as it is, so that the texts differ.
+std::string withDates(std::string expected, const std::string& actual, const CaseRun& run);
 
 // How many cases of the program run at once: romtap's runs mostly wait for
 // the reader (a 300 ms poll at least, three seconds when none appears).

@@ -70,13 +70,14 @@ void checkImages(const ScratchDirectory& directory, const CaseFile& expected)
     }
 }
 
-void checkTexts(const ScratchDirectory& directory, const CaseFile& expected)
+void checkTexts(const CaseRun& run, const CaseFile& expected)
 {
-    for (const ExpectedFile& text : expected.texts) {
+    for (const ExpectedFile& text : run.expectedTexts) {
         std::string actual;
-        ASSERT_TRUE(directory.readFile(text.name, actual)) << text.name << " was not written";
-        EXPECT_EQ(text.content, actual) << "content of " << text.name;
+        ASSERT_TRUE(run.directory->readFile(text.name, actual)) << text.name << " was not written";
+        EXPECT_EQ(withDates(text.content, actual, run), actual) << "content of " << text.name;
     }
+    const ScratchDirectory& directory = *run.directory;
     for (const std::string& name : expected.absent)
         EXPECT_FALSE(directory.exists(name)) << name << " should not exist";
 }
@@ -128,7 +129,7 @@ void checkRun(const CaseFile& expected, const CaseRun& run)
             << "standard error";
     }
     checkImages(*run.directory, expected);
-    checkTexts(*run.directory, expected);
+    checkTexts(run, expected);
     checkReader(expected, run);
 }
 

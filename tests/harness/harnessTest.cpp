@@ -5,6 +5,7 @@
 // standard output is closed only when asked; case files say exactly what they
 // mean, and a case that cannot mean anything is refused.
 #include "caseFile.h"
+#include "caseRunner.h"
 #include "processRunner.h"
 #include "tableRuns.h"
 
@@ -202,11 +203,11 @@ TEST(CaseFile, ReaderLogsExpandToOneLinePerTransfer)
 {
     CaseFile parsed = parseCaseFile(ROMTAP_CASE
                                     + "--- reader-writes\n0 B000 00-02 0a\n"
-                                      "--- reader-reads\n1 A000 2000 x2\n"
+                                      "--- reader-reads\n1 A000 2000 x2\n1 C000 10 x1\n"
                                       "--- reader-binding\nInit\nUninit\n");
     EXPECT_EQ((std::vector<std::string>{"W 0 B000 00", "W 0 B000 01", "W 0 B000 02", "W 0 B000 0A"}),
               parsed.readerLog.writes);
-    EXPECT_EQ((std::vector<std::string>{"R 1 A000 2000", "R 1 A000 2000"}), parsed.readerLog.reads);
+    EXPECT_EQ((std::vector<std::string>{"R 1 A000 2000", "R 1 A000 2000", "R 1 C000 10"}), parsed.readerLog.reads);
     EXPECT_EQ((std::vector<std::string>{"Init", "Uninit"}), parsed.readerLog.binding);
     CaseFile none = parseCaseFile(ROMTAP_CASE + "--- reader-writes\nnone\n--- reader-binding\nnone\n");
     EXPECT_EQ(std::vector<std::string>{}, none.readerLog.writes);
@@ -260,3 +261,30 @@ TEST(CaseFile, RefusesWhatCannotBeRun)
 }
 
 }  // namespace
+
+namespace {
+
+CaseRun runBetween(int startSecond, int endSecond)
+{
+    CaseRun run;
+    run.started = std::chrono::system_clock::from_time_t(1796821200 + startSecond);  // 2026-12-09T13:00:00Z
+    run.ended = std::chrono::system_clock::from_time_t(1796821200 + endSecond);
+    return run;
+}
+
+}  // namespace
+
+TEST(CaseDates, TakeATimeWithinTheRun)
+{
+    const CaseRun run = runBetween(0, 2);
+    EXPECT_EQ("date: 2026-12-09T13:00:01Z\nend\n",
+              withDates("date: {date}\nend\n", "date: 2026-12-09T13:00:01Z\nend\n", run));
+}
+
+TEST(CaseDates, RefuseATimeOutsideTheRunOrOfAnotherShape)
+{
+    const CaseRun run = runBetween(0, 2);
+    for (const char* actual : {"date: 2026-12-09T13:00:04Z\n", "date: 2026-12-09T12:59:58Z\n",
+                               "date: 2026-12-09 13:00:01Z\n", "date: 2026-12-09T13:00:01+\n", "date: \n"})
+        EXPECT_EQ("date: {date}\n", withDates("date: {date}\n", actual, run)) << actual;
+}

@@ -53,7 +53,15 @@ const std::vector<std::string> WORDS = {"-l",
                                         "-h",
                                         "--help",
                                         "--version",
-                                        "-lh"};
+                                        "-lh",
+                                        "--db",
+                                        "--log",
+                                        "--db=",
+                                        "--log=log.txt",
+                                        "$a000",
+                                        "4000H",
+                                        "0x",
+                                        "-2"};
 
 TEST(RomtapArguments, RandomArgumentListsEndCleanly)
 {

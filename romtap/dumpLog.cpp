@@ -1,0 +1,106 @@
+#include "dumpLog.h"
+
+#include "checksums.h"
+#include "consoleOutput.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::string utcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    const std::tm* utc = std::gmtime(&now);
+    char text[32] = "unknown";
+    if (utc != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
+}
+
+std::string hexValue(int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
+    return text;
+}
+
+// Of the file's contents; "unreadable" when it cannot be read.
+std::string sha1OfFile(const std::string& path)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file)
+        return "unreadable";
+    Sha1 sha1;
+    std::vector<unsigned char> chunk(1 << 16);
+    for (std::size_t size; (size = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0;)
+        sha1.update(chunk.data(), size);
+    return std::ferror(file.get()) ? "unreadable" : toHex(sha1.digest());
+}
+
+// Failure messages may span lines, and begin on a fresh one: one line here.
+std::string oneLine(const std::string& message)
+{
+    std::string line;
+    for (char character : message) {
+        if (character != '\n')
+            line += character;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    if (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
+}
+
+void complain(const char* path, const std::string& reason)
+{
+    std::fprintf(stderr, "romtap: cannot write the log %s: %s\n", path, reason.c_str());
+}
+
+}  // namespace
+
+DumpLog::DumpLog(const Options& options) : options_(options), startTime_(utcNow())
+{
+    if (options.logPath == nullptr)
+        return;
+    file_ = std::make_unique<platform::AppendOnlyFile>(options.logPath);
+    if (!file_->isOpen()) {
+        complain(options.logPath, file_->error());
+        std::exit(1);
+    }
+}
+
+void DumpLog::noteLibrary(const std::string& filePath)
+{
+    if (file_ == nullptr || filePath.empty())
+        return;
+    libraryName_ = filePath.substr(filePath.find_last_of("/\\") + 1);
+    librarySha1_ = sha1OfFile(filePath);
+}
+
+bool DumpLog::finish(const DumpReport& report, int status, const std::string& message)
+{
+    if (file_ == nullptr)
+        return true;
+    std::string record = "date: " + startTime_ + "\n";
+    record += std::string("version: ") + versionLine() + "\n";
+    record += "reader library: " + libraryName_ + "\n";
+    record += "reader library SHA-1: " + librarySha1_ + "\n";
+    record += "slot: " + slot_ + "\n";
+    record += "-b: " + hexValue(options_.beginAddress) + "\n";
+    record += "-s: " + hexValue(options_.blockSize) + "\n";
+    record += "-m: " + hexValue(options_.mapperAddress) + "\n";
+    record += "-n: " + std::to_string(options_.blockCount) + "\n";
+    record += std::string("image: ") + options_.fileName + "\n";
+    record += report.logLines();
+    record += "status: " + std::to_string(status) + "\n";
+    record += "message: " + oneLine(message) + "\n\n";
+    if (file_->append(record))
+        return true;
+    complain(options_.logPath, file_->error());
+    return false;
+}

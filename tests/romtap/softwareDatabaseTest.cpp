@@ -1,0 +1,121 @@
+// The software database against the real one where it is installed (every
+// dump counted, entries taken from the file found by their SHA-1), and the
+// nesting guard that protects the XML parser's stack against markup that
+// hides closing tags.
+#include "softwareDatabase.h"
+#include "xmlNesting.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const char* const REAL_DATABASE = "/usr/share/openmsx/softwaredb.xml";
+
+std::string readText(const char* path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    return text.str();
+}
+
+std::string upperCase(std::string text)
+{
+    for (char& character : text)
+        character = static_cast<char>(std::toupper(static_cast<unsigned char>(character)));
+    return text;
+}
+
+class RealDatabase : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::filesystem::exists(REAL_DATABASE))
+            GTEST_SKIP() << REAL_DATABASE << " is not installed (Debian: openmsx-data)";
+        text = readText(REAL_DATABASE);
+    }
+
+    // The software entry whose dumps include this one, read with a regular expression.
+    struct Taken {
+        std::string title, year, type, hash;
+    };
+
+    Taken take(const std::regex& dumpPattern) const
+    {
+        std::smatch dump;
+        EXPECT_TRUE(std::regex_search(text, dump, dumpPattern));
+        const std::string before = text.substr(0, static_cast<std::size_t>(dump.position(0)));
+        const std::size_t software = before.rfind("<software>");
+        const std::string entry = text.substr(software, static_cast<std::size_t>(dump.position(0)) - software);
+        std::smatch title, year;
+        std::regex_search(entry, title, std::regex("<title>([^<]*)</title>"));
+        std::regex_search(entry, year, std::regex("<year>([^<]*)</year>"));
+        return {title[1], year[1], dump[1], dump[2]};
+    }
+
+    std::string text;
+};
+
+TEST_F(RealDatabase, HoldsEveryDumpOfTheFile)
+{
+    const SoftwareDatabase database = SoftwareDatabase::load(REAL_DATABASE);
+    std::size_t hashes = 0;
+    for (std::size_t at = text.find("<hash>"); at != std::string::npos; at = text.find("<hash>", at + 1))
+        ++hashes;
+    EXPECT_GT(hashes, 6000u);
+    EXPECT_EQ(hashes, database.dumpCount());
+}
+
+TEST_F(RealDatabase, FindsEntriesTakenFromItBySha1)
+{
+    const SoftwareDatabase database = SoftwareDatabase::load(REAL_DATABASE);
+    // A bank-switched dump, and a plain one whose type follows its start address.
+    for (const char* pattern : {"<megarom><type>(KonamiSCC)</type><hash>([0-9a-f]{40})</hash>",
+                                "<rom><start>0x[0-9A-F]+</start><type>(Normal)</type><hash>([0-9a-f]{40})</hash>"}) {
+        const Taken taken = take(std::regex(pattern));
+        const KnownDump* found = database.find(upperCase(taken.hash));
+        ASSERT_NE(nullptr, found) << taken.hash;
+        EXPECT_EQ(taken.hash, found->sha1);
+        EXPECT_EQ(taken.title, found->title);
+        EXPECT_EQ(taken.year, found->year);
+        EXPECT_EQ(taken.type, found->mapperType);
+    }
+    EXPECT_EQ(nullptr, database.find("0000000000000000000000000000000000000000"));
+}
+
+TEST(XmlNesting, CountsOpenElementsOnly)
+{
+    EXPECT_EQ(0u, deepestNesting("no markup"));
+    EXPECT_EQ(1u, deepestNesting("<a/><b></b>"));
+    EXPECT_EQ(3u, deepestNesting("<a><b><c/><c></c></b><b x='1'/></a>"));
+}
+
+// Closing tags that the parser does not read as such must not lower the count.
+TEST(XmlNesting, SeesNoClosingTagsInsideOtherMarkup)
+{
+    EXPECT_EQ(3u, deepestNesting("<a><!-- </a> --><b><c>"));
+    EXPECT_EQ(3u, deepestNesting("<a><![CDATA[ </a> ]]><b><c>"));
+    EXPECT_EQ(3u, deepestNesting("<a><?pi </a> ?><b><c>"));
+    EXPECT_EQ(3u, deepestNesting("<a x=\"/>\" y='</a>'><b><c>"));
+    EXPECT_EQ(2u, deepestNesting("<!DOCTYPE d [ <!ELEMENT a (b)> ]><a><b>"));
+}
+
+// A "<!" that is no document type ends at its first ">", as the parser reads it.
+TEST(XmlNesting, EndsOtherDeclarationsAtTheirFirstBracket)
+{
+    EXPECT_EQ(2u, deepestNesting("<!x [> <a><b> ]>"));
+}
+
+TEST(XmlNesting, UnterminatedMarkupNestsNothing)
+{
+    EXPECT_EQ(1u, deepestNesting("<a><b x='"));
+    EXPECT_EQ(1u, deepestNesting("<a><!-- <b>"));
+}
+
+}  // namespace
