@@ -20,6 +20,7 @@ struct SourceFileState {
     int resumedLine = 0;
     int statementSegment = -1;
     int statementLine = 0;
+    const char* statementText = nullptr;  // its first token's text, where it was scanned
     bool inStatement = false;
 };
 
@@ -176,6 +177,7 @@ void markStatementStart()
 {
     files.statementSegment = files.readingSegment;
     files.statementLine = readingLine();
+    files.statementText = asmState.tokenText;
     files.inStatement = true;
 }
 
@@ -188,6 +190,7 @@ void markIncludeDirective()
 {
     files.statementSegment = static_cast<int>(files.segments.size()) - 1;
     files.statementLine = asmState.lineNumber;
+    files.statementText = nullptr;
     files.inStatement = true;
 }
 
@@ -211,4 +214,14 @@ int statementSegment()
 int statementLine()
 {
     return files.statementLine;
+}
+
+const char* statementText()
+{
+    return files.statementText;
+}
+
+std::string definitionPlace(int segment, int line)
+{
+    return pathOfSegment(segment) + ':' + std::to_string(line);
 }

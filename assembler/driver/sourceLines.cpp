@@ -1,0 +1,49 @@
+#include "sourceLines.h"
+
+#include <fstream>
+#include <iterator>
+#include <map>
+
+namespace {
+
+std::map<std::string, std::vector<std::string>> keptLines;  // by path as opened
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::size_t length = end - start;
+        if (length > 0 && text[end - 1] == '\r')
+            --length;
+        lines.push_back(text.substr(start, length));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The source reader stops at Ctrl-Z too.
+    return text.substr(0, text.find('\x1A'));
+}
+
+}  // namespace
+
+void keepSourceLines(const std::string& openedPath)
+{
+    sourceLinesOf(openedPath);
+}
+
+const std::vector<std::string>& sourceLinesOf(const std::string& openedPath)
+{
+    auto found = keptLines.find(openedPath);
+    if (found == keptLines.end())
+        found = keptLines.emplace(openedPath, splitLines(readText(openedPath))).first;
+    return found->second;
+}
