@@ -1,4 +1,4 @@
-#!/ usr / bin / env python3
+#!/usr/bin/env python3
 """Checks that the editor patterns the README gives (Vim's errorformat and
 the VS Code problem matchers, in "Messages for editors") read every first
 line of orbant's messages, in both forms, and none of the lines the gnu form
@@ -14,29 +14,21 @@ import subprocess
 import sys
 import tempfile
 
-#Vim 's default ' isfname' on Unix: the characters %f takes.
+# Vim's default 'isfname' on Unix: the characters %f takes.
 VIM_FILE_NAME = r"[A-Za-z0-9/.\-_+,#$%~=]+"
 VIM_ITEMS = {"f": VIM_FILE_NAME, "l": r"\d+", "t": r".", "m": r".*", "%": "%"}
 
-#(arguments, files) : runs whose messages cover every kind of line.
+# (arguments, files): runs whose messages cover every kind of line.
 RUNS = [
     (["--diagnostics=gnu", "src/main.asm"],
-     {
-    "src/main.asm" : "start: NOP\n INCLUDE \"part.inc\"\n", "src/part.inc" : "\n\tSTART:\tNOP\n"}),
-    (["-D", "VERSION=2", "--diagnostics=gnu", "main.asm"], {
-    "main.asm" : "version: NOP\n"}),
-    (["--diagnostics=gnu", "main.asm"], {
-    "main.asm" : " IF 1\n IF 0\n NOP\n"}),
-    (["--diagnostics=gnu", "main.asm"], {
-    "main.asm" : "player_x: NOP\n JP plyer_x ; jump\n"}),
-    (["--diagnostics=gnu", "main.asm"], {
-    "main.asm" : " ORG 0,1\n DB 300 | LD A,(IX+200)\n JR $+200\n"}),
-    (["--diagnostics=gnu", "main.asm"], {
-    "main.asm" : " NOP\n INCBIN \"missing.bin\"\n"}),
-    (["main.asm"], {
-    "main.asm" : " DB 300\n INCC (HL)\n"}),
-    (["main.asm"], {
-    "main.asm" : " JP nowhere\n"}),
+     {"src/main.asm": "start: NOP\n INCLUDE \"part.inc\"\n", "src/part.inc": "\n\tSTART:\tNOP\n"}),
+    (["-D", "VERSION=2", "--diagnostics=gnu", "main.asm"], {"main.asm": "version: NOP\n"}),
+    (["--diagnostics=gnu", "main.asm"], {"main.asm": " IF 1\n IF 0\n NOP\n"}),
+    (["--diagnostics=gnu", "main.asm"], {"main.asm": "player_x: NOP\n JP plyer_x ; jump\n"}),
+    (["--diagnostics=gnu", "main.asm"], {"main.asm": " ORG 0,1\n DB 300 | LD A,(IX+200)\n JR $+200\n"}),
+    (["--diagnostics=gnu", "main.asm"], {"main.asm": " NOP\n INCBIN \"missing.bin\"\n"}),
+    (["main.asm"], {"main.asm": " DB 300\n INCC (HL)\n"}),
+    (["main.asm"], {"main.asm": " JP nowhere\n"}),
 ]
 
 
