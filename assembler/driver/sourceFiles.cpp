@@ -3,6 +3,7 @@
 #include "AsmState.h"
 #include "fileSystem.h"
 #include "listing.h"
+#include "sourceLines.h"
 
 #include <algorithm>
 
@@ -113,6 +114,7 @@ void noteFileStart(const char* writtenName, const std::string& openedPath)
 {
     int includedAt = files.openPaths.empty() ? 0 : asmState.lineNumber;
     files.segments.push_back({writtenName, openedPath, 1, false, includedAt});
+    noteSourceFile(openedPath);
     keepListingText(openedPath);
     files.openPaths.push_back(openedPath);
 }

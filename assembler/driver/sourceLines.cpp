@@ -3,10 +3,12 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 
 namespace {
 
-std::map<std::string, std::vector<std::string>> keptLines;  // by path as opened
+// By path as opened: each noted source, its lines once read.
+std::map<std::string, std::optional<std::vector<std::string>>> sources;
 
 std::vector<std::string> splitLines(const std::string& text)
 {
@@ -35,6 +37,11 @@ std::string readText(const std::string& path)
 
 }  // namespace
 
+void noteSourceFile(const std::string& openedPath)
+{
+    sources.try_emplace(openedPath);
+}
+
 void keepSourceLines(const std::string& openedPath)
 {
     sourceLinesOf(openedPath);
@@ -42,8 +49,11 @@ void keepSourceLines(const std::string& openedPath)
 
 const std::vector<std::string>& sourceLinesOf(const std::string& openedPath)
 {
-    auto found = keptLines.find(openedPath);
-    if (found == keptLines.end())
-        found = keptLines.emplace(openedPath, splitLines(readText(openedPath))).first;
-    return found->second;
+    static const std::vector<std::string> NO_LINES;
+    auto found = sources.find(openedPath);
+    if (found == sources.end())
+        return NO_LINES;
+    if (!found->second)
+        found->second = splitLines(readText(openedPath));
+    return *found->second;
 }

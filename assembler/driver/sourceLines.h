@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+// A file read as source by this run: only such files' lines are read here
+// (a name taken from a stray marker byte could name a device).
+void noteSourceFile(const std::string& openedPath);
 // Reads the file's lines now, unless they are kept already: a file read
 // while preprocessing is shown as it was assembled.
 void keepSourceLines(const std::string& openedPath);
 // The file's lines (read on first use), without their line ends (nor the CR
-// of a CR LF line end), up to a Ctrl-Z.
+// of a CR LF line end), up to a Ctrl-Z; none for a file not noted above.
 const std::vector<std::string>& sourceLinesOf(const std::string& openedPath);
