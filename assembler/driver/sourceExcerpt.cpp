@@ -1,6 +1,7 @@
 #include "sourceExcerpt.h"
 
 #include "sourceLines.h"
+#include "text.h"
 
 #include <optional>
 #include <vector>
@@ -67,11 +68,11 @@ std::size_t caretColumn(const std::string& line, const char* at, std::string_vie
     if (std::optional<std::string_view> before = scannedBefore(at))
         if (std::optional<std::size_t> column = alignedColumn(line, *before, *at))
             return *column;
-    if (!named.empty()) {
-        std::size_t found = line.find(named);
-        if (found != std::string::npos)
+    // The name as a word of its own: "start" is not the end of "restart".
+    for (std::size_t found = named.empty() ? std::string::npos : line.find(named); found != std::string::npos;
+         found = line.find(named, found + 1))
+        if (found == 0 || !isNameCharacter(line[found - 1]))
             return found;
-    }
     std::size_t firstText = line.find_first_not_of(" \t");
     return firstText == std::string::npos ? 0 : firstText;
 }

@@ -5,15 +5,7 @@
 #include "scannerActions.h"
 #include "tokens.h"
 
-#include <cstring>
-
 namespace {
-
-bool isNameCharacter(char c)
-{
-    const unsigned char upper = asciiUpper(static_cast<unsigned char>(c));
-    return (upper >= 'A' && upper <= 'Z') || (c >= '0' && c <= '9') || (c != '\0' && std::strchr("!#.?@_~", c));
-}
 
 // A string's text is a copy of its body: the quotes stand around the body
 // where it was scanned.
