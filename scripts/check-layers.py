@@ -33,6 +33,8 @@ BASE = {
     "driver/text.h",
     "driver/textStore.h",
     "driver/sourceFiles.h",
+    "driver/sourceLines.h",
+    "driver/sourceExcerpt.h",
     "driver/listing.h",
 }
 SANCTIONED = {("scanner", "expressions/scannerLabels.h")}

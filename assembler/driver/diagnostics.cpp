@@ -2,6 +2,7 @@
 
 #include "AsmState.h"
 #include "fileSystem.h"
+#include "sourceExcerpt.h"
 #include "sourceFiles.h"
 
 #include <cerrno>
@@ -22,11 +23,18 @@ struct DiagnosticsState {
 
 DiagnosticsState diagnostics;
 
-// "FILE:LINE: KIND: TEXT", the form editors and build tools read.
-void printGnuMessage(const char* kind, const std::string& text)
+// "FILE:LINE: KIND: TEXT", the form editors and build tools read, then the
+// line as written with a caret under the token pointed at (or the
+// statement), then the notes.
+void printGnuMessage(const char* kind, const std::string& text, const TokenMention& pointedAt = {},
+                     const std::vector<DiagnosticNote>& notes = {})
 {
     MessagePosition position = messagePosition();
     std::fprintf(stderr, "%s:%d: %s: %s\n", position.file.c_str(), position.line, kind, text.c_str());
+    const char* at = pointedAt.at ? pointedAt.at : (position.inStatement ? statementText() : nullptr);
+    std::fputs(sourceExcerpt(position.file, position.line, at, pointedAt.text).c_str(), stderr);
+    for (const DiagnosticNote& note : notes)
+        std::fprintf(stderr, "%s: note: %s\n", note.place.c_str(), note.text.c_str());
 }
 
 void runExitHooks()
@@ -63,6 +71,15 @@ void setGnuDiagnostics(bool enabled)
     diagnostics.gnuForm = enabled;
 }
 
+void reportErrorNaming(const char* message, const TokenMention& token, const std::vector<DiagnosticNote>& notes)
+{
+    if (diagnostics.gnuForm) {
+        printGnuMessage("error", token.text.empty() ? message : message + (" '" + token.text + "'"), token, notes);
+        exitWithError();
+    }
+    reportError(message);
+}
+
 void reportErrorAt(const SourcePosition& position, const char* message)
 {
     if (diagnostics.gnuForm) {
@@ -93,10 +110,13 @@ void reportWarning(WarningClass warningClass, const char* message)
         std::fprintf(stderr, "Warning in line %d (%s): %s\n", asmState.lineNumber, asmState.sourceName, message);
 }
 
-void reportLabelError(const char* what)
+void reportLabelError(const char* what, const TokenMention& token, std::string_view suggestion)
 {
     if (diagnostics.gnuForm) {
-        printGnuMessage("error", "Label '" + std::string(asmState.labelName) + "' " + what);
+        std::string text = "Label '" + std::string(asmState.labelName) + "' " + what;
+        if (!suggestion.empty())
+            text += "; did you mean '" + std::string(suggestion) + "'?";
+        printGnuMessage("error", text, token);
         exitWithError();
     }
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
@@ -111,7 +131,8 @@ bool errorWarningPrinted()
 
 void exitWithError()
 {
-    std::fputs("Exiting...", stderr);
+    // Build tools read the next line from the start of a line of its own.
+    std::fputs(diagnostics.gnuForm ? "Exiting...\n" : "Exiting...", stderr);
     runExitHooks();
     closeStream(asmState.inputFile);
     closeStream(asmState.tempFile);

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // Where the scanner stands in the source. Reading an operand to its end may
 // cross a line or file marker; an error about the operand is reported at
@@ -18,10 +20,30 @@ struct SourcePosition {
 SourcePosition currentSourcePosition();
 
 // Messages that name a line take the form "FILE:LINE: error: TEXT" (and
-// "warning"), naming the statement's own line and the file as opened.
+// "warning"), naming the statement's own line and the file as opened; the
+// line follows as written, a caret under the statement or the token named,
+// and notes.
 void setGnuDiagnostics(bool enabled);
+
+// A token that a message names, as written, and where it was scanned
+// (nullptr: the place is unknown). An empty text names nothing.
+struct TokenMention {
+    std::string text;
+    const char* at = nullptr;
+};
+// A note after a message in the GNU form: "PLACE: note: TEXT", PLACE being
+// "FILE:LINE" or "<command-line>".
+struct DiagnosticNote {
+    std::string place;
+    std::string text;
+};
+
 // Prints "Syntax Error in line ..." with the message and ends the run.
 [[noreturn]] void reportError(const char* message);
+// The same; the GNU form names the token after the text ("TEXT 'NAME'"),
+// points at it and adds the notes.
+[[noreturn]] void reportErrorNaming(const char* message, const TokenMention& token,
+                                    const std::vector<DiagnosticNote>& notes = {});
 // The same, naming position instead of the current line.
 [[noreturn]] void reportErrorAt(const SourcePosition& position, const char* message);
 // Every warning belongs to one class, which the command line can silence
@@ -46,8 +68,10 @@ void setWarningActions(const WarningActions& actions);
 void reportWarning(WarningClass warningClass, const char* message);
 // Whether a warning of a class set to error was printed in this run.
 bool errorWarningPrinted();
-// Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends the run.
-[[noreturn]] void reportLabelError(const char* what);
+// Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends
+// the run. The GNU form points at the label's token and adds
+// "; did you mean 'SUGGESTION'?" where a suggestion is given.
+[[noreturn]] void reportLabelError(const char* what, const TokenMention& token, std::string_view suggestion = {});
 // Writes "Exiting...", runs the exit hooks, closes every stream and ends
 // with status 1.
 [[noreturn]] void exitWithError();

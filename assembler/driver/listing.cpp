@@ -3,11 +3,9 @@
 #include "AsmState.h"
 #include "output.h"
 #include "sourceFiles.h"
+#include "sourceLines.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <utility>
 #include <vector>
 
@@ -35,11 +33,12 @@ struct ListedLine {
     uint32_t address = 0;
     uint32_t position = 0;
     std::vector<Piece> pieces;
+    bool equ = false;  // an EQU: equValue stands in the address column
+    uint32_t equValue = 0;
 };
 
 struct ListingState {
     bool enabled = false;
-    std::map<std::string, std::vector<std::string>> texts;  // by path as opened
     // Both in the order the final pass met them, which is the order of the
     // flattened source: the listing walks them alongside the lines.
     std::vector<ListedLine> lines;
@@ -49,31 +48,6 @@ struct ListingState {
 };
 
 ListingState listing;
-
-std::vector<std::string> splitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::size_t length = end - start;
-        if (length > 0 && text[end - 1] == '\r')
-            --length;
-        lines.push_back(text.substr(start, length));
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string readText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    // The source reader stops at Ctrl-Z too.
-    return text.substr(0, text.find('\x1A'));
-}
 
 uint32_t logicalAddress()
 {
@@ -100,6 +74,13 @@ void appendPadded(std::string& out, std::size_t start, std::size_t width)
         out.append(width - (out.size() - start), ' ');
 }
 
+// A value as the listing shows it: 4 upper-case hex digits, 8 when it does
+// not fit 16 bits.
+void appendValue(std::string& out, uint32_t value)
+{
+    appendHex(out, value, value > 0xFFFF ? 8 : 4);
+}
+
 // The address and bytes of one row; `bytes` null for none.
 struct RowContent {
     bool hasAddress = false;
@@ -108,6 +89,8 @@ struct RowContent {
     const unsigned char* bytes = nullptr;
     std::size_t count = 0;
     int64_t runLength = -1;  // >= 0: the row that gives a run's length
+    bool equ = false;        // "=VALUE" in place of the address
+    uint32_t equValue = 0;
 };
 
 class ListingWriter {
@@ -119,7 +102,11 @@ public:
     void sourceLine(const std::string& file, int line, const ListedLine* listed, const std::string& text)
     {
         bool first = true;
-        auto emitRow = [&](const RowContent& content) {
+        auto emitRow = [&](RowContent content) {
+            if (first && listed && listed->equ) {
+                content.equ = true;
+                content.equValue = listed->equValue;
+            }
             row(first ? file : EMPTY, first ? line : 0, content, first ? text : EMPTY);
             first = false;
         };
@@ -143,6 +130,29 @@ public:
         std::size_t middle = out.size();
         out += "(not assembled)";
         finish(middle, text);
+    }
+
+    // A blank line, "Symbols:", then each symbol's name, value and place in
+    // columns.
+    void symbolTable(const std::vector<ListedSymbol>& symbols)
+    {
+        std::size_t nameWidth = 0;
+        std::size_t valueWidth = 0;
+        for (const ListedSymbol& symbol : symbols) {
+            nameWidth = std::max(nameWidth, symbol.name.size());
+            valueWidth = std::max<std::size_t>(valueWidth, symbol.value > 0xFFFF ? 8 : 4);
+        }
+        out += "\nSymbols:\n";
+        for (const ListedSymbol& symbol : symbols) {
+            std::size_t rowStart = out.size();
+            out += symbol.name;
+            appendPadded(out, rowStart, nameWidth + 2);
+            std::size_t valueStart = out.size();
+            appendValue(out, symbol.value);
+            appendPadded(out, valueStart, valueWidth + 2);
+            out += symbol.place;
+            out += '\n';
+        }
     }
 
     const std::string& text() const { return out; }
@@ -188,7 +198,10 @@ private:
     {
         start(file, line);
         std::size_t middle = out.size();
-        if (content.hasAddress) {
+        if (content.equ) {
+            out += '=';
+            appendValue(out, content.equValue);
+        } else if (content.hasAddress) {
             appendHex(out, content.address, 4);
             if (content.address != content.position) {
                 out += " (";
@@ -251,7 +264,7 @@ void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index
 {
     static const std::string NO_TEXT;
     const SourceSegment& segment = sourceSegments()[index];
-    const std::vector<std::string>& text = listing.texts[segment.openedPath];
+    const std::vector<std::string>& text = sourceLinesOf(segment.openedPath);
     int segmentIndex = static_cast<int>(index);
     int first = segment.firstLine;
     // Back from an include: its INCLUDE line was listed before the included
@@ -284,8 +297,8 @@ void enableListing()
 
 void keepListingText(const std::string& openedPath)
 {
-    if (listing.enabled && listing.texts.count(openedPath) == 0)
-        listing.texts[openedPath] = splitLines(readText(openedPath));
+    if (listing.enabled)
+        keepSourceLines(openedPath);
 }
 
 void restartListing()
@@ -333,6 +346,14 @@ void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, 
         {logicalAddress(), static_cast<uint32_t>(position), {first, first + shown}, count, true});
 }
 
+void listEquValue(int32_t value)
+{
+    if (!listing.capturingStatement)
+        return;
+    listing.lines.back().equ = true;
+    listing.lines.back().equValue = static_cast<uint32_t>(value);
+}
+
 void beginUnassembled()
 {
     listing.skipStart = {statementSegment(), statementLine()};
@@ -343,7 +364,7 @@ void endUnassembled()
     listing.unassembled.emplace_back(listing.skipStart, LinePosition{readingSegmentIndex(), readingLine()});
 }
 
-bool writeListing(const std::string& name)
+bool writeListing(const std::string& name, const std::vector<ListedSymbol>& symbols)
 {
     std::size_t fileWidth = 0;
     for (const SourceSegment& segment : sourceSegments())
@@ -352,5 +373,6 @@ bool writeListing(const std::string& name)
     ListingCursor cursor;
     for (std::size_t index = 0; index < sourceSegments().size(); ++index)
         listSegment(writer, cursor, index);
+    writer.symbolTable(symbols);
     return writeRequestedOutput(name, writer.text());
 }

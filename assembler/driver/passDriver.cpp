@@ -8,6 +8,7 @@
 #include "commandLine.h"
 #include "dependencyFile.h"
 #include "diagnostics.h"
+#include "listedSymbols.h"
 #include "listing.h"
 #include "output.h"
 #include "preprocess.h"
@@ -73,7 +74,7 @@ void runPasses(const char* outputName)
 
 void writeRequestedFiles()
 {
-    if (!commandLine().listingName.empty() && !writeListing(commandLine().listingName))
+    if (!commandLine().listingName.empty() && !writeListing(commandLine().listingName, listedSymbols()))
         exitWithError();
 }
 

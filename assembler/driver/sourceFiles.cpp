@@ -3,6 +3,7 @@
 #include "AsmState.h"
 #include "fileSystem.h"
 #include "listing.h"
+#include "sourceLines.h"
 
 #include <algorithm>
 
@@ -20,6 +21,7 @@ struct SourceFileState {
     int resumedLine = 0;
     int statementSegment = -1;
     int statementLine = 0;
+    const char* statementText = nullptr;  // its first token's text, where it was scanned
     bool inStatement = false;
 };
 
@@ -112,6 +114,7 @@ void noteFileStart(const char* writtenName, const std::string& openedPath)
 {
     int includedAt = files.openPaths.empty() ? 0 : asmState.lineNumber;
     files.segments.push_back({writtenName, openedPath, 1, false, includedAt});
+    noteSourceFile(openedPath);
     keepListingText(openedPath);
     files.openPaths.push_back(openedPath);
 }
@@ -176,6 +179,7 @@ void markStatementStart()
 {
     files.statementSegment = files.readingSegment;
     files.statementLine = readingLine();
+    files.statementText = asmState.tokenText;
     files.inStatement = true;
 }
 
@@ -188,6 +192,7 @@ void markIncludeDirective()
 {
     files.statementSegment = static_cast<int>(files.segments.size()) - 1;
     files.statementLine = asmState.lineNumber;
+    files.statementText = nullptr;
     files.inStatement = true;
 }
 
@@ -211,4 +216,14 @@ int statementSegment()
 int statementLine()
 {
     return files.statementLine;
+}
+
+const char* statementText()
+{
+    return files.statementText;
+}
+
+std::string definitionPlace(int segment, int line)
+{
+    return pathOfSegment(segment) + ':' + std::to_string(line);
 }

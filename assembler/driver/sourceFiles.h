@@ -64,6 +64,11 @@ int readingSegmentIndex();
 int readingLine();
 int statementSegment();
 int statementLine();
+// Where the current statement's first token lies in the scanned text.
+const char* statementText();
+// The place of a definition as messages and the listing name it:
+// "FILE:LINE", the file as opened.
+std::string definitionPlace(int segment, int line);
 // Preprocessing: the INCLUDE directive whose file is being opened names
 // the position of its open failure.
 void markIncludeDirective();

@@ -18,3 +18,11 @@ constexpr bool equalIgnoringCase(std::string_view left, std::string_view right)
             return false;
     return true;
 }
+
+// Letters, digits and the other characters that names may hold.
+constexpr bool isNameCharacter(char c)
+{
+    const unsigned char upper = asciiUpper(static_cast<unsigned char>(c));
+    return (upper >= 'A' && upper <= 'Z') || (c >= '0' && c <= '9') || c == '!' || c == '#' || c == '.' || c == '?'
+           || c == '@' || c == '_' || c == '~';
+}

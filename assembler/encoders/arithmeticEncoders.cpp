@@ -6,6 +6,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -67,7 +68,7 @@ void encodeWideForm(const WideForm& form)
     requireComma();
     int code = pairCode(asmState.curToken, form.pairs);
     if (code < 0)
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitOpcode(form.prefix, form.base + 16 * code);
     advanceToken();
 }
@@ -97,7 +98,7 @@ void encodeIncrement()
     }
     PairOperand pair;
     if (!readPairOperand(pair, WORD_PAIRS))
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitOpcode(pair.prefix, operation.pairBase + 16 * pair.code);
     advanceToken();
 }

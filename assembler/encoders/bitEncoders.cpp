@@ -4,6 +4,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -41,7 +42,7 @@ void encodeBitGroupOperand(int opcodeBase)
 {
     ByteOperand operand;
     if (!readByteOperand(operand, WITH_INDEXED))
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitBitGroup(operand, opcodeBase + operand.code);
     advanceToken();
 }

@@ -6,6 +6,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -48,7 +49,7 @@ constexpr uint32_t HIGH_PAGE_GAP_LENGTH = 0xFF00 - 0x100;
 void requireRegister(int token)
 {
     if (asmState.curToken != token)
-        reportError("No valid register");
+        reportErrorAtToken("No valid register");
 }
 
 // Addresses 100..FEFF lie outside both the zero page and the high page;
@@ -97,7 +98,7 @@ void encodeLoadAndStep()
     advanceToken();
     int first = asmState.curToken;
     if (first != TOKEN_A && first != TOKEN_INDIRECT_HL)
-        reportError("No valid register");
+        reportErrorAtToken("No valid register");
     advanceToken();
     requireComma();
     bool loads = first == TOKEN_A;
@@ -116,7 +117,7 @@ void encodeHighPageTransfer()
     else if (transfer.loads && first == TOKEN_A)
         loadFromHighPage(transfer);
     else
-        reportError("No valid register");
+        reportErrorAtToken("No valid register");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -230,7 +231,7 @@ void storeAccumulator(const AccumulatorStore& row)
     advanceToken();
     requireComma();
     if (asmState.curToken != TOKEN_A)
-        reportError(row.wrongSourceMessage);
+        reportErrorAtToken(row.wrongSourceMessage);
     emitOpcode(row.prefix, row.opcode);
     advanceToken();
 }
@@ -244,7 +245,7 @@ void storeAbsolute(const LoadSet& set)
     const AbsoluteStore* row = findRow<AbsoluteStore>(
         set.absoluteStores, [source](const AbsoluteStore& candidate) { return candidate.source == source; });
     if (!row)
-        reportError("No valid register");
+        reportErrorAtToken("No valid register");
     emitOpcode(row->prefix, row->opcode);
     emitWord(address);
     advanceToken();
@@ -309,7 +310,7 @@ void load(const LoadSet& set)
     }
     const PairLoad* pair = findRow<PairLoad>(set.pairLoads, named);
     if (!pair)
-        reportError("Invalid register");
+        reportErrorAtToken("Invalid register");
     advanceToken();
     requireComma();
     loadPair(*pair, set);
@@ -346,7 +347,7 @@ void transferOneStackOperand(const StackTransfer& operation)
 {
     PairOperand pair;
     if (!readPairOperand(pair, STACK_PAIRS))
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitOpcode(pair.prefix, operation.base + 16 * pair.code);
     advanceToken();
 }
@@ -367,7 +368,7 @@ void encodeExchange()
     int first = asmState.curToken;
     if (std::none_of(std::begin(EXCHANGES), std::end(EXCHANGES),
                      [first](const Exchange& row) { return row.first == first; }))
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     advanceToken();
     requireComma();
     int second = asmState.curToken;
@@ -375,7 +376,7 @@ void encodeExchange()
         return candidate.first == first && candidate.second == second;
     });
     if (!row)
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitOpcode(row->prefix, row->opcode);
     advanceToken();
 }

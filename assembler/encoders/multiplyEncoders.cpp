@@ -5,6 +5,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -40,12 +41,12 @@ void encodeMultiply()
     const Multiply& multiply = rowFor(MULTIPLIES, asmState.curToken);
     advanceToken();
     if (asmState.curToken != multiply.first)
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     advanceToken();
     requireComma();
     int code = multiply.sourceCode(asmState.curToken);
     if (code < 0)
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitWord(PREFIX_ED | (multiply.base + multiply.stride * code) << 8);
     advanceToken();
 }

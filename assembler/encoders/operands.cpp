@@ -4,6 +4,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -34,14 +35,14 @@ bool fitsSignedByte(int32_t value)
 void requireComma()
 {
     if (asmState.curToken != ',')
-        reportError("Comma expected");
+        reportErrorAtToken("Comma expected");
     advanceToken();
 }
 
 void checkClosingBracket()
 {
     if (!isClosingBracket(asmState.curToken))
-        reportError("Closing brackets expected");
+        reportErrorAtToken("Closing brackets expected");
 }
 
 bool readByteOperand(ByteOperand& operand, unsigned forms)
@@ -115,7 +116,7 @@ uint32_t readCheckedOperand(bool (*isValid)(uint32_t value), const char* message
 {
     advanceToken();
     if (!beginsExpression(asmState.curToken))
-        reportError(message);
+        reportErrorAtToken(message);
     // The expression ends only at the token after it, which may be the
     // marker of the next line or of the including file.
     SourcePosition instruction = currentSourcePosition();

@@ -5,6 +5,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -41,7 +42,7 @@ void encodePortInput()
         return;
     }
     if (!isInputRegister(destination))
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     int code = asmState.tokenValue;
     advanceToken();
     requireComma();
@@ -65,7 +66,7 @@ void encodePortOutput()
         advanceToken();
         requireComma();
         if (asmState.curToken != TOKEN_A)
-            reportError("No valid Register");
+            reportErrorAtToken("No valid Register");
         emitByte(OUTPUT_TO_PORT);
         emitByte(port);
         advanceToken();
@@ -76,7 +77,7 @@ void encodePortOutput()
     advanceToken();
     requireComma();
     if (!isPlainRegister8(asmState.curToken))
-        reportError("No valid Register");
+        reportErrorAtToken("No valid Register");
     emitThroughC(OUTPUT_THROUGH_C + 8 * asmState.tokenValue);
 }
 

@@ -2,6 +2,7 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "labels.h"
@@ -61,7 +62,7 @@ int32_t divide(int op, int32_t dividend, int32_t divisor)
 int32_t characterConstant()
 {
     if (asmState.tokenLength > 4)
-        reportError("Illegal Character Constant");
+        reportErrorAtToken("Illegal Character Constant");
     uint32_t value = 0;
     for (int i = 0; i < asmState.tokenLength; ++i) {
         auto character = static_cast<int32_t>(static_cast<signed char>(asmState.tokenText[i]));
@@ -88,9 +89,9 @@ int32_t primary()
         value = comparison(Operators::ALL);
         --evaluation.parenthesisDepth;
         if (asmState.curToken != ')')
-            reportError("Closing parenthesis expected");
+            reportErrorAtToken("Closing parenthesis expected");
         break;
-    default: reportError("Illegal Text in Expression");
+    default: reportErrorAtToken("Illegal Text in Expression");
     }
     advanceToken();
     return value;
@@ -264,13 +265,13 @@ int32_t labelValue()
 {
     const LabelRecord* record = findTokenLabel();
     if (!record)
-        reportLabelError("not found");
+        reportLabelNotFound();
     if (record->definitionPass != 0)
         return record->value;
     asmState.unresolvedCount = -1;
     // A label still undefined here cannot be defined before the last pass,
     // which must be a final one.
     if (asmState.pass == LAST_PASS - 1)
-        reportLabelError("not defined within allowable passes");
+        reportLabelNotDefined();
     return 0;
 }

@@ -2,10 +2,13 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/sourceFiles.h"
 #include "../driver/text.h"
 #include "../driver/textStore.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -358,6 +361,12 @@ LabelRecord* insertLabel(std::string_view name)
     return &record;
 }
 
+void setDefinitionPlace(LabelRecord* record, int segment, int line)
+{
+    record->definitionSegment = segment;
+    record->definitionLine = line;
+}
+
 void joinLocalName()
 {
     table.joinedLocalName.assign(asmState.globalLabel);
@@ -379,4 +388,76 @@ void setGlobalLabelFromLabelName()
 void resetGlobalLabel()
 {
     asmState.globalLabel.clear();
+}
+
+namespace {
+
+// The edit distance (insertions, deletions, replacements) between two names
+// without regard to case, or limit + 1 when it exceeds limit.
+std::size_t distanceWithin(std::string_view left, std::string_view right, std::size_t limit)
+{
+    if ((left.size() > right.size() ? left.size() - right.size() : right.size() - left.size()) > limit)
+        return limit + 1;
+    std::vector<std::size_t> previous(right.size() + 1);
+    std::vector<std::size_t> current(right.size() + 1);
+    for (std::size_t j = 0; j <= right.size(); ++j)
+        previous[j] = j;
+    for (std::size_t i = 1; i <= left.size(); ++i) {
+        current[0] = i;
+        std::size_t rowMinimum = i;
+        for (std::size_t j = 1; j <= right.size(); ++j) {
+            std::size_t replace = previous[j - 1]
+                                  + (asciiUpper(static_cast<unsigned char>(left[i - 1]))
+                                             != asciiUpper(static_cast<unsigned char>(right[j - 1]))
+                                         ? 1
+                                         : 0);
+            current[j] = std::min({replace, previous[j] + 1, current[j - 1] + 1});
+            rowMinimum = std::min(rowMinimum, current[j]);
+        }
+        if (rowMinimum > limit)
+            return limit + 1;
+        std::swap(previous, current);
+    }
+    return std::min(previous[right.size()], limit + 1);
+}
+
+}  // namespace
+
+const LabelRecord* nearestLabel(std::string_view name)
+{
+    constexpr std::size_t MOST_EDITS = 2;
+    const std::size_t limit = std::min(MOST_EDITS, name.size() / 3);
+    const LabelRecord* nearest = nullptr;
+    std::size_t nearestDistance = limit + 1;
+    for (const LabelRecord* head : asmState.labelBuckets)
+        for (const LabelRecord* record = head; record; record = record->next) {
+            std::size_t distance = distanceWithin(name, record->name, limit);
+            if (distance < nearestDistance) {
+                nearest = record;
+                nearestDistance = distance;
+            }
+        }
+    return nearest;
+}
+
+void reportLabelNotFound()
+{
+    const LabelRecord* nearest = nearestLabel(asmState.labelName);
+    reportLabelError("not found", currentTokenMention(), nearest ? nearest->name : std::string_view());
+}
+
+void reportLabelNotDefined()
+{
+    reportLabelError("not defined within allowable passes", currentTokenMention());
+}
+
+void reportDuplicateLabel(const TokenMention& label)
+{
+    const LabelRecord* first = findLabel(asmState.labelName);
+    DiagnosticNote note{definitionPlace(first->definitionSegment, first->definitionLine), "first defined here"};
+    if (first->fromCommandLine) {
+        note.place = "<command-line>";
+        note.text.assign("'").append(first->name).append("' is defined by -D");
+    }
+    reportErrorNaming("Duplicate label definition", label, {note});
 }

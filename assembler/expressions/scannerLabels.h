@@ -3,6 +3,8 @@
 // the one place where the scanner reaches up into this layer.
 #pragma once
 
+#include "../driver/diagnostics.h"
+
 #include <string_view>
 
 struct LabelRecord;
@@ -10,6 +12,12 @@ struct LabelRecord;
 // A new record for name with the current pass as its definition pass; nullptr
 // when the table already holds the name (compared without regard to case).
 LabelRecord* insertLabel(std::string_view name);
+// "Duplicate label definition" for labelName, the definition `label` (as
+// written); the GNU form notes where the name was first defined.
+[[noreturn]] void reportDuplicateLabel(const TokenMention& label);
+// Where the definition that entered record stands (segment: an index into
+// sourceSegments()).
+void setDefinitionPlace(LabelRecord* record, int segment, int line);
 // labelName = globalLabel followed by tokenText; tokenLength = the joined length.
 void joinLocalName();
 // labelName = the first `length` characters of text, which stays in place.

@@ -6,6 +6,7 @@
 #include "../driver/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 #include "numbers.h"
+#include "tokenMention.h"
 #include "tokenStream.h"
 
 #include <algorithm>
@@ -46,7 +47,9 @@ void registerLabelDefinition()
 {
     asmState.currentLabel = insertLabel(asmState.labelName);
     if (!asmState.currentLabel)
-        reportError("Duplicate label definition");
+        reportDuplicateLabel(nameTokenMention());
+    // Preprocessing: the file being read is the last one noted.
+    setDefinitionPlace(asmState.currentLabel, static_cast<int>(sourceSegments().size()) - 1, asmState.lineNumber);
 }
 
 void scanIdentifier()

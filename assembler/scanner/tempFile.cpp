@@ -3,6 +3,7 @@
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
+#include "../driver/sourceExcerpt.h"
 #include "scanner.h"
 
 #include <algorithm>
@@ -187,4 +188,5 @@ void scanFlattenedSource()
         temp.endMarkAdded = true;
     }
     restartWithText(tempTextEnd.text, tempTextEnd.size);
+    setScannedText(tempTextEnd.text, tempTextEnd.size);
 }

@@ -6,12 +6,14 @@
 #include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "dispatcher.h"
 #include "fileDirectives.h"
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,13 +23,26 @@ struct ConditionalState {
     // being assembled. A block's level is conditionalDepth just after it
     // opened; entries above the current depth are stale and rewritten on entry.
     std::vector<bool> inElsePart;
+    // For each open block, assembled or skipped, by level - 1: the segment
+    // and line of its opening keyword, for "IF without ENDIF".
+    std::vector<std::pair<int, int>> openedAt;
 };
 
 ConditionalState conditionals;
 
+void noteOpening(int segment, int line)
+{
+    auto index = static_cast<std::size_t>(asmState.conditionalDepth - 1);
+    if (conditionals.openedAt.size() <= index)
+        conditionals.openedAt.resize(index + 1);
+    conditionals.openedAt[index] = {segment, line};
+}
+
 int openBlock()
 {
-    return ++asmState.conditionalDepth;
+    ++asmState.conditionalDepth;
+    noteOpening(statementSegment(), statementLine());
+    return asmState.conditionalDepth;
 }
 
 bool opensBlock(int token)
@@ -54,6 +69,7 @@ int skipUnassembled(int level, bool stopAtOwnElse)
         int token = asmState.curToken;
         if (opensBlock(token)) {
             ++asmState.conditionalDepth;
+            noteOpening(readingSegmentIndex(), readingLine());
         } else if (token == TOKEN_ELSE) {
             if (stopAtOwnElse && asmState.conditionalDepth == level) {
                 if (listingActive())
@@ -67,7 +83,7 @@ int skipUnassembled(int level, bool stopAtOwnElse)
                 return token;
             }
         } else if (token == TOKEN_END_OF_INPUT) {
-            reportError("IF without ENDIF");
+            reportUnclosedBlock();
         }
     }
 }
@@ -96,7 +112,7 @@ bool labelOrFileExists()
         return findTokenLabel() != nullptr;
     if (asmState.curToken == TOKEN_STRING)
         return inputExists(stringTokenAsFileName());
-    reportError("Illegal operand for IFEXIST");
+    reportErrorAtToken("Illegal operand for IFEXIST");
 }
 
 }  // namespace
@@ -114,7 +130,7 @@ void ifdefDirective()
     int level = openBlock();
     advanceToken();
     if (asmState.curToken != TOKEN_IDENTIFIER)
-        reportError("Illegal operand for IFDEF");
+        reportErrorAtToken("Illegal operand for IFDEF");
     bool condition = labelDefinedInThisPass();
     advanceToken();
     startBlock(level, condition);
@@ -127,6 +143,13 @@ void ifexistDirective()
     bool condition = labelOrFileExists();
     advanceToken();
     startBlock(level, condition);
+}
+
+void reportUnclosedBlock()
+{
+    const std::pair<int, int>& innermost
+        = conditionals.openedAt[static_cast<std::size_t>(asmState.conditionalDepth - 1)];
+    reportErrorNaming("IF without ENDIF", {}, {{definitionPlace(innermost.first, innermost.second), "IF opened here"}});
 }
 
 void elseDirective()

@@ -12,3 +12,6 @@ void ifexistDirective();
 // Reached only in assembled code with a block open (the loop checks that).
 void elseDirective();
 void endifDirective();
+// "IF without ENDIF" for the input ending inside a block; the GNU form notes
+// where the innermost open block was opened.
+[[noreturn]] void reportUnclosedBlock();

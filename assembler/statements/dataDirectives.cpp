@@ -4,6 +4,7 @@
 #include "../driver/diagnostics.h"
 #include "../driver/output.h"
 #include "../expressions/evaluator.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "dispatcher.h"
@@ -43,7 +44,7 @@ void byteOperand()
 void markedStringOperand()
 {
     if (!operandIsString())
-        reportError("String expected");
+        reportErrorAtToken("String expected");
     // An empty string has no byte to carry the mark; emitting nothing would
     // silently drop an entry from a table of such strings.
     if (asmState.tokenLength == 0)

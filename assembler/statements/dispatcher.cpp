@@ -6,6 +6,7 @@
 #include "../driver/sourceFiles.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
+#include "conditionals.h"
 #include "routes.h"
 
 void runStatements()
@@ -52,7 +53,7 @@ void continueStatements()
     // Assembled conditional blocks run in this same loop, so a block still
     // open at the end of the input shows here.
     if (asmState.conditionalDepth != 0)
-        reportError("IF without ENDIF");
+        reportUnclosedBlock();
 }
 
 void endStatement()

@@ -7,6 +7,7 @@
 #include "../driver/output.h"
 #include "../driver/sourceFiles.h"
 #include "../expressions/evaluator.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "dispatcher.h"
@@ -24,7 +25,7 @@ void requireFileNameToken()
 {
     advanceToken();
     if (asmState.curToken != TOKEN_STRING)
-        reportError("Filename expected");
+        reportErrorAtToken("Filename expected");
 }
 
 [[noreturn]] void failToOpen(const char* name)

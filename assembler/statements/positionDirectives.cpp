@@ -2,9 +2,11 @@
 
 #include "../driver/AsmState.h"
 #include "../driver/diagnostics.h"
+#include "../driver/listing.h"
 #include "../driver/text.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "dispatcher.h"
@@ -15,13 +17,15 @@ void defineLabel()
     // Preprocessing enters every definition; only stray marker bytes in a
     // source can make the two passes see different names.
     if (!record)
-        reportLabelError("not found");
+        reportLabelNotFound();
     asmState.currentLabel = record;
     advanceToken();
     int32_t value;
     if (asmState.curToken == TOKEN_EQU) {
         advanceToken();
         value = evaluateExpression();
+        if (listingActive())
+            listEquValue(value);
     } else {
         value = wrappingAdd(asmState.address, asmState.phaseOffset);
     }
@@ -66,7 +70,7 @@ void cpuDirective()
 
     advanceToken();
     if (asmState.curToken != TOKEN_IDENTIFIER)
-        reportError("Illegal operand for CPU");
+        reportErrorAtToken("Illegal operand for CPU");
     for (const auto& entry : modes) {
         if (equalIgnoringCase(asmState.labelName, entry.name)) {
             asmState.cpuMode = entry.mode;
@@ -74,5 +78,5 @@ void cpuDirective()
             return;
         }
     }
-    reportError("Invalid CPU mode ID");
+    reportErrorAtToken("Invalid CPU mode ID");
 }

@@ -4,6 +4,7 @@
 #include "../driver/diagnostics.h"
 #include "../encoders/encoders.h"
 #include "../encoders/fixedOpcodes.h"
+#include "../scanner/tokenMention.h"
 #include "../scanner/tokens.h"
 #include "positionDirectives.h"
 
@@ -47,7 +48,7 @@ void addEncoderRoutes(StatementHandler* table)
 
 void refuseStatement()
 {
-    reportError("Illegal Text");
+    reportErrorAtToken("Illegal Text");
 }
 
 const StatementHandler* statementHandlers()

@@ -202,3 +202,44 @@ TEST_F(LabelTableTest, LocalNamesJoinTheirGlobalLabel)
 }
 
 }  // namespace
+
+namespace {
+
+std::string nearestName(std::string_view name)
+{
+    const LabelRecord* nearest = nearestLabel(name);
+    return nearest ? std::string(nearest->name) : std::string("(none)");
+}
+
+}  // namespace
+
+// At most two edits and at most a third of the name's length, letter case
+// ignored; the nearest wins, then the first in bucket (symbol-file) order.
+TEST_F(LabelTableTest, NearestLabelKeepsToItsLimits)
+{
+    for (const char* name : {"counter", "Player_X", "abc", "abcdefghi", "xy"})
+        insertLabel(name);
+    EXPECT_EQ("counter", nearestName("cuonter"));        // two replacements in 7 letters
+    EXPECT_EQ("Player_X", nearestName("PLAYER_Y"));      // case ignored
+    EXPECT_EQ("abc", nearestName("abd"));                // one edit in 3 letters
+    EXPECT_EQ("(none)", nearestName("xz"));              // a third of 2 is no edit
+    EXPECT_EQ("(none)", nearestName("axyde"));           // two edits in 5 letters: too many
+    EXPECT_EQ("abcdefghi", nearestName("abcdefghixy"));  // two insertions
+    EXPECT_EQ("(none)", nearestName("abcdefghixyz"));    // three: beyond two, whatever the length
+    EXPECT_EQ("counter", nearestName("counterss"));      // deletions count as edits too
+}
+
+TEST_F(LabelTableTest, NearestLabelPrefersFewerEditsThenBucketOrder)
+{
+    insertLabel("shot_b");
+    insertLabel("shot_a");
+    insertLabel("speed12");
+    insertLabel("speed1");
+    EXPECT_EQ("speed1", nearestName("spxeed1"));
+    // Both one edit away: the one whose bucket comes first.
+    const LabelRecord* a = findLabel("shot_a");
+    const LabelRecord* b = findLabel("shot_b");
+    const bool aFirst
+        = (labelHash("shot_a") & (LABEL_BUCKET_COUNT - 1)) < (labelHash("shot_b") & (LABEL_BUCKET_COUNT - 1));
+    EXPECT_EQ(aFirst ? a : b, nearestLabel("shot_x"));
+}
