@@ -154,7 +154,7 @@ int parseOptionGroup(Options& options, int argc, char** argv, int index)
 
 void printTitle()
 {
-    std::fputs("romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers\n", stdout);
+    std::fputs(ROMTAP_VERSION_TEXT " - ROM dumper for the MSX Game Reader - by the romtap developers\n", stdout);
     std::fputs("-----------------------------------------------------------\n", stdout);
 }
 
