@@ -152,7 +152,8 @@ void outOfMemory()
 
 void printUsage()
 {
-    std::fputs(ORBANT_VERSION_TEXT " - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
+    std::fputs(ORBANT_VERSION_TEXT, stdout);
+    std::fputs(" - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
                "Written by the orbant developers\n"
                "https://orbant.example.org/\n"
                "\n"
