@@ -14,6 +14,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 native=$(cd "${1:?usage: check-windows-zips.sh NATIVE_BUILD_DIR [X86_64_BUILD_DIR I686_BUILD_DIR]}" && pwd)
 declare -A builds=([x86_64]=${2:-$native/windows-x86_64} [i686]=${3:-$native/windows-i686})
 
+# The zips are made and read with Python's zipfile.
+if ! command -v python3 >/dev/null 2>&1 && ! "$root/scripts/install-packages.sh" python3; then
+  echo "Windows zips not checked: python3 is missing."
+  exit 0
+fi
+
 export WINEDEBUG=-all
 work=$(mktemp -d "$native/windows-zips.XXXXXX")
 trap 'rm -rf "$work"' EXIT

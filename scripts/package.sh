@@ -18,6 +18,7 @@ missing=()
 command -v i686-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-i686)
 command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64)
 command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
+command -v python3 >/dev/null 2>&1 || missing+=(python3)
 "$root/scripts/install-packages.sh" "${missing[@]}" || {
   echo "Packaging needs ${missing[*]}." >&2
   exit 1
