@@ -204,7 +204,7 @@ const char* longOptionValue(int argc, char** argv, int& index, std::string_view 
 
 const char* versionLine()
 {
-    return "romtap v0.5d - ROM dumper for the MSX Game Reader - by the romtap developers";
+    return ROMTAP_VERSION_TEXT " - ROM dumper for the MSX Game Reader - by the romtap developers";
 }
 
 void printTitle()

@@ -86,6 +86,7 @@ echo "=== Windows builds"
 build_windows i686
 build_windows x86_64
 wait "$prefix_setup" || true
+"$root/scripts/check-windows-zips.sh" "$native"
 
 loader_for() { # architecture
   if [ "$1" = i686 ]; then wine_loader 32; else wine_loader 64; fi

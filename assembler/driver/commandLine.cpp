@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr const char* VERSION_LINE = "orbant v0.41\n";
+constexpr const char* VERSION_LINE = ORBANT_VERSION_TEXT "\n";
 
 constexpr const char* OPTIONS_TEXT = "\n"
                                      "Options (before the source; \"--\" ends them):\n"

@@ -183,7 +183,8 @@ void outOfMemory()
 
 void printUsage()
 {
-    std::fputs("orbant v0.41 - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
+    std::fputs(ORBANT_VERSION_TEXT, stdout);
+    std::fputs(" - multi-pass cross-assembler for Z80, R800 and GBZ80\n"
                "Written by the orbant developers\n"
                "https://orbant.example.org/\n"
                "\n"
