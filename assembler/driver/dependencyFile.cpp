@@ -44,5 +44,5 @@ bool writeDependencyFile(const std::string& name, const std::string& imageName)
         rule += escapedForMake(input);
     }
     rule += '\n';
-    return writeRequestedOutput(name, rule);
+    return writeRequestedOutput(name, rule, FileRole::MAKE_RULE);
 }

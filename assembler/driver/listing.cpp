@@ -352,5 +352,5 @@ bool writeListing(const std::string& name)
     ListingCursor cursor;
     for (std::size_t index = 0; index < sourceSegments().size(); ++index)
         listSegment(writer, cursor, index);
-    return writeRequestedOutput(name, writer.text());
+    return writeRequestedOutput(name, writer.text(), FileRole::LISTING);
 }

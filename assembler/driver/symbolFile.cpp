@@ -3,6 +3,7 @@
 #include "../expressions/labels.h"
 #include "AsmState.h"
 #include "commandLine.h"
+#include "diagnostics.h"
 #include "output.h"
 
 #include <algorithm>
@@ -92,6 +93,10 @@ void writeSymbolFile()
             if (record->definitionPass != 0 && !record->fromCommandLine)
                 end = appendSymbolLine(end, *record);
     const std::string_view text(symbols.get(), static_cast<std::size_t>(end - symbols.get()));
-    if (writeWholeOutput(commandLine().symbolFileName, text, FileRole::SYMBOL_FILE) != WholeOutputResult::WRITTEN)
+    const std::string& name = commandLine().symbolFileName;
+    WholeOutputResult result = writeWholeOutput(name, text, FileRole::SYMBOL_FILE);
+    if (result == WholeOutputResult::FAILED)
+        printWriteFailure(name.c_str());
+    if (result != WholeOutputResult::WRITTEN)
         std::fputs("Unable to write .SYM file!\n", stderr);
 }
