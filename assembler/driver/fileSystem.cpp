@@ -598,16 +598,22 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName)
     // an earlier run of the same number.
     for (int attempt = 0; attempt < 100; ++attempt) {
         privateName = std::string(name) + "." + std::to_string(processId()) + "-" + std::to_string(attempt) + ".part";
+        // Noted before it exists, so that no interruption finds it unnoted;
+        // a leftover of that name is no other run's.
+        notePrivateFile(privateName);
         int descriptor = createExclusively(privateName.c_str(), name);
         if (descriptor >= 0) {
-            notePrivateFile(privateName);
             FILE* file = streamOnDescriptor(descriptor);
             if (!file)
                 removePrivateFile(privateName.c_str());
             return file;
         }
-        if (errno != EEXIST)
+        int failure = errno;
+        forgetPrivateFile(privateName.c_str());
+        if (failure != EEXIST) {
+            errno = failure;
             return nullptr;
+        }
     }
     return nullptr;
 }
