@@ -59,9 +59,13 @@ provide_windows_tools() { # runs_32_bit
   fi
   if ! windows_package_present wine32:i386; then
     # 32-bit Wine comes from the i386 architecture.
-    [ "$(id -u)" -eq 0 ] && dpkg --add-architecture i386
+    local hint="32-bit Wine is missing (wine32:i386; first: dpkg --add-architecture i386)"
+    if [ "$(id -u)" -eq 0 ]; then
+      dpkg --add-architecture i386
+      hint="32-bit Wine could not be installed (wine32:i386)"
+    fi
     if ! "$scripts/install-packages.sh" wine32:i386; then
-      i686_reason="32-bit Wine is missing (wine32:i386; first: dpkg --add-architecture i386)"
+      i686_reason=$hint
       return 0
     fi
   fi
