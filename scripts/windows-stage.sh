@@ -5,16 +5,34 @@
 # - the x86_64 build always runs every orbant and romtap case, through Wine's
 #   64-bit loader;
 # - the i686 build runs them too where this machine runs 32-bit programs (a
-#   probe decides; ORBANT_NO_32BIT=1 makes it answer no). Where it cannot,
-#   the i686 build is checked without running it (check-windows-i686.sh).
-# Installs MinGW-w64 and Wine when it can (root on Debian); otherwise it says
+#   probe decides; ORBANT_NO_32BIT=1 makes it answer no) and 32-bit Wine is
+#   installed. Where not, the i686 build is checked without running it
+#   (check-windows-i686.sh).
+# Installs MinGW-w64 and Wine when it can (root on Debian), in two steps
+# (windows-tools.sh); where MinGW-w64 or 64-bit Wine is still missing it says
 # plainly that the stage was skipped and why.
+# What it ran and why goes to NATIVE_BUILD_DIR/windows-stages.txt, one line
+# each for the x86_64 cases, the i686 cases and the i686 static check, for
+# .ci/run to show.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 native=$(cd "${1:?usage: windows-stage.sh NATIVE_BUILD_DIR}" && pwd)
+. "$root/scripts/windows-tools.sh"
+
+record="$native/windows-stages.txt"
+x86_64_cases="SKIPPED (the stage ended before them)"
+i686_cases="SKIPPED (the stage ended before them)"
+i686_static="SKIPPED (the stage ended before it)"
+write_record() {
+  printf 'x86_64 cases %s\ni686 cases %s\ni686 static check %s\n' \
+    "$x86_64_cases" "$i686_cases" "$i686_static" >"$record"
+}
+trap write_record EXIT
 
 skip() {
   echo "Windows stage skipped: $*"
+  local why=${*%.}
+  x86_64_cases="SKIPPED ($why)" i686_cases="SKIPPED ($why)" i686_static="SKIPPED ($why)"
   exit 0
 }
 
@@ -22,41 +40,18 @@ if [ -n "${ORBANT_SKIP_WINDOWS:-}" ]; then
   skip "ORBANT_SKIP_WINDOWS is set."
 fi
 
-# Debian keeps Wine's loaders in its library folder, off PATH: wine for
-# 32-bit programs, wine64 for 64-bit ones. The wine command on PATH starts
-# the 32-bit one first whenever it is installed.
-wine_loader() { # 32 or 64
-  local name=wine
-  [ "$1" = 64 ] && name=wine64
-  if [ -x "/usr/lib/wine/$name" ]; then
-    echo "/usr/lib/wine/$name"
-  elif [ ! -d /usr/lib/wine ]; then
-    command -v "$name" || true
-  fi
-}
-
+runs_32_bit=no
+"$root/scripts/runs-32-bit-programs.sh" "$native" && runs_32_bit=yes
+provide_windows_tools "$runs_32_bit" || skip "$windows_skip_reason"
 architectures=(x86_64)
-"$root/scripts/runs-32-bit-programs.sh" "$native" && architectures+=(i686)
+if [ "$i686_runs" = yes ]; then
+  architectures+=(i686)
+else
+  echo "$i686_reason: i686 cases skipped"
+fi
 runs_i686() {
   [[ " ${architectures[*]} " == *" i686 "* ]]
 }
-
-missing=()
-command -v i686-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-i686)
-command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64)
-command -v wineserver >/dev/null 2>&1 || missing+=(wine)
-[ -n "$(wine_loader 64)" ] || missing+=(wine64)
-hint=
-if runs_i686 && [ -z "$(wine_loader 32)" ]; then
-  missing+=(wine32:i386)
-  # 32-bit Wine comes from the i386 architecture.
-  hint=" (first: dpkg --add-architecture i386)"
-  [ "$(id -u)" -eq 0 ] && dpkg --add-architecture i386
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  "$root/scripts/install-packages.sh" "${missing[@]}" || skip "MinGW-w64 or Wine is missing: ${missing[*]}$hint."
-fi
-runs_i686 || echo "32-bit Windows programs cannot run on this machine: i686 cases skipped"
 
 generator=()
 command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
@@ -76,7 +71,7 @@ mkdir -p "$WINEPREFIX"
 # must not hold a caller's pipe open. The server puts itself in the
 # background once it is ready.
 wineserver -p >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+trap 'wineserver -k >/dev/null 2>&1 || true; write_record' EXIT
 # Wine sets up the prefix while the builds run. A prefix made by the 64-bit
 # loader serves 32-bit programs as well.
 "$(wine_loader 64)" wineboot -i >/dev/null 2>&1 </dev/null &
@@ -128,6 +123,10 @@ for arch in "${architectures[@]}"; do
   run_cases "$arch" "$native/windows-$arch/cases.log" &
   runs+=($!)
 done
+x86_64_cases="RAN (MinGW-w64 and 64-bit Wine are present)"
+i686_cases="SKIPPED ($i686_reason)"
+i686_static="SKIPPED (the i686 cases ran)"
+runs_i686 && i686_cases="RAN (32-bit programs run and 32-bit Wine is installed)"
 for index in "${!runs[@]}"; do
   arch=${architectures[$index]}
   wait "${runs[$index]}" || status=1
@@ -137,6 +136,7 @@ done
 
 if ! runs_i686; then
   echo "=== i686 Windows build, checked without running it"
+  i686_static="RAN (in place of the i686 cases)"
   "$root/scripts/check-windows-i686.sh" "$native/windows-i686" || status=1
 fi
 exit $status

@@ -80,12 +80,12 @@ std::string makeRule(const std::string& imageName, const std::vector<std::string
 // which is refused as the writer would refuse it.
 DependencyResult refuseRule(const std::string& name)
 {
-    if (const ProtectedFile* file = protectedFileAt(name)) {
+    if (const ProtectedFile* file = protectedFileAt(name, FileRole::MAKE_RULE)) {
         printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
         return DependencyResult::FAILED;
     }
     if (isReplaceableInOneStep(name.c_str()))
-        removeFile(name.c_str());
+        std::remove(name.c_str());
     std::fprintf(stderr, "orbant: %s not written: a make rule cannot name a file whose name holds a line end\n",
                  name.c_str());
     return DependencyResult::NOT_WRITABLE;
@@ -98,6 +98,6 @@ DependencyResult writeDependencyFile(const std::string& name, const std::string&
     std::vector<std::string> inputs = prerequisites();
     if (holdsLineEnd(imageName) || std::any_of(inputs.begin(), inputs.end(), holdsLineEnd))
         return refuseRule(name);
-    return writeRequestedOutput(name, makeRule(imageName, inputs)) ? DependencyResult::WRITTEN
+    return writeRequestedOutput(name, makeRule(imageName, inputs), FileRole::MAKE_RULE) ? DependencyResult::WRITTEN
                                                                    : DependencyResult::FAILED;
 }

@@ -169,9 +169,14 @@ void printOpenFailure(const char* name, bool forWriting)
                      + openFailureReason());
 }
 
-void exitWithWriteFailure(const char* name)
+void printWriteFailure(const char* name)
 {
     std::fprintf(stderr, "Error while writing %s! %s\n", name, std::strerror(errno));
+}
+
+void exitWithWriteFailure(const char* name)
+{
+    printWriteFailure(name);
     exitWithError();
 }
 

@@ -87,6 +87,8 @@ void printFileFailure(const std::string& text);
 // "Error while opening NAME! " or "... for writing! " followed by why
 // (openFailureReason).
 void printOpenFailure(const char* name, bool forWriting);
+// "Error while writing NAME! " followed by the system's text for errno.
+void printWriteFailure(const char* name);
 // A write to NAME failed (disk full and the like): message and exit status 1.
 [[noreturn]] void exitWithWriteFailure(const char* name);
 

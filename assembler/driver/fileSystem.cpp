@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +25,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -48,6 +50,38 @@ struct FileSystemState {
 };
 
 FileSystemState lookups;
+
+// The private files on disk, for the interruption handler, which may read
+// them at any moment: each name is copied once, into a slot published and
+// withdrawn as a whole. The copies are never freed (a run makes a few), since
+// on Windows the handler runs beside the main thread. A run has at most two
+// at once: the flattened source and one file written whole.
+constexpr std::size_t PRIVATE_FILE_SLOTS = 4;
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+std::atomic<const char*> privateFiles[PRIVATE_FILE_SLOTS];
+
+void notePrivateFile(const std::string& name)
+{
+    char* copy = new char[name.size() + 1];
+    std::memcpy(copy, name.c_str(), name.size() + 1);
+    for (std::atomic<const char*>& slot : privateFiles) {
+        const char* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, copy))
+            return;
+    }
+}
+
+void forgetPrivateFile(const char* name)
+{
+    for (std::atomic<const char*>& slot : privateFiles) {
+        const char* held = slot.load();
+        if (held && std::strcmp(held, name) == 0) {
+            slot.store(nullptr);
+            return;
+        }
+    }
+}
 
 // What is not a regular file or a folder (a FIFO, a device) may never end
 // or may keep a reader waiting: it is no source.
@@ -483,6 +517,7 @@ bool replaceFileWith(const char* name, const char* privateName)
 {
     if (std::rename(privateName, name) != 0)
         return false;
+    forgetPrivateFile(privateName);
     noteCreated(name);
     return true;
 }
@@ -514,9 +549,20 @@ FileIdentity identifyFile(const char* name)
 
 namespace {
 
+// Shared for deletion: the interruption handler, which runs on a thread of
+// its own, removes the file while the run may still be writing it.
 int createExclusively(const char* name, const char*)
 {
-    return _open(name, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+        return -1;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0)
+        CloseHandle(handle);
+    return descriptor;
 }
 
 int processId()
@@ -536,8 +582,10 @@ FILE* streamOnDescriptor(int descriptor)
 
 bool replaceFileWith(const char* name, const char* privateName)
 {
-    if (MoveFileExA(privateName, name, MOVEFILE_REPLACE_EXISTING))
+    if (MoveFileExA(privateName, name, MOVEFILE_REPLACE_EXISTING)) {
+        forgetPrivateFile(privateName);
         return true;
+    }
     errno = EACCES;
     return false;
 }
@@ -550,23 +598,93 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName)
     // an earlier run of the same number.
     for (int attempt = 0; attempt < 100; ++attempt) {
         privateName = std::string(name) + "." + std::to_string(processId()) + "-" + std::to_string(attempt) + ".part";
+        // Noted before it exists, so that no interruption finds it unnoted;
+        // a leftover of that name is no other run's.
+        notePrivateFile(privateName);
         int descriptor = createExclusively(privateName.c_str(), name);
         if (descriptor >= 0) {
             FILE* file = streamOnDescriptor(descriptor);
             if (!file)
-                removeFile(privateName.c_str());
+                removePrivateFile(privateName.c_str());
             return file;
         }
-        if (errno != EEXIST)
+        int failure = errno;
+        forgetPrivateFile(privateName.c_str());
+        if (failure != EEXIST) {
+            errno = failure;
             return nullptr;
+        }
     }
     return nullptr;
 }
 
-void removeFile(const char* name)
+void removePrivateFile(const char* privateName)
 {
-    std::remove(name);
+    std::remove(privateName);
+    forgetPrivateFile(privateName);
 }
+
+#ifdef _WIN32
+
+namespace {
+
+// Runs on a thread of its own; ends the process as the default handler would,
+// without the library's clean-up, which could wait for a lock the main
+// thread holds.
+BOOL WINAPI removePrivateFilesOnControl(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    for (const std::atomic<const char*>& slot : privateFiles)
+        if (const char* name = slot.load())
+            DeleteFileA(name);
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
+
+}  // namespace
+
+void removePrivateFilesWhenInterrupted()
+{
+    SetConsoleCtrlHandler(removePrivateFilesOnControl, TRUE);
+}
+
+#else
+
+namespace {
+
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removePrivateFilesOnSignal(int signalNumber)
+{
+    for (const std::atomic<const char*>& slot : privateFiles)
+        if (const char* name = slot.load())
+            unlink(name);
+    // Blocked while the handler runs, the signal takes its default action
+    // as the handler returns.
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+}  // namespace
+
+void removePrivateFilesWhenInterrupted()
+{
+    struct sigaction action = {};
+    action.sa_handler = removePrivateFilesOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : INTERRUPTIONS)
+        sigaddset(&action.sa_mask, signalNumber);
+    for (int signalNumber : INTERRUPTIONS) {
+        struct sigaction previous;
+        // A signal ignored by whoever started the run (nohup, a background
+        // job) stays ignored.
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+#endif
 
 // The same number, or the same full name (also for a file not there yet).
 namespace {

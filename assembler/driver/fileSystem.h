@@ -57,7 +57,14 @@ bool isReplaceableInOneStep(const char* name);
 FILE* createPrivateFileBeside(const char* name, std::string& privateName);
 // Renames privateName to name, replacing it; false with errno set.
 bool replaceFileWith(const char* name, const char* privateName);
-void removeFile(const char* name);
+void removePrivateFile(const char* privateName);
+
+// From here on, an interrupted run removes the private files it has on disk
+// before it ends as the interruption would end it: on POSIX for SIGINT,
+// SIGTERM and SIGHUP (unless started with the signal ignored), after which
+// the signal is raised again with its default action; on Windows for Ctrl-C,
+// Ctrl-Break and the console's closing, with status 0xC000013A.
+void removePrivateFilesWhenInterrupted();
 
 // What a name stands for, to tell whether two names are the same file: its
 // spelling on disk (resolved to a full name when compared by name) and, for

@@ -374,5 +374,5 @@ bool writeListing(const std::string& name, const std::vector<ListedSymbol>& symb
     for (std::size_t index = 0; index < sourceSegments().size(); ++index)
         listSegment(writer, cursor, index);
     writer.symbolTable(symbols);
-    return writeRequestedOutput(name, writer.text());
+    return writeRequestedOutput(name, writer.text(), FileRole::LISTING);
 }

@@ -6,5 +6,6 @@ int main(int argc, char** argv)
     // Without a usable descriptor there is nowhere to say so.
     if (!openStandardStreams())
         return 1;
+    removePrivateFilesWhenInterrupted();
     return runAssembler(argc, argv);
 }

@@ -18,7 +18,8 @@ namespace {
 struct OutputState {
     std::string fileName;  // of outputFile, for the message when a write fails
     std::vector<ProtectedFile> protectedFiles;
-    std::unordered_set<std::string> protectedNames;  // an INCBIN may name a file many times
+    // An INCBIN may name a file many times; a name may hold several roles.
+    std::unordered_set<std::string> protectedNames;
 };
 
 OutputState output;
@@ -180,13 +181,17 @@ bool finishReplacing(ReplacingOutput& output)
     bool closed = std::fclose(output.stream) == 0;
     int failure = errno;
     output.stream = nullptr;
-    if (!output.privateName.empty() && !replaceFileWith(output.name.c_str(), output.privateName.c_str())) {
-        failure = errno;
-        removeFile(output.privateName.c_str());
-        written = false;
+    bool complete = written && closed;
+    if (!output.privateName.empty()) {
+        if (complete && !replaceFileWith(output.name.c_str(), output.privateName.c_str())) {
+            failure = errno;
+            complete = false;
+        }
+        if (!complete)
+            removePrivateFile(output.privateName.c_str());
     }
     errno = failure;
-    return written && closed;
+    return complete;
 }
 
 void abandonReplacing(ReplacingOutput& output)
@@ -195,7 +200,7 @@ void abandonReplacing(ReplacingOutput& output)
     std::fclose(output.stream);
     output.stream = nullptr;
     if (!output.privateName.empty())
-        removeFile(output.privateName.c_str());
+        removePrivateFile(output.privateName.c_str());
     errno = failure;
 }
 
@@ -206,6 +211,9 @@ const char* roleName(FileRole role)
     switch (role) {
     case FileRole::FLATTENED_SOURCE: return "flattened source";
     case FileRole::SYMBOL_FILE: return "symbol file";
+    case FileRole::IMAGE: return "image";
+    case FileRole::LISTING: return "listing";
+    case FileRole::MAKE_RULE: return "make rule";
     case FileRole::INPUT: break;
     }
     return "input";
@@ -215,7 +223,7 @@ const char* roleName(FileRole role)
 
 void protectFile(const std::string& name, FileRole role)
 {
-    if (output.protectedNames.insert(name).second)
+    if (output.protectedNames.insert(name + '\0' + roleName(role)).second)
         output.protectedFiles.push_back({name, role});
 }
 
@@ -264,11 +272,10 @@ WholeOutputResult writeWholeOutput(const std::string& name, std::string_view con
     return finishReplacing(output) ? WholeOutputResult::WRITTEN : WholeOutputResult::FAILED;
 }
 
-bool writeRequestedOutput(const std::string& name, std::string_view content)
+bool writeRequestedOutput(const std::string& name, std::string_view content, FileRole own)
 {
-    WholeOutputResult result = writeWholeOutput(name, content);
-    // Reported as an open failure, as such a file always was.
+    WholeOutputResult result = writeWholeOutput(name, content, own);
     if (result == WholeOutputResult::FAILED)
-        printFileFailure("Error while opening " + name + " for writing! " + std::strerror(errno));
+        printWriteFailure(name.c_str());
     return result == WholeOutputResult::WRITTEN;
 }

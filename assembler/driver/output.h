@@ -53,11 +53,16 @@ void moveOutputPosition(int32_t position);
 
 // Files that no output of the run may overwrite: its inputs (the main
 // source, every included file, every file an INCBIN of the flattened text
-// names), the flattened source and the symbol file.
+// names), the flattened source, the symbol file, the listing and the make
+// rule. The image is named only when the listing or the make rule would
+// replace it: FNAME may go back to it.
 enum class FileRole {
     INPUT,
     FLATTENED_SOURCE,
-    SYMBOL_FILE
+    SYMBOL_FILE,
+    IMAGE,
+    LISTING,
+    MAKE_RULE
 };
 
 struct ProtectedFile {
@@ -96,9 +101,10 @@ struct ReplacingOutput {
 
 // false after printing the open failure.
 bool openReplacing(ReplacingOutput& output, const char* name);
-// Closes the stream and puts the file in place, even after a failed write,
-// as a file written directly would stay; false when a write, the close or
-// the renaming failed (errno says why).
+// Closes the stream and puts the file in place; false when a write, the
+// close or the renaming failed (errno says why). A private file whose
+// writing failed is removed, so the name keeps what it had; a file written
+// directly keeps what reached it.
 bool finishReplacing(ReplacingOutput& output);
 // Closes the stream; a private file is removed, so the name keeps what it
 // had. errno is kept.
@@ -115,6 +121,6 @@ enum class WholeOutputResult {
 // protected file other than the output itself (in the role `own`).
 WholeOutputResult writeWholeOutput(const std::string& name, std::string_view content,
                                    std::optional<FileRole> own = std::nullopt);
-// The same for a file the run exists to make (listing, make rule): false
-// after printing why, a failed write too, as a failed open.
-bool writeRequestedOutput(const std::string& name, std::string_view content);
+// The same for a file the run exists to make (the listing, the make rule, in
+// the role `own`): false after printing why.
+bool writeRequestedOutput(const std::string& name, std::string_view content, FileRole own);

@@ -8,6 +8,7 @@
 #include "commandLine.h"
 #include "dependencyFile.h"
 #include "diagnostics.h"
+#include "fileSystem.h"
 #include "listedSymbols.h"
 #include "listing.h"
 #include "output.h"
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -72,6 +74,44 @@ void runPasses(const char* outputName)
     }
 }
 
+// The listing and the make rule, each with its role; empty names are not
+// asked for.
+std::vector<ProtectedFile> requestedOutputs()
+{
+    std::vector<ProtectedFile> outputs;
+    if (!commandLine().listingName.empty())
+        outputs.push_back({commandLine().listingName, FileRole::LISTING});
+    if (!commandLine().dependencyName.empty())
+        outputs.push_back({commandLine().dependencyName, FileRole::MAKE_RULE});
+    return outputs;
+}
+
+// Neither the listing nor the make rule replaces another output of the run:
+// what the command line names is refused before anything is read.
+void refuseClashingRequestedOutputs()
+{
+    std::vector<ProtectedFile> named = {{commandLine().outputName, FileRole::IMAGE},
+                                        {commandLine().tempFileName, FileRole::FLATTENED_SOURCE},
+                                        {commandLine().symbolFileName, FileRole::SYMBOL_FILE}};
+    for (const ProtectedFile& requested : requestedOutputs()) {
+        FileIdentity identity = identifyFile(requested.name.c_str());
+        for (const ProtectedFile& other : named)
+            if (isSameFile(identity, identifyFile(other.name.c_str()))) {
+                printRefusal(requested.name, other, RefusalWording::AS_OPEN_FAILURE);
+                exitWithError();
+            }
+        named.push_back(requested);
+    }
+}
+
+// An FNAME target is known only when its FNAME runs: there it is refused.
+// After the inputs, which a refusal names first.
+void protectRequestedOutputs()
+{
+    for (const ProtectedFile& requested : requestedOutputs())
+        protectFile(requested.name, requested.role);
+}
+
 void writeRequestedFiles()
 {
     if (!commandLine().listingName.empty() && !writeListing(commandLine().listingName, listedSymbols()))
@@ -109,6 +149,7 @@ int runAssembler(int argc, char** argv)
         enableListing();
     setSourceName(commandLine().sourceName.c_str());
     const char* outputName = commandLine().outputName.c_str();
+    refuseClashingRequestedOutputs();
     Clock::time_point start = Clock::now();
     clearLabels();
     registerCommandLineDefines();
@@ -116,6 +157,7 @@ int runAssembler(int argc, char** argv)
     // Before the image is first created or emptied.
     protectSymbolFile();
     requireNotProtected(outputName);
+    protectRequestedOutputs();
     runPasses(outputName);
     if (asmState.unresolvedCount != 0)
         std::fputs("Too Many Passes Required!\n", stderr);

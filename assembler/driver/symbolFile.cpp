@@ -4,6 +4,7 @@
 #include "AsmState.h"
 #include "commandLine.h"
 #include "debuggerSymbols.h"
+#include "diagnostics.h"
 #include "output.h"
 
 #include <algorithm>
@@ -103,7 +104,10 @@ void writeSymbolFile()
         symbols.text = defaultSymbols();
     else
         symbols = debuggerSymbols(commandLine().symbolFormat);
-    if (writeWholeOutput(name, symbols.text, FileRole::SYMBOL_FILE) != WholeOutputResult::WRITTEN)
+    WholeOutputResult result = writeWholeOutput(name, symbols.text, FileRole::SYMBOL_FILE);
+    if (result == WholeOutputResult::FAILED)
+        printWriteFailure(name.c_str());
+    if (result != WholeOutputResult::WRITTEN)
         std::fputs("Unable to write .SYM file!\n", stderr);
     else if (symbols.leftOut != 0)
         std::fprintf(stderr, "orbant: %s labels above FFFFH left out of %s\n", std::to_string(symbols.leftOut).c_str(),

@@ -219,6 +219,8 @@ void applySection(CaseFile& result, const Section& section, Pending& pending)
         result.standardOutput = sectionText(section);
     else if (kind == "stdout-to")
         result.standardOutputTarget = requireName(section);
+    else if (kind == "file-size-limit")
+        result.fileSizeLimit = decimalNumber(soleWord(section));
     else if (kind == "stderr")
         result.standardError = sectionText(section);
     else if (kind == "image")

@@ -36,7 +36,8 @@ struct CaseFile {
     std::optional<std::string> standardOutput;
     std::optional<std::string> standardError;
     std::string standardOutputTarget;  // a file that takes standard output, unchecked, or CLOSED_STANDARD_OUTPUT
-    std::vector<ExpectedFile> images;  // content holds raw bytes
+    std::optional<std::size_t> fileSizeLimit;  // bytes any file the run writes may reach
+    std::vector<ExpectedFile> images;          // content holds raw bytes
     std::vector<ExpectedFile> texts;
     std::vector<std::string> absent;
     // Why the case holds only for the native build (system messages that

@@ -206,6 +206,7 @@ CaseRun runCase(const CaseFile& testCase)
             setup.standardOutputClosed = true;
         else
             setup.standardOutputPath = testCase.standardOutputTarget;
+        setup.fileSizeLimit = testCase.fileSizeLimit;
         std::vector<std::string> arguments;
         for (const std::string& argument : testCase.arguments)
             arguments.push_back(withLibrary(argument, run));

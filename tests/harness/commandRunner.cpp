@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,17 +134,29 @@ bool redirectStandardOutput(const char* stdoutPath)
     return output >= 0 && dup2(output, 1) >= 0;
 }
 
+// The limit on the length of any file written, past which writes fail.
+bool limitFileSize(const std::optional<std::size_t>& limit)
+{
+    if (!limit)
+        return true;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    const struct rlimit size = {static_cast<rlim_t>(*limit), static_cast<rlim_t>(*limit)};
+    return sigaction(SIGXFSZ, &ignore, nullptr) == 0 && setrlimit(RLIMIT_FSIZE, &size) == 0;
+}
+
 // In the child: the scratch directory as working directory, no input, the
 // output into files (standard output closed when stdoutPath is null), the
 // prepared environment (which the search for the program on PATH uses too).
 // Only calls that are safe between fork and exec.
 [[noreturn]] void becomeCommand(char* const* argv, char** environment, const char* directory, const char* stdoutPath,
-                                const char* stderrPath)
+                                const char* stderrPath, const std::optional<std::size_t>& fileSizeLimit)
 {
     int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     int errors = open(stderrPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (chdir(directory) == 0 && input >= 0 && errors >= 0 && dup2(input, 0) >= 0 && redirectStandardOutput(stdoutPath)
-        && dup2(errors, 2) >= 0) {
+        && dup2(errors, 2) >= 0 && limitFileSize(fileSizeLimit)) {
         environ = environment;
         execvp(argv[0], argv);
         const char message[] = "the test harness could not start the command\n";
@@ -204,7 +217,8 @@ StartedCommand startCommand(const ScratchDirectory& directory, std::vector<std::
         throw std::runtime_error("cannot start " + words.front());
     if (started.child == 0)
         becomeCommand(argv.data(), envp.data(), workingDirectory.c_str(),
-                      setup.standardOutputClosed ? nullptr : stdoutPath.c_str(), stderrPath.c_str());
+                      setup.standardOutputClosed ? nullptr : stdoutPath.c_str(), stderrPath.c_str(),
+                      setup.fileSizeLimit);
     return started;
 }
 
