@@ -26,6 +26,8 @@ void printGnuMessage(const char* kind, const std::string& text)
 {
     MessagePosition position = messagePosition();
     std::fprintf(stderr, "%s:%d: %s: %s\n", position.file.c_str(), position.line, kind, text.c_str());
+    for (const MessageNote& note : position.notes)
+        std::fprintf(stderr, "%s:%d: note: %s\n", note.file.c_str(), note.line, note.text.c_str());
 }
 
 void runExitHooks()
