@@ -26,6 +26,9 @@ struct SourceFileState {
     bool expansionMarkers = false;
     std::string_view readingSteps;
     std::string_view statementSteps;
+    // Where the text of an expanded line starts in the flattened text.
+    const char* readingExpandedText = nullptr;
+    const char* statementExpandedText = nullptr;
     std::string preprocessedSteps;
     std::vector<MessageNote> extraNotes;
 };
@@ -212,8 +215,28 @@ void noteFileMarkerRead()
 void noteLineMarkerRead()
 {
     files.resumedLine = 0;
-    if (files.expansionMarkers)
-        files.readingSteps = stepsOfMarker(asmState.tokenText, asmState.tokenLength);
+    if (!files.expansionMarkers)
+        return;
+    files.readingSteps = stepsOfMarker(asmState.tokenText, asmState.tokenLength);
+    // The text follows the marker's closing byte.
+    files.readingExpandedText
+        = files.readingSteps.empty() ? nullptr : asmState.tokenText + asmState.tokenLength + 1;
+}
+
+std::string_view statementExpandedLine()
+{
+    const char* text = files.statementExpandedText;
+    if (!text)
+        return {};
+    std::size_t length = 0;
+    while (text[length] != '\0' && text[length] != '\x01' && text[length] != '\x02')
+        ++length;
+    return {text, length};
+}
+
+bool statementIsExpanded()
+{
+    return files.statementExpandedText != nullptr;
 }
 
 void enableExpansionMarkers()
@@ -245,8 +268,10 @@ void markStatementStart()
     files.statementSegment = files.readingSegment;
     files.statementLine = readingLine();
     files.inStatement = true;
-    if (files.expansionMarkers)
+    if (files.expansionMarkers) {
         files.statementSteps = files.readingSteps;
+        files.statementExpandedText = files.readingExpandedText;
+    }
 }
 
 void clearStatementStart()

@@ -80,6 +80,10 @@ int statementLine();
 constexpr char EXPANSION_STEP = '\x03';
 // The passes read the steps of each line marker from here on.
 void enableExpansionMarkers();
+// The passes: whether the current statement is on an expanded line, and
+// that line's text in the flattened source.
+bool statementIsExpanded();
+std::string_view statementExpandedLine();
 // Preprocessing: a statement at `line` of segment `segment`, made by the
 // expansion `steps` (empty for none), is being expanded.
 void markExpandedStatement(int segment, int line, std::string_view steps);
