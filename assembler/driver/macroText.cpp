@@ -3,26 +3,47 @@
 #include "diagnostics.h"
 #include "text.h"
 
+#include <array>
+
 namespace {
 
-bool isLetter(char c)
+constexpr bool isLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool isDigit(char c)
+constexpr bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
 
+// Names are most of what the expansion reads: a table tells their characters.
+enum CharacterClass : unsigned char {
+    OTHER,
+    NAME_START,
+    NAME_ONLY_AFTER_START  // a digit
+};
+
+constexpr auto CHARACTER_CLASSES = [] {
+    std::array<unsigned char, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        auto character = static_cast<char>(c);
+        if (isLetter(character) || std::string_view("!#.?@_~").find(character) != std::string_view::npos)
+            classes[static_cast<std::size_t>(c)] = NAME_START;
+        else if (isDigit(character))
+            classes[static_cast<std::size_t>(c)] = NAME_ONLY_AFTER_START;
+    }
+    return classes;
+}();
+
 bool isNameStart(char c)
 {
-    return isLetter(c) || std::string_view("!#.?@_~").find(c) != std::string_view::npos;
+    return CHARACTER_CLASSES[static_cast<unsigned char>(c)] == NAME_START;
 }
 
 bool isNameCharacter(char c)
 {
-    return isNameStart(c) || isDigit(c);
+    return CHARACTER_CLASSES[static_cast<unsigned char>(c)] != OTHER;
 }
 
 bool isQuote(char c)
