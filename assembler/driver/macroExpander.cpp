@@ -39,7 +39,8 @@ enum class Word {
 Word wordOf(std::string_view name)
 {
     static constexpr std::pair<const char*, Word> WORDS[] = {
-        {"MACRO", Word::MACRO}, {"ENDM", Word::ENDM}, {"REPT", Word::REPT}, {"ENDR", Word::ENDR}, {"EXITM", Word::EXITM},
+        {"MACRO", Word::MACRO}, {"ENDM", Word::ENDM},   {"REPT", Word::REPT},
+        {"ENDR", Word::ENDR},   {"EXITM", Word::EXITM},
     };
     for (const auto& [text, word] : WORDS)
         if (equalIgnoringCase(name, text))
@@ -107,7 +108,7 @@ struct Level {
 };
 
 struct ExpansionState {
-    std::unordered_map<std::string, Macro> macros;      // by upper-case name
+    std::unordered_map<std::string, Macro> macros;       // by upper-case name
     std::unordered_map<std::string, int32_t> constants;  // EQU values known while flattening, by upper-case name
     std::vector<std::string> active;                     // the macros being expanded, upper case
     int nesting = 0;
@@ -384,8 +385,8 @@ bool expandBody(const std::vector<BodyLine>& body, std::string_view name, const 
 void expandCall(const Macro& macro, const std::vector<std::string>& arguments, const Origin& call)
 {
     if (arguments.size() != macro.parameters.size())
-        reportAt(call, "Macro " + macro.name + " expects " + std::to_string(macro.parameters.size())
-                                + " arguments, " + std::to_string(arguments.size()) + " given");
+        reportAt(call, "Macro " + macro.name + " expects " + std::to_string(macro.parameters.size()) + " arguments, "
+                           + std::to_string(arguments.size()) + " given");
     std::string upper = upperCased(macro.name);
     for (const std::string& active : expansion.active)
         if (active == upper)
@@ -446,8 +447,8 @@ void checkMacroName(std::string_view name, const Origin& origin)
     const Place& first = known->second.definedAt;
     const SourceSegment& segment = sourceSegments()[static_cast<std::size_t>(first.segment)];
     addMessageNote({segment.openedPath, first.line, "first definition of " + known->second.name});
-    reportAt(origin, "Macro " + std::string(name) + " already defined in line " + std::to_string(first.line)
-                              + " (" + segment.writtenName + ")");
+    reportAt(origin, "Macro " + std::string(name) + " already defined in line " + std::to_string(first.line) + " ("
+                         + segment.writtenName + ")");
 }
 
 std::vector<std::string> parametersOf(std::string_view text, std::size_t from, const Origin& origin)
@@ -608,7 +609,8 @@ std::size_t copyFileMarker(const std::string& flattened, std::size_t at, Level& 
         // A body ends in the file it began in.
         Place here{expansion.segment, expansion.line};
         if (known && !segments[static_cast<std::size_t>(next)].resumesIncluder)
-            reportAt(Origin{here, {}, here}, sources.open->kind == BlockKind::MACRO ? "INCLUDE inside MACRO" : "INCLUDE inside REPT");
+            reportAt(Origin{here, {}, here},
+                     sources.open->kind == BlockKind::MACRO ? "INCLUDE inside MACRO" : "INCLUDE inside REPT");
         closeLevel(sources);
     }
     writeText(std::string_view(flattened).substr(at, end - at));

@@ -219,8 +219,7 @@ void noteLineMarkerRead()
         return;
     files.readingSteps = stepsOfMarker(asmState.tokenText, asmState.tokenLength);
     // The text follows the marker's closing byte.
-    files.readingExpandedText
-        = files.readingSteps.empty() ? nullptr : asmState.tokenText + asmState.tokenLength + 1;
+    files.readingExpandedText = files.readingSteps.empty() ? nullptr : asmState.tokenText + asmState.tokenLength + 1;
 }
 
 std::string_view statementExpandedLine()
@@ -290,8 +289,8 @@ MessagePosition messagePosition()
 {
     MessagePosition position;
     if (files.inStatement)
-        position = {pathOfSegment(files.statementSegment), files.statementLine, true,
-                    notesOfSteps(files.statementSteps)};
+        position
+            = {pathOfSegment(files.statementSegment), files.statementLine, true, notesOfSteps(files.statementSteps)};
     else
         position = {currentOpenedPath(), readingLine(), false, notesOfSteps(files.readingSteps)};
     position.notes.insert(position.notes.end(), files.extraNotes.begin(), files.extraNotes.end());
