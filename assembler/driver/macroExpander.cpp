@@ -107,10 +107,19 @@ struct Level {
     int conditionalDepth = 0;  // IF blocks opened in this text and still open
 };
 
+// An EQU outside IF blocks, kept for the REPT counts that may use it.
+struct Constant {
+    std::string expression;
+    std::string scope;                      // globalLabel where it stands, for its local names
+    std::vector<std::string> dependencies;  // the full names it uses, once looked at
+    bool dependenciesKnown = false;
+    std::optional<int32_t> value;
+};
+
 struct ExpansionState {
-    std::unordered_map<std::string, Macro> macros;       // by upper-case name
-    std::unordered_map<std::string, int32_t> constants;  // EQU values known while flattening, by upper-case name
-    std::vector<std::string> active;                     // the macros being expanded, upper case
+    std::unordered_map<std::string, Macro> macros;        // by upper-case name
+    std::unordered_map<std::string, Constant> constants;  // EQUs a REPT count may use, by upper-case name
+    std::vector<std::string> active;                      // the macros being expanded, upper case
     int nesting = 0;
     long long expandedLines = 0;
     int expansions = 0;
@@ -168,41 +177,56 @@ void writeStatement(std::string_view statement, const Origin& origin)
     expansion.lineHasText = true;
 }
 
-// Constants: the values REPT counts may use.
+// Constants: the values REPT counts may use. An EQU outside IF blocks is
+// kept as it stands; its value is worked out when a count uses it, so that
+// a fault in it is reported there or, as without macros, by the passes.
 
-// The current token's name, a known constant or -D name: its value.
-std::optional<int32_t> constantValue()
+Constant* constantNamed(std::string_view name)
 {
-    auto known = expansion.constants.find(upperCased(asmState.labelName));
-    if (known != expansion.constants.end())
-        return known->second;
-    int32_t value = 0;
-    if (commandLineDefineValue(asmState.labelName, value))
-        return value;
-    return std::nullopt;
+    auto known = expansion.constants.find(upperCased(name));
+    return known == expansion.constants.end() ? nullptr : &known->second;
 }
 
+// For the evaluator: the current name's value, a constant's (worked out
+// before) or a -D name's.
 int32_t knownConstantValue()
 {
-    return constantValue().value_or(0);
+    if (const Constant* constant = constantNamed(asmState.labelName))
+        return constant->value.value_or(0);
+    int32_t value = 0;
+    commandLineDefineValue(asmState.labelName, value);
+    return value;
 }
 
-// Scans expression's tokens in a mode of their own, the CPU mode set aside.
+[[noreturn]] void reportUnknown(const std::string& what)
+{
+    reportError(("REPT count not known: " + what).c_str());
+}
+
+// Scans an expression's tokens in a mode of their own, the CPU mode set
+// aside, local names joined to `scope`.
 class ExpressionScan {
 public:
-    explicit ExpressionScan(std::string_view expression) : text(expression), savedMode(asmState.cpuMode)
+    ExpressionScan(std::string_view expression, const std::string& scope)
+        : text(expression), savedMode(asmState.cpuMode), savedScope(asmState.globalLabel)
     {
         asmState.cpuMode = CPU_MODE_Z80;
+        asmState.globalLabel = scope;
         restartWithText(text.c_str(), text.size());
         advanceToken();
     }
-    ~ExpressionScan() { asmState.cpuMode = savedMode; }
+    ~ExpressionScan()
+    {
+        asmState.cpuMode = savedMode;
+        asmState.globalLabel = savedScope;
+    }
     ExpressionScan(const ExpressionScan&) = delete;
     ExpressionScan& operator=(const ExpressionScan&) = delete;
 
 private:
     std::string text;  // ends in the NUL byte the scanner needs
     CpuMode savedMode;
+    std::string savedScope;
 };
 
 bool atExpressionEnd()
@@ -210,45 +234,88 @@ bool atExpressionEnd()
     return asmState.curToken == TOKEN_END_OF_INPUT || asmState.curToken == TOKEN_END_OF_STATEMENT;
 }
 
-// The first name (or "$", "$$") in expression whose value is not known
-// while flattening; empty when every one is.
-std::string firstUnknownIn(std::string_view expression)
+// The full names in expression; "$" and "$$" are never known.
+std::vector<std::string> namesIn(std::string_view expression, const std::string& scope)
 {
-    ExpressionScan scan(expression);
-    for (; !atExpressionEnd(); advanceToken()) {
-        if (asmState.curToken == TOKEN_DOLLAR || asmState.curToken == TOKEN_DOUBLE_DOLLAR)
-            return std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-        if (asmState.curToken == TOKEN_IDENTIFIER && !constantValue())
-            return std::string(asmState.labelName);
+    std::vector<std::string> names;
+    std::string position;
+    {
+        ExpressionScan scan(expression, scope);
+        for (; !atExpressionEnd() && position.empty(); advanceToken()) {
+            if (asmState.curToken == TOKEN_DOLLAR || asmState.curToken == TOKEN_DOUBLE_DOLLAR)
+                position.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+            else if (asmState.curToken == TOKEN_IDENTIFIER)
+                names.emplace_back(asmState.labelName);
+        }
     }
-    return {};
+    if (!position.empty())
+        reportUnknown(position);
+    return names;
 }
 
-int32_t evaluateConstant(std::string_view expression)
+int32_t evaluateIn(std::string_view expression, const std::string& scope)
 {
-    ExpressionScan scan(expression);
+    ExpressionScan scan(expression, scope);
     int32_t value = evaluateWithNameValues(knownConstantValue);
     if (!atExpressionEnd())
         reportError("Illegal Text");
     return value;
 }
 
-// An EQU outside IF blocks whose value is known gives a constant.
+bool isKnown(const std::string& name)
+{
+    int32_t value = 0;
+    const Constant* constant = constantNamed(name);
+    return constant ? constant->value.has_value() : commandLineDefineValue(name, value);
+}
+
+// Works out the value of each constant that names use, and of the ones
+// they use in turn, without recursion: a long chain of EQUs is no deep call.
+void resolveConstants(const std::vector<std::string>& names)
+{
+    std::vector<std::string> pending(names.rbegin(), names.rend());
+    while (!pending.empty()) {
+        const std::string name = pending.back();
+        Constant* constant = constantNamed(name);
+        int32_t value = 0;
+        if (!constant && !commandLineDefineValue(name, value))
+            reportUnknown(name);
+        if (!constant || constant->value) {
+            pending.pop_back();
+            continue;
+        }
+        if (!constant->dependenciesKnown) {
+            constant->dependenciesKnown = true;
+            constant->dependencies = namesIn(constant->expression, constant->scope);
+            for (const std::string& dependency : constant->dependencies)
+                if (!isKnown(dependency))
+                    pending.push_back(dependency);
+            continue;
+        }
+        pending.pop_back();
+        // A dependency still unknown here is one that depends on this one.
+        for (const std::string& dependency : constant->dependencies)
+            if (!isKnown(dependency))
+                reportUnknown(dependency);
+        constant->value = evaluateIn(constant->expression, constant->scope);
+    }
+}
+
 void noteConstant(const StatementHead& head, std::string_view statement, const std::string& fullName)
 {
     if (head.label.empty() || !equalIgnoringCase(head.first, "EQU") || expansion.conditionalDepth != 0)
         return;
-    std::string_view expression = statement.substr(head.afterFirst);
-    if (firstUnknownIn(expression).empty())
-        expansion.constants[upperCased(fullName)] = evaluateConstant(expression);
+    Constant constant;
+    constant.expression = statement.substr(head.afterFirst);
+    constant.scope = asmState.globalLabel;
+    expansion.constants[upperCased(fullName)] = std::move(constant);
 }
 
 int32_t reptCount(std::string_view expression, const Origin& origin)
 {
-    std::string unknown = firstUnknownIn(expression);
-    if (!unknown.empty())
-        reportAt(origin, "REPT count not known: " + unknown);
-    int32_t count = evaluateConstant(expression);
+    markPosition(origin);
+    resolveConstants(namesIn(expression, asmState.globalLabel));
+    int32_t count = evaluateIn(expression, asmState.globalLabel);
     if (count < 0)
         reportAt(origin, "Negative REPT count");
     return count;
