@@ -38,7 +38,7 @@ enum class Word {
 
 Word wordOf(std::string_view name)
 {
-    static constexpr std::pair<const char*, Word> WORDS[] = {
+    static constexpr std::pair<std::string_view, Word> WORDS[] = {
         {"MACRO", Word::MACRO}, {"ENDM", Word::ENDM},   {"REPT", Word::REPT},
         {"ENDR", Word::ENDR},   {"EXITM", Word::EXITM},
     };
@@ -48,9 +48,9 @@ Word wordOf(std::string_view name)
     return Word::NONE;
 }
 
-bool isOneOf(std::string_view name, std::initializer_list<const char*> words)
+bool isOneOf(std::string_view name, std::initializer_list<std::string_view> words)
 {
-    for (const char* word : words)
+    for (std::string_view word : words)
         if (equalIgnoringCase(name, word))
             return true;
     return false;
@@ -398,12 +398,11 @@ public:
 
     const std::string* replacementOf(std::string_view name) const override
     {
-        std::string upper = upperCased(name);
         for (std::size_t i = 0; i < parameters.size(); ++i)
-            if (parameters[i] == upper)
+            if (equalIgnoringCase(parameters[i], name))
                 return &arguments[i];
         for (const std::string& local : locals)
-            if (local == upper) {
+            if (equalIgnoringCase(local, name)) {
                 renamed = std::string(name) + suffix;
                 return &renamed;
             }
@@ -592,7 +591,7 @@ void openRept(Level& level, const StatementHead& head, std::string_view statemen
 
 const Macro* macroNamed(std::string_view name)
 {
-    if (name.empty())
+    if (name.empty() || expansion.macros.empty())
         return nullptr;
     auto known = expansion.macros.find(upperCased(name));
     return known == expansion.macros.end() ? nullptr : &known->second;
