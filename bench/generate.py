@@ -20,6 +20,12 @@ output in order put it. An assembler with a single 64 KiB memory image
 writes DIR/orbant, DIR/common (pasmo and z80asm), DIR/gas and DIR/sdas,
 each holding main.asm or main.s, its includes and the blobs, plus the GNU
 linker script and the sdas link file. --dialects NAME... writes only those.
+
+    generate.py --macro-calls --lines 400000 --out DIR
+
+writes instead DIR/orbant-macros/main.asm, for orbant --macros only: a few
+macros (VDP and PSG writes, copies and waits with local labels, a REPT in a
+body) and, for nearly all its lines, calls of them.
 """
 
 import argparse
@@ -700,6 +706,73 @@ def write_sdas_link_file(banks, directory):
     write_lines(os.path.join(directory, "sdas", "link.lk"), sdas)
 
 
+MACRO_DEFINITIONS = """vdp_register macro register, value
+ ld a,value
+ out (99h),a
+ ld a,register OR 80h
+ out (99h),a
+ endm
+psg_write macro register, value
+ ld a,register
+ out (0A0h),a
+ ld a,value
+ out (0A1h),a
+ endm
+copy_bytes macro source, target, count
+ ld hl,source
+ ld de,target
+ ld bc,count
+ ldir
+ endm
+wait macro frames
+ ld b,frames
+.again: halt
+ djnz .again
+ endm
+clear_row macro value
+ ld a,value
+ rept 4
+ out (98h),a
+ endr
+ endm
+"""
+
+
+def macro_call(rng):
+    kind = rng.randrange(5)
+    if kind == 0:
+        return "vdp_register %d, %d" % (rng.randrange(8), rng.randrange(256))
+    if kind == 1:
+        return "psg_write %d, %d" % (rng.randrange(14), rng.randrange(256))
+    if kind == 2:
+        return "copy_bytes %d, %d, <%d>" % (rng.randrange(0x10000), rng.randrange(0x10000), rng.randrange(1, 256))
+    if kind == 3:
+        return "wait %d" % rng.randrange(1, 256)
+    return "clear_row %d" % rng.randrange(256)
+
+
+# A program of macro calls for orbant --macros: 16 KiB banks of code, each
+# a global label whose calls' local labels it scopes.
+def write_macro_calls(lines, seed, out):
+    rng = random.Random(seed)
+    directory = os.path.join(out, "orbant-macros")
+    os.makedirs(directory, exist_ok=True)
+    text = [MACRO_DEFINITIONS.rstrip("\n")]
+    calls_per_bank = 1000  # at most 16 bytes each: a bank's 16 KiB
+    written = len(text[0].split("\n"))
+    bank = 0
+    while written < lines:
+        text.append(" org %d" % (page_address(bank)))
+        text.append("bank%d:" % bank)
+        written += 2
+        for _ in range(min(calls_per_bank, lines - written)):
+            text.append(" " + macro_call(rng))
+            written += 1
+        bank += 1
+    with open(os.path.join(directory, "main.asm"), "w") as file:
+        file.write("\n".join(text) + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--lines", type=int, required=True, help="source lines wanted")
@@ -708,7 +781,12 @@ def main():
     names = [dialect.name for dialect in DIALECTS]
     parser.add_argument("--dialects", nargs="+", choices=names, default=names,
                         help="dialects to write (default: all); fewer save time on large programs")
+    parser.add_argument("--macro-calls", action="store_true",
+                        help="write the program of macro calls for orbant --macros instead")
     args = parser.parse_args()
+    if args.macro_calls:
+        write_macro_calls(args.lines, args.seed, args.out)
+        return
     constants, banks = build_program(args.lines, args.seed)
     if len(banks) > 1000:
         parser.error("too many banks for COFF section names")

@@ -40,6 +40,9 @@ constexpr const char* OPTIONS_TEXT = "\n"
                                      "  --listing FILE         write a listing of the final pass to FILE.\n"
                                      "  --deps FILE            after a successful run, write a make rule for the\n"
                                      "                         image to FILE.\n"
+                                     "  --macros               make MACRO, ENDM, REPT, ENDR and EXITM keywords:\n"
+                                     "                         macros and repeated blocks, expanded while the\n"
+                                     "                         source is flattened.\n"
                                      "  -h, --help             print this text.\n"
                                      "  --version              print the version.\n"
                                      "Long options also take their value as --option=VALUE.\n";
@@ -210,6 +213,7 @@ constexpr OptionSpec OPTIONS[] = {
      [](std::string_view value, std::string_view option) { setFileName(given.options.tempFileName, value, option); }},
     {"--listing", true,
      [](std::string_view value, std::string_view option) { setFileName(given.options.listingName, value, option); }},
+    {"--macros", false, [](std::string_view, std::string_view) { given.options.macros = true; }},
     {"--deps", true,
      [](std::string_view value, std::string_view option) { setFileName(given.options.dependencyName, value, option); }},
 };
@@ -300,6 +304,16 @@ void registerCommandLineDefines()
         record->fromCommandLine = true;
         given.definedLabels.push_back({record, define.value});
     }
+}
+
+bool commandLineDefineValue(std::string_view name, int32_t& value)
+{
+    for (const CommandLineDefine& define : given.options.defines)
+        if (equalIgnoringCase(define.name, name)) {
+            value = define.value;
+            return true;
+        }
+    return false;
 }
 
 void defineCommandLineLabels()

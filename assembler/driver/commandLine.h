@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct CommandLineDefine {
@@ -36,6 +37,7 @@ struct CommandLine {
     std::string tempFileName = DEFAULT_TEMP_FILE_NAME;
     std::string listingName;     // empty: no listing
     std::string dependencyName;  // empty: no make rule
+    bool macros = false;         // MACRO, ENDM, REPT, ENDR and EXITM are keywords
 };
 
 // Reads argv into the run's command line. Help, version, usage and bad
@@ -46,5 +48,7 @@ const CommandLine& commandLine();
 // Enters every -D name in the label table; before preprocessing, so that a
 // source defining one of them meets the duplicate-label error.
 void registerCommandLineDefines();
+// The value -D gave name (compared without regard to case); false when none did.
+bool commandLineDefineValue(std::string_view name, int32_t& value);
 // Defines the -D names again with the current pass as their definition pass.
 void defineCommandLineLabels();

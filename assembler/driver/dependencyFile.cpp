@@ -99,5 +99,5 @@ DependencyResult writeDependencyFile(const std::string& name, const std::string&
     if (holdsLineEnd(imageName) || std::any_of(inputs.begin(), inputs.end(), holdsLineEnd))
         return refuseRule(name);
     return writeRequestedOutput(name, makeRule(imageName, inputs), FileRole::MAKE_RULE) ? DependencyResult::WRITTEN
-                                                                   : DependencyResult::FAILED;
+                                                                                        : DependencyResult::FAILED;
 }

@@ -35,6 +35,8 @@ void printGnuMessage(const char* kind, const std::string& text, const TokenMenti
     std::fputs(sourceExcerpt(position.file, position.line, at, pointedAt.text).c_str(), stderr);
     for (const DiagnosticNote& note : notes)
         std::fprintf(stderr, "%s: note: %s\n", note.place.c_str(), note.text.c_str());
+    for (const MessageNote& note : position.notes)
+        std::fprintf(stderr, "%s:%d: note: %s\n", note.file.c_str(), note.line, note.text.c_str());
 }
 
 void runExitHooks()

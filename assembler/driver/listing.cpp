@@ -35,6 +35,8 @@ struct ListedLine {
     std::vector<Piece> pieces;
     bool equ = false;  // an EQU: equValue stands in the address column
     uint32_t equValue = 0;
+    bool expanded = false;          // a line of a macro's or REPT's expansion, at its call
+    std::string_view expandedText;  // then its text in the flattened source
 };
 
 struct ListingState {
@@ -229,13 +231,21 @@ private:
 // which come in the same order.
 class ListingCursor {
 public:
-    const ListedLine* listedAt(const LinePosition& at)
+    const ListedLine* peekAt(const LinePosition& at)
     {
         while (nextLine < listing.lines.size() && listing.lines[nextLine].at < at)
             ++nextLine;
         if (nextLine < listing.lines.size() && listing.lines[nextLine].at == at)
             return &listing.lines[nextLine];
         return nullptr;
+    }
+
+    const ListedLine* takeAt(const LinePosition& at)
+    {
+        const ListedLine* listed = peekAt(at);
+        if (listed)
+            ++nextLine;
+        return listed;
     }
 
     bool unassembledAt(const LinePosition& at)
@@ -260,6 +270,26 @@ int lastLineOf(std::size_t index, const std::vector<std::string>& text)
     return static_cast<int>(text.size());
 }
 
+// A source line with what it assembled to; below it the lines of the
+// expansions it called, each with its text after "+".
+void listSourceLine(ListingWriter& writer, ListingCursor& cursor, const std::string& file, const LinePosition& at,
+                    const std::string& text)
+{
+    static const std::string NO_TEXT;
+    const ListedLine* own = cursor.peekAt(at);
+    if (own && !own->expanded)
+        cursor.takeAt(at);
+    else
+        own = nullptr;
+    writer.sourceLine(file, at.second, own, text);
+    while (const ListedLine* more = cursor.takeAt(at)) {
+        std::string expandedText;
+        if (more->expanded)
+            expandedText.append("+").append(more->expandedText);
+        writer.sourceLine(NO_TEXT, 0, more, expandedText);
+    }
+}
+
 void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index)
 {
     static const std::string NO_TEXT;
@@ -270,7 +300,7 @@ void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index
     // Back from an include: its INCLUDE line was listed before the included
     // file; what followed the include on that line shows as bytes only.
     if (segment.resumesIncluder) {
-        const ListedLine* rest = cursor.listedAt({segmentIndex, first});
+        const ListedLine* rest = cursor.takeAt({segmentIndex, first});
         if (rest && !rest->pieces.empty())
             writer.sourceLine(NO_TEXT, 0, rest, NO_TEXT);
         ++first;
@@ -282,7 +312,7 @@ void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index
         if (cursor.unassembledAt(at))
             writer.unassembledLine(segment.openedPath, line, lineText);
         else
-            writer.sourceLine(segment.openedPath, line, cursor.listedAt(at), lineText);
+            listSourceLine(writer, cursor, segment.openedPath, at, lineText);
     }
 }
 
@@ -316,9 +346,13 @@ void listStatementStart()
     if (!listing.capturingStatement)
         return;
     LinePosition at{segment, statementLine()};
-    if (!listing.lines.empty() && listing.lines.back().at == at)
+    bool expanded = statementIsExpanded();
+    std::string_view expandedText = expanded ? statementExpandedLine() : std::string_view();
+    if (!listing.lines.empty() && listing.lines.back().at == at && listing.lines.back().expanded == expanded
+        && listing.lines.back().expandedText.data() == expandedText.data())
         return;
-    listing.lines.push_back({at, logicalAddress(), static_cast<uint32_t>(asmState.outputPosition), {}});
+    listing.lines.push_back(
+        {at, logicalAddress(), static_cast<uint32_t>(asmState.outputPosition), {}, false, 0, expanded, expandedText});
 }
 
 void listEmitted(const unsigned char* bytes, std::size_t count)

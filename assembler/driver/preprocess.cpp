@@ -8,6 +8,7 @@
 #include "commandLine.h"
 #include "diagnostics.h"
 #include "fileSystem.h"
+#include "macroExpander.h"
 #include "output.h"
 #include "sourceFiles.h"
 
@@ -176,6 +177,8 @@ void preprocessSource()
     if (!openTempFile(flattenedFileName().c_str()))
         exitWithError();
     preprocessing.flattenedFile = identifyFile(flattenedFileName().c_str());
+    if (commandLine().macros)
+        prepareMacroExpansion();
     startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
     setEndOfInputHook(popInclude);
@@ -188,6 +191,8 @@ void preprocessSource()
     }
     setEndOfInputHook(nullptr);
     closeSource();
+    if (commandLine().macros)
+        expandMacros();
     // Now that every INCBIN is known: the file they name stays as it was.
     if (const ProtectedFile* input = protectedFileAt(flattenedFileName())) {
         abandonTempFile();

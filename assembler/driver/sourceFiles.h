@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // One file marker of the flattened source, in the order they were written.
@@ -48,12 +49,21 @@ void markStatementStart();
 // No statement is open (between passes, at the end of the run).
 void clearStatementStart();
 
+// A line of the gnu form's that follows a message: "FILE:LINE: note: TEXT".
+struct MessageNote {
+    std::string file;
+    int line = 0;
+    std::string text;
+};
+
 // Where a message belongs: the statement's own line while one is open (or
-// the directive being preprocessed), else the line being read.
+// the directive being preprocessed), else the line being read. An expanded
+// line also names the macro lines that made it, innermost first.
 struct MessagePosition {
     std::string file;
     int line = 0;
     bool inStatement = false;
+    std::vector<MessageNote> notes;
 };
 MessagePosition messagePosition();
 // Index into sourceSegments() of the file being read, and of the current
@@ -69,6 +79,21 @@ const char* statementText();
 // The place of a definition as messages and the listing name it:
 // "FILE:LINE", the file as opened.
 std::string definitionPlace(int segment, int line);
+// Expanded lines. Their line markers carry, after the line of the call,
+// one step per level of expansion, outermost first:
+// EXPANSION_STEP NAME "," SEGMENT "," LINE, NAME being the macro's or "REPT".
+constexpr char EXPANSION_STEP = '\x03';
+// The passes read the steps of each line marker from here on.
+void enableExpansionMarkers();
+// The passes: whether the current statement is on an expanded line, and
+// that line's text in the flattened source.
+bool statementIsExpanded();
+std::string_view statementExpandedLine();
+// Preprocessing: a statement at `line` of segment `segment`, made by the
+// expansion `steps` (empty for none), is being expanded.
+void markExpandedStatement(int segment, int line, std::string_view steps);
+// One more note for the next message (the other place a message names).
+void addMessageNote(MessageNote note);
 // Preprocessing: the INCLUDE directive whose file is being opened names
 // the position of its open failure.
 void markIncludeDirective();

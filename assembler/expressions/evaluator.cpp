@@ -20,6 +20,8 @@ constexpr int32_t OUT_OF_RANGE_POWER = INT32_MIN;
 constexpr int MAX_PARENTHESIS_DEPTH = 1000;
 struct EvaluatorState {
     int parenthesisDepth = 0;  // of the expression being evaluated
+    // Set while names take their values from elsewhere than the label table.
+    int32_t (*nameValue)() = nullptr;
 };
 
 EvaluatorState evaluation;
@@ -79,7 +81,7 @@ int32_t primary()
     switch (asmState.curToken) {
     case TOKEN_NUMBER: value = asmState.tokenValue; break;
     case TOKEN_STRING: value = characterConstant(); break;
-    case TOKEN_IDENTIFIER: value = labelValue(); break;
+    case TOKEN_IDENTIFIER: value = evaluation.nameValue ? evaluation.nameValue() : labelValue(); break;
     case TOKEN_DOLLAR: value = asmState.statementAddress; break;
     case TOKEN_DOUBLE_DOLLAR: value = asmState.statementOutputPosition; break;
     case '(':
@@ -237,6 +239,14 @@ int32_t comparison(Operators operators)
 int32_t evaluateExpression()
 {
     return comparison(Operators::ALL);
+}
+
+int32_t evaluateWithNameValues(int32_t (*nameValue)())
+{
+    evaluation.nameValue = nameValue;
+    int32_t value = comparison(Operators::ALL);
+    evaluation.nameValue = nullptr;
+    return value;
 }
 
 int32_t evaluateUpToLogicalOperator()

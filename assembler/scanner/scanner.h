@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string_view>
 
 struct ScanBuffer;
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
+// Whether name, taken whole, is a keyword of the Z80, R800 or GBZ80 mode.
+bool isKeywordOfAnyMode(std::string_view name);
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
 

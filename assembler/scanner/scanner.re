@@ -382,6 +382,9 @@ bool isBlank(unsigned char c)
 void copyLabelDefinition()
 {
     writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    // Expanding macros registers the labels of the expanded text instead.
+    if (scanning.labelsDeferred)
+        return;
     scanLabelDefinition();
     registerLabelDefinition();
 }
@@ -683,6 +686,18 @@ int nextToken()
     <*> * { return token(static_cast<unsigned char>(*start)); }
 */
     }
+}
+
+bool isKeywordOfAnyMode(std::string_view name)
+{
+    const int32_t savedValue = asmState.tokenValue;
+    const bool savedValueSet = scanning.valueSet;
+    const auto length = static_cast<int>(name.size());
+    bool keyword = keywordOf(name.data(), length, yycZ80) != 0 || keywordOf(name.data(), length, yycR800) != 0
+                   || keywordOf(name.data(), length, yycGBZ80) != 0;
+    asmState.tokenValue = savedValue;
+    scanning.valueSet = savedValueSet;
+    return keyword;
 }
 
 int readChar()

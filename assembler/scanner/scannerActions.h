@@ -14,6 +14,9 @@ struct ScannerState {
     bool (*resumeAfterEnd)() = nullptr;
     // Set by every rule that gives tokenValue a value; the others leave it.
     bool valueSet = false;
+    // Preprocessing with macros: label definitions are copied, not
+    // registered, as the expansion registers those of the expanded text.
+    bool labelsDeferred = false;
 };
 
 extern ScannerState scanning;

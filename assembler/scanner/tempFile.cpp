@@ -58,6 +58,7 @@ struct TempFileState {
     std::size_t capacity = 0;
     std::size_t written = 0;    // how much of the text the file has been given
     bool endMarkAdded = false;  // the NUL byte the scanner needs follows the text
+    bool held = false;          // the file waits for the text that replaces this one
     LineMarker lastMarker;
 };
 
@@ -65,7 +66,8 @@ TempFileState temp;
 
 void updateQuickLimit()
 {
-    tempTextEnd.quickLimit = std::min({temp.written + BLOCK_SIZE, temp.capacity, MAX_TEXT_SIZE});
+    std::size_t unwritten = temp.held ? MAX_TEXT_SIZE : temp.written + BLOCK_SIZE;
+    tempTextEnd.quickLimit = std::min({unwritten, temp.capacity, MAX_TEXT_SIZE});
 }
 
 bool writePending()
@@ -147,11 +149,31 @@ void appendAndWrite(const char* text, std::size_t length)
 {
     if (length > MAX_TEXT_SIZE - tempTextEnd.size)
         reportError("Flattened source exceeds 256 MiB");
+    if (temp.held) {
+        appendText(text, length);
+        return;
+    }
     if (length > BLOCK_SIZE - (tempTextEnd.size - temp.written) && !writePending())
         exitWithWriteFailure(temp.file.name.c_str());
     appendText(text, length);
     if (length > BLOCK_SIZE && !writePending())
         exitWithWriteFailure(temp.file.name.c_str());
+}
+
+void holdTempText()
+{
+    temp.held = true;
+    updateQuickLimit();
+}
+
+std::string takeTempText()
+{
+    std::string taken(tempTextEnd.text, tempTextEnd.size);
+    tempTextEnd.size = 0;
+    temp.written = 0;
+    temp.held = false;
+    updateQuickLimit();
+    return taken;
 }
 
 void writeTempText(const char* text, std::size_t length)

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 // Starts the text and the file, whose stream becomes tempFile; false after
 // printing the open failure. Where the name allows, the file is private to
@@ -20,6 +21,13 @@ void closeTempFile();
 // Closes the file without putting it in place: the name keeps what it had
 // (unless the file was written under its name directly).
 void abandonTempFile();
+
+// Keeps the text from the file until takeTempText: a text that will be
+// replaced whole (by its expansion) never reaches it.
+void holdTempText();
+// The text made so far, handed over; the text starts afresh, written as it
+// grows again.
+std::string takeTempText();
 
 // The end of the text, where the preprocessing rules append a piece or two
 // per line: inline, an append is a bounds check and a copy.

@@ -65,8 +65,8 @@ PATH=$work/tools:$PATH
 # argument that is no option as the source), folders for -I, any file for the
 # output and for option values that are files, nothing after the output.
 expect "--deps --diagnostics=gnu" orbant --d
-expect "--deps --diagnostics=gnu --help --listing --symbols --symbols-format --temp --version --warnings-as-errors" orbant --
-expect "--deps --diagnostics=gnu --help --listing --symbols --symbols-format --temp --version --warnings-as-errors -D -I -W -h" orbant -
+expect "--deps --diagnostics=gnu --help --listing --macros --symbols --symbols-format --temp --version --warnings-as-errors" orbant --
+expect "--deps --diagnostics=gnu --help --listing --macros --symbols --symbols-format --temp --version --warnings-as-errors -D -I -W -h" orbant -
 expect "-odd.asm LIB.ASM game.asm src" orbant ""
 expect "src" orbant -I ""
 expect "-odd.asm LIB.ASM game.asm src" orbant -I src -D DEBUG=1 --diagnostics=gnu ""
