@@ -2,6 +2,7 @@
 
 #include "checksums.h"
 #include "consoleOutput.h"
+#include "oneLine.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,20 +43,6 @@ std::string sha1OfFile(const std::string& path)
 }
 
 // Failure messages may span lines, and begin on a fresh one: one line here.
-std::string oneLine(const std::string& message)
-{
-    std::string line;
-    for (char character : message) {
-        if (character != '\n')
-            line += character;
-        else if (!line.empty() && line.back() != ' ')
-            line += ' ';
-    }
-    if (!line.empty() && line.back() == ' ')
-        line.pop_back();
-    return line;
-}
-
 void complain(const char* path, const std::string& reason)
 {
     std::fprintf(stderr, "romtap: cannot write the log %s: %s\n", path, reason.c_str());

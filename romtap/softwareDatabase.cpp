@@ -1,5 +1,6 @@
 #include "softwareDatabase.h"
 
+#include "oneLine.h"
 #include "xmlNesting.h"
 
 #include <rapidxml.hpp>
@@ -57,22 +58,6 @@ std::vector<char> readWholeFile(const char* path)
 std::size_t lineAt(const std::vector<char>& original, std::ptrdiff_t offset)
 {
     return static_cast<std::size_t>(std::count(original.begin(), original.begin() + offset, '\n')) + 1;
-}
-
-// Collapses line breaks and runs of blanks, so that each value prints on one line.
-std::string oneLine(std::string_view text)
-{
-    std::string line;
-    for (char character : text) {
-        const bool blank = std::isspace(static_cast<unsigned char>(character)) != 0;
-        if (!blank)
-            line += character;
-        else if (!line.empty() && line.back() != ' ')
-            line += ' ';
-    }
-    if (!line.empty() && line.back() == ' ')
-        line.pop_back();
-    return line;
 }
 
 std::string childText(const Node& parent, const char* name)
