@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <forward_list>
 #include <map>
 #include <string>
 #include <system_error>
@@ -54,17 +55,23 @@ FileSystemState lookups;
 // The private files on disk, for the interruption handler, which may read
 // them at any moment: each name is copied once, into a slot published and
 // withdrawn as a whole. The copies are never freed (a run makes a few), since
-// on Windows the handler runs beside the main thread. A run has at most two
-// at once: the flattened source and one file written whole.
+// on Windows the handler runs beside the main thread; they stay reachable
+// from here to the end of the run. A run has at most two at once: the
+// flattened source and one file written whole.
 constexpr std::size_t PRIVATE_FILE_SLOTS = 4;
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
 std::atomic<const char*> privateFiles[PRIVATE_FILE_SLOTS];
 
+std::forward_list<std::string>& privateFileNameCopies()
+{
+    static auto* copies = new std::forward_list<std::string>;
+    return *copies;
+}
+
 void notePrivateFile(const std::string& name)
 {
-    char* copy = new char[name.size() + 1];
-    std::memcpy(copy, name.c_str(), name.size() + 1);
+    const char* copy = privateFileNameCopies().emplace_front(name).c_str();
     for (std::atomic<const char*>& slot : privateFiles) {
         const char* empty = nullptr;
         if (slot.compare_exchange_strong(empty, copy))
