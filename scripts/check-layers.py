@@ -26,16 +26,16 @@ from collections import Counter
 ROOT = pathlib.Path(__file__).resolve().parent.parent / "assembler"
 ORDER = ["driver", "statements", "encoders", "expressions", "scanner"]
 BASE = {
-    "driver/AsmState.h",
-    "driver/diagnostics.h",
-    "driver/output.h",
-    "driver/fileSystem.h",
-    "driver/text.h",
-    "driver/textStore.h",
-    "driver/sourceFiles.h",
-    "driver/sourceLines.h",
-    "driver/sourceExcerpt.h",
-    "driver/listing.h",
+    "driver/base/AsmState.h",
+    "driver/base/diagnostics.h",
+    "driver/base/output.h",
+    "driver/base/fileSystem.h",
+    "driver/base/text.h",
+    "driver/base/textStore.h",
+    "driver/base/sourceFiles.h",
+    "driver/base/sourceLines.h",
+    "driver/base/sourceExcerpt.h",
+    "driver/base/listing.h",
 }
 SANCTIONED = {("scanner", "expressions/scannerLabels.h")}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

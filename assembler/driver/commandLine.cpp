@@ -2,9 +2,9 @@
 
 #include "../expressions/labels.h"
 #include "../scanner/numbers.h"
-#include "AsmState.h"
-#include "diagnostics.h"
-#include "text.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/text.h"
 
 #include <cstdio>
 #include <cstdlib>

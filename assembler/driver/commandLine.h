@@ -2,7 +2,7 @@
 // the image name after it.
 #pragma once
 
-#include "diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <cstdint>
 #include <string>

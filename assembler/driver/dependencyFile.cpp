@@ -1,7 +1,7 @@
 #include "dependencyFile.h"
 
-#include "output.h"
-#include "sourceFiles.h"
+#include "base/output.h"
+#include "base/sourceFiles.h"
 
 #include <algorithm>
 #include <cstdio>

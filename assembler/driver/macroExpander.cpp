@@ -6,12 +6,12 @@
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
-#include "AsmState.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/sourceFiles.h"
+#include "base/text.h"
 #include "commandLine.h"
-#include "diagnostics.h"
 #include "macroText.h"
-#include "sourceFiles.h"
-#include "text.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,13 +4,13 @@
 #include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
-#include "AsmState.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/fileSystem.h"
+#include "base/output.h"
+#include "base/sourceFiles.h"
 #include "commandLine.h"
-#include "diagnostics.h"
-#include "fileSystem.h"
 #include "macroExpander.h"
-#include "output.h"
-#include "sourceFiles.h"
 
 #include <cstring>
 #include <string>

@@ -1,10 +1,10 @@
 #include "labels.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/sourceFiles.h"
-#include "../driver/text.h"
-#include "../driver/textStore.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/sourceFiles.h"
+#include "../driver/base/text.h"
+#include "../driver/base/textStore.h"
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 

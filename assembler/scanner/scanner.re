@@ -11,8 +11,8 @@
 #include "sourceReader.h"
 #include "tempFile.h"
 #include "tokens.h"
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 #include "scannerActions.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/output.h"
-#include "../driver/sourceFiles.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/output.h"
+#include "../driver/base/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 #include "numbers.h"
 #include "tokenMention.h"

@@ -1,9 +1,9 @@
 #include "tempFile.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/output.h"
-#include "../driver/sourceExcerpt.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/output.h"
+#include "../driver/base/sourceExcerpt.h"
 #include "scanner.h"
 
 #include <algorithm>

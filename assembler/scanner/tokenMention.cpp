@@ -1,7 +1,7 @@
 #include "tokenMention.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/text.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/text.h"
 #include "scannerActions.h"
 #include "tokens.h"
 

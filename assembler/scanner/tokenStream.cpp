@@ -1,7 +1,7 @@
 #include "tokenStream.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/textStore.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/textStore.h"
 #include "scanner.h"
 #include "scannerActions.h"
 #include "tokens.h"

@@ -1,9 +1,9 @@
 #include "conditionals.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/listing.h"
-#include "../driver/sourceFiles.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/listing.h"
+#include "../driver/base/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokenMention.h"

@@ -3,7 +3,7 @@
 #include "blockSourceReader.h"
 #include "flexScanner.h"
 
-#include "driver/AsmState.h"
+#include "driver/base/AsmState.h"
 #include "scanner/scanner.h"
 #include "scanner/scannerActions.h"
 #include "scanner/sourceReader.h"
