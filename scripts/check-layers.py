@@ -29,6 +29,7 @@ BASE = {
     "driver/base/AsmState.h",
     "driver/base/diagnostics.h",
     "driver/base/output.h",
+    "driver/base/fileSafety.h",
     "driver/base/fileSystem.h",
     "driver/base/text.h",
     "driver/base/textStore.h",

@@ -1,6 +1,7 @@
 #include "dependencyFile.h"
 
-#include "base/output.h"
+#include "base/fileSafety.h"
+#include "base/fileSystem.h"
 #include "base/sourceFiles.h"
 
 #include <algorithm>

@@ -6,6 +6,7 @@
 #include "../statements/dispatcher.h"
 #include "base/AsmState.h"
 #include "base/diagnostics.h"
+#include "base/fileSafety.h"
 #include "base/fileSystem.h"
 #include "base/listing.h"
 #include "base/output.h"

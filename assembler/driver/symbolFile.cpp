@@ -3,7 +3,7 @@
 #include "../expressions/labels.h"
 #include "base/AsmState.h"
 #include "base/diagnostics.h"
-#include "base/output.h"
+#include "base/fileSafety.h"
 #include "commandLine.h"
 #include "debuggerSymbols.h"
 

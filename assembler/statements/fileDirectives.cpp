@@ -2,6 +2,7 @@
 
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
+#include "../driver/base/fileSafety.h"
 #include "../driver/base/fileSystem.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
