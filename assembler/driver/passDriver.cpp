@@ -8,6 +8,7 @@
 #include "base/diagnostics.h"
 #include "base/fileSafety.h"
 #include "base/fileSystem.h"
+#include "base/inputLookup.h"
 #include "base/listing.h"
 #include "base/output.h"
 #include "base/sourceFiles.h"

@@ -8,6 +8,7 @@
 #include "base/diagnostics.h"
 #include "base/fileSafety.h"
 #include "base/fileSystem.h"
+#include "base/inputLookup.h"
 #include "base/sourceFiles.h"
 #include "commandLine.h"
 #include "macroExpander.h"

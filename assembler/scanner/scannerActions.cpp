@@ -3,6 +3,7 @@
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/fileSafety.h"
+#include "../driver/base/inputLookup.h"
 #include "../driver/base/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 #include "numbers.h"

@@ -2,6 +2,7 @@
 
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
+#include "../driver/base/inputLookup.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/sourceFiles.h"
 #include "../expressions/evaluator.h"

@@ -4,6 +4,7 @@
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/fileSafety.h"
 #include "../driver/base/fileSystem.h"
+#include "../driver/base/inputLookup.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
 #include "../driver/base/sourceFiles.h"

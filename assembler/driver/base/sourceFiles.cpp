@@ -1,7 +1,6 @@
 #include "sourceFiles.h"
 
 #include "AsmState.h"
-#include "fileSystem.h"
 #include "listing.h"
 #include "sourceLines.h"
 
@@ -10,7 +9,6 @@
 namespace {
 
 struct SourceFileState {
-    std::vector<std::string> includeDirectories;
     std::vector<SourceSegment> segments;
     std::vector<std::string> binaryInputs;
     std::vector<std::string> openPaths;  // preprocessing: the include stack's files, current last
@@ -36,24 +34,6 @@ struct SourceFileState {
 };
 
 SourceFileState files;
-
-bool isAbsolute(const std::string& name)
-{
-    return (!name.empty() && (name[0] == '/' || name[0] == '\\')) || (name.size() > 1 && name[1] == ':');
-}
-
-std::string directoryOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string joinPath(const std::string& directory, const std::string& name)
-{
-    if (directory.empty() || directory.back() == '/' || directory.back() == '\\')
-        return directory + name;
-    return directory + '/' + name;
-}
 
 // The segment of the marker just read; a marker that preprocessing did not
 // write (a stray 02 byte in a source) is taken as written.
@@ -114,51 +94,6 @@ std::vector<MessageNote> notesOfSteps(std::string_view steps)
 }
 
 }  // namespace
-
-void setIncludeDirectories(std::vector<std::string> directories)
-{
-    files.includeDirectories = std::move(directories);
-}
-
-bool hasIncludeDirectories()
-{
-    return !files.includeDirectories.empty();
-}
-
-namespace {
-
-// A candidate that several files match without regard to case ends the
-// search too: opening it then names them.
-bool foundOrAmbiguous(const std::string& candidate, std::string& found)
-{
-    if (findExistingFile(candidate, found))
-        return true;
-    if (!lastLookupAmbiguous())
-        return false;
-    found = candidate;
-    return true;
-}
-
-}  // namespace
-
-std::string locateInput(const std::string& written)
-{
-    std::string found;
-    if (foundOrAmbiguous(written, found) || isAbsolute(written))
-        return found.empty() ? written : found;
-    std::string besideNamingFile = directoryOf(currentOpenedPath());
-    if (!besideNamingFile.empty() && foundOrAmbiguous(joinPath(besideNamingFile, written), found))
-        return found;
-    for (const std::string& directory : files.includeDirectories)
-        if (foundOrAmbiguous(joinPath(directory, written), found))
-            return found;
-    return written;
-}
-
-bool inputExists(const std::string& written)
-{
-    return fileExists((hasIncludeDirectories() ? locateInput(written) : written).c_str());
-}
 
 void noteFileStart(const char* writtenName, const std::string& openedPath)
 {
