@@ -31,6 +31,7 @@ BASE = {
     "driver/base/output.h",
     "driver/base/fileSafety.h",
     "driver/base/fileSystem.h",
+    "driver/base/fileSystemPlatform.h",
     "driver/base/inputLookup.h",
     "driver/base/text.h",
     "driver/base/textStore.h",
