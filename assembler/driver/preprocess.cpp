@@ -9,6 +9,7 @@
 #include "base/fileSafety.h"
 #include "base/fileSystem.h"
 #include "base/inputLookup.h"
+#include "base/listing.h"
 #include "base/sourceFiles.h"
 #include "commandLine.h"
 #include "macroExpander.h"
@@ -71,6 +72,7 @@ RefusalWording flattenedFileRefusal()
 void startFile(const std::string& openedPath)
 {
     noteFileStart(asmState.sourceName, openedPath);
+    keepListingText(openedPath);
     writeFileMarker(asmState.sourceName);
     asmState.lineNumber = 1;
     writeLineMarker(1);

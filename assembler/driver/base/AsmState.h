@@ -103,7 +103,3 @@ inline void advancePosition(int32_t count)
 
 // Copies at most 255 characters of text into sourceName.
 void setSourceName(const char* text);
-
-// Refuses, through reportError, a file name that sourceName cannot hold or
-// that the system would cut short at a NUL byte.
-void requireUsableFileName(std::string_view name);

@@ -182,6 +182,14 @@ void exitWithWriteFailure(const char* name)
     exitWithError();
 }
 
+void requireUsableFileName(std::string_view name)
+{
+    if (name.size() >= SOURCE_NAME_SIZE)
+        reportError("Filename too long");
+    if (name.find('\0') != std::string_view::npos)
+        reportError("Filename contains a NUL byte");
+}
+
 void outOfMemory()
 {
     std::fputs("Out of memory!\n", stderr);

@@ -1,7 +1,6 @@
 #include "sourceFiles.h"
 
 #include "AsmState.h"
-#include "listing.h"
 #include "sourceLines.h"
 
 #include <algorithm>
@@ -100,7 +99,6 @@ void noteFileStart(const char* writtenName, const std::string& openedPath)
     int includedAt = files.openPaths.empty() ? 0 : asmState.lineNumber;
     files.segments.push_back({writtenName, openedPath, 1, false, includedAt});
     noteSourceFile(openedPath);
-    keepListingText(openedPath);
     files.openPaths.push_back(openedPath);
 }
 
