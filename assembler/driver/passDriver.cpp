@@ -1,7 +1,7 @@
 #include "passDriver.h"
 
 #include "../expressions/labels.h"
-#include "../scanner/tempFile.h"
+#include "../scanner/flattenedText.h"
 #include "../scanner/tokenStream.h"
 #include "../statements/dispatcher.h"
 #include "base/AsmState.h"

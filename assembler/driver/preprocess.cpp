@@ -1,7 +1,7 @@
 #include "preprocess.h"
 
+#include "../scanner/flattenedText.h"
 #include "../scanner/scanner.h"
-#include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "base/AsmState.h"

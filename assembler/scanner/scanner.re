@@ -6,10 +6,10 @@
 
 #include "scanner.h"
 
+#include "flattenedText.h"
 #include "numbers.h"
 #include "scannerActions.h"
 #include "sourceReader.h"
-#include "tempFile.h"
 #include "tokens.h"
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"

@@ -4,10 +4,10 @@
 #include "flexScanner.h"
 
 #include "driver/base/AsmState.h"
+#include "scanner/flattenedText.h"
 #include "scanner/scanner.h"
 #include "scanner/scannerActions.h"
 #include "scanner/sourceReader.h"
-#include "scanner/tempFile.h"
 #include "scanner/tokens.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tempFile.h"
+#include "flattenedText.h"
 
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
