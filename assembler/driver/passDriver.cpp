@@ -48,7 +48,7 @@ void runPass(const char* outputName)
         std::fputs("Generating Output...\n", stdout);
     else
         std::printf("Pass %d...\n", asmState.pass);
-    setSourceName(commandLine().tempFileName.c_str());
+    setSourceName(commandLine().flattenedFileName.c_str());
     scanFlattenedSource();
     startTokenPass();
     closeOutput();
@@ -93,7 +93,7 @@ std::vector<ProtectedFile> requestedOutputs()
 void refuseClashingRequestedOutputs()
 {
     std::vector<ProtectedFile> named = {{commandLine().outputName, FileRole::IMAGE},
-                                        {commandLine().tempFileName, FileRole::FLATTENED_SOURCE},
+                                        {commandLine().flattenedFileName, FileRole::FLATTENED_SOURCE},
                                         {commandLine().symbolFileName, FileRole::SYMBOL_FILE}};
     for (const ProtectedFile& requested : requestedOutputs()) {
         FileIdentity identity = identifyFile(requested.name.c_str());

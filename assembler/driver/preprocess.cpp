@@ -32,7 +32,7 @@ struct PreprocessState {
     std::unordered_map<std::string, int> openNames;
     // The flattened file, as every include is checked against it: its file
     // stays the same while the source is read.
-    FileIdentity flattenedFile;
+    FileIdentity flattenedFileIdentity;
 };
 
 PreprocessState preprocessing;
@@ -60,7 +60,7 @@ void openMainSource()
 
 const std::string& flattenedFileName()
 {
-    return commandLine().tempFileName;
+    return commandLine().flattenedFileName;
 }
 
 RefusalWording flattenedFileRefusal()
@@ -97,7 +97,7 @@ void checkIncludeName(const std::string& name)
 // The flattened file grows while it would be read: it never ends.
 void refuseFlattenedFile(const std::string& name, const std::string& path)
 {
-    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFile))
+    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFileIdentity))
         reportError(("Recursive INCLUDE of " + name).c_str());
 }
 
@@ -177,9 +177,9 @@ void preprocessSource()
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());
-    if (!openTempFile(flattenedFileName().c_str()))
+    if (!openFlattenedFile(flattenedFileName().c_str()))
         exitWithError();
-    preprocessing.flattenedFile = identifyFile(flattenedFileName().c_str());
+    preprocessing.flattenedFileIdentity = identifyFile(flattenedFileName().c_str());
     if (commandLine().macros)
         prepareMacroExpansion();
     startFile(asmState.sourceName);
@@ -198,11 +198,11 @@ void preprocessSource()
         expandMacros();
     // Now that every INCBIN is known: the file they name stays as it was.
     if (const ProtectedFile* input = protectedFileAt(flattenedFileName())) {
-        abandonTempFile();
+        abandonFlattenedFile();
         printRefusal(flattenedFileName(), *input, flattenedFileRefusal());
         exitWithError();
     }
-    closeTempFile();
+    closeFlattenedFile();
     protectFile(flattenedFileName(), FileRole::FLATTENED_SOURCE);
     asmState.pass += 1;
 }

@@ -1,5 +1,5 @@
 // The scanner: turns source text into tokens (assembling passes) or into the
-// flattened temporary file (preprocessing pass). It scans whole texts held in
+// flattened text (preprocessing pass). It scans whole texts held in
 // memory: a source file read whole, or a text handed over by the caller.
 #pragma once
 

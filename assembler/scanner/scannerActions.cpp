@@ -26,13 +26,13 @@ void composeFullName()
 
 }  // namespace
 
-ScannerState scanning;
+RuleActionState ruleActions;
 
 void captureStringBody()
 {
-    scanning.stringBodySource = asmState.tokenText;
-    scanning.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    asmState.tokenText = scanning.stringBody.data();
+    ruleActions.stringBodySource = asmState.tokenText;
+    ruleActions.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    asmState.tokenText = ruleActions.stringBody.data();
 }
 
 void scanLabelDefinition()
@@ -84,9 +84,9 @@ void scanFileMarker()
 
 void noteIncbinName()
 {
-    if (!scanning.incbinNamePending)
+    if (!ruleActions.incbinNamePending)
         return;
-    scanning.incbinNamePending = false;
+    ruleActions.incbinNamePending = false;
     if (asmState.tokenLength > 0)
         protectFile(locateInput(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength))),
                     FileRole::INPUT);

@@ -4,7 +4,7 @@
 #include <string>
 
 // What the scanner keeps between its rules' actions.
-struct ScannerState {
+struct RuleActionState {
     int commentDepth = 0;                    // nesting of brace comments
     bool includeNamePending = false;         // the next string is an include's file name
     bool incbinNamePending = false;          // the next string names a binary include
@@ -19,7 +19,7 @@ struct ScannerState {
     bool labelsDeferred = false;
 };
 
-extern ScannerState scanning;
+extern RuleActionState ruleActions;
 
 // Label definition: drops the ":" and composes the full name.
 void scanLabelDefinition();

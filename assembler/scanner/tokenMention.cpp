@@ -11,7 +11,7 @@ namespace {
 // where it was scanned.
 TokenMention stringMention()
 {
-    const char* body = scanning.stringBodySource;
+    const char* body = ruleActions.stringBodySource;
     if (!body)
         return {};
     const char quote = body[-1];

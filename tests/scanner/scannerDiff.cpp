@@ -199,7 +199,7 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
     asmState.globalLabel.clear();
     setSourceName("main.asm");
     asmState.lineNumber = 1;
-    if (preprocessing && !openTempFile(flattenedPath.c_str()))
+    if (preprocessing && !openFlattenedFile(flattenedPath.c_str()))
         std::_Exit(3);
     scan.file = fileWith(source);
     static SourceText sourceText;
@@ -223,7 +223,7 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
             includeText(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength)));
     }
     if (preprocessing)
-        closeTempFile();
+        closeFlattenedFile();
     std::fclose(scan.file);
     for (IncludeLevel& level : scan.includes)
         std::fclose(level.file);

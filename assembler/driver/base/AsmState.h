@@ -51,7 +51,7 @@ struct AsmState {
 
     // Streams
     FILE* inputFile = nullptr;
-    FILE* tempFile = nullptr;
+    FILE* flattenedFile = nullptr;
     FILE* outputFile = nullptr;
 
     // Token state

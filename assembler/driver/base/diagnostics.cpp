@@ -137,7 +137,7 @@ void exitWithError()
     std::fputs(diagnostics.gnuForm ? "Exiting...\n" : "Exiting...", stderr);
     runExitHooks();
     closeStream(asmState.inputFile);
-    closeStream(asmState.tempFile);
+    closeStream(asmState.flattenedFile);
     closeStream(asmState.outputFile);
     std::exit(1);
 }

@@ -16,7 +16,7 @@ struct OutputState {
     std::string fileName;  // of outputFile, for the message when a write fails
 };
 
-OutputState output;
+OutputState currentOutput;
 
 bool storeOutput(FILE* stream, const char* name, bool forWriting)
 {
@@ -25,7 +25,7 @@ bool storeOutput(FILE* stream, const char* name, bool forWriting)
         return false;
     }
     asmState.outputFile = stream;
-    output.fileName = name;
+    currentOutput.fileName = name;
     return true;
 }
 
@@ -48,7 +48,7 @@ void writeRun(int byte, std::size_t count)
     while (count > 0) {
         std::size_t chunk = std::min(count, blockSize);
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
-            exitWithWriteFailure(output.fileName.c_str());
+            exitWithWriteFailure(currentOutput.fileName.c_str());
         count -= chunk;
     }
 }
@@ -85,7 +85,7 @@ void closeOutput()
     asmState.outputFile = nullptr;
     bool failed = std::ferror(stream) != 0;
     if (std::fclose(stream) != 0 || failed)
-        exitWithWriteFailure(output.fileName.c_str());
+        exitWithWriteFailure(currentOutput.fileName.c_str());
 }
 
 void outputByte(int32_t value)
@@ -145,12 +145,12 @@ void moveOutputPosition(int32_t position)
     FILE* stream = asmState.outputFile;
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)
-        exitWithWriteFailure(output.fileName.c_str());
+        exitWithWriteFailure(currentOutput.fileName.c_str());
     if (position > length) {
         const unsigned char zeros[4] = {};
         if (listingActive())
             listRun(zeros, sizeof zeros, position - length, length);
         writeRun(0, static_cast<std::size_t>(position - length));
     } else if (std::fseek(stream, position, SEEK_SET) != 0)
-        exitWithWriteFailure(output.fileName.c_str());
+        exitWithWriteFailure(currentOutput.fileName.c_str());
 }

@@ -32,15 +32,15 @@ struct SourceFileState {
     std::vector<MessageNote> extraNotes;
 };
 
-SourceFileState files;
+SourceFileState provenance;
 
 // The segment of the marker just read; a marker that preprocessing did not
 // write (a stray 02 byte in a source) is taken as written.
 int segmentOfLastMarker()
 {
-    int index = files.markersRead - 1;
-    if (index < 0 || index >= static_cast<int>(files.segments.size())
-        || files.segments[static_cast<std::size_t>(index)].writtenName != asmState.sourceName)
+    int index = provenance.markersRead - 1;
+    if (index < 0 || index >= static_cast<int>(provenance.segments.size())
+        || provenance.segments[static_cast<std::size_t>(index)].writtenName != asmState.sourceName)
         return -1;
     return index;
 }
@@ -49,7 +49,7 @@ std::string pathOfSegment(int index)
 {
     if (index < 0)
         return asmState.sourceName;
-    return files.segments[static_cast<std::size_t>(index)].openedPath;
+    return provenance.segments[static_cast<std::size_t>(index)].openedPath;
 }
 
 // The steps a line marker carries after its number, [text, text + length).
@@ -83,7 +83,7 @@ std::vector<MessageNote> notesOfSteps(std::string_view steps)
             continue;
         std::string_view name = step.substr(0, firstComma);
         int segment = numberOf(step.substr(firstComma + 1, secondComma - firstComma - 1));
-        if (segment >= static_cast<int>(files.segments.size()))
+        if (segment >= static_cast<int>(provenance.segments.size()))
             segment = -1;
         int line = numberOf(step.substr(secondComma + 1));
         std::string text = name == "REPT" ? "in REPT" : "in macro " + std::string(name);
@@ -96,71 +96,73 @@ std::vector<MessageNote> notesOfSteps(std::string_view steps)
 
 void noteFileStart(const char* writtenName, const std::string& openedPath)
 {
-    int includedAt = files.openPaths.empty() ? 0 : asmState.lineNumber;
-    files.segments.push_back({writtenName, openedPath, 1, false, includedAt});
+    int includedAt = provenance.openPaths.empty() ? 0 : asmState.lineNumber;
+    provenance.segments.push_back({writtenName, openedPath, 1, false, includedAt});
     noteSourceFile(openedPath);
-    files.openPaths.push_back(openedPath);
+    provenance.openPaths.push_back(openedPath);
 }
 
 void noteFileResume(const char* writtenName, int line)
 {
-    files.openPaths.pop_back();
-    files.segments.push_back({writtenName, files.openPaths.back(), line, true, 0});
+    provenance.openPaths.pop_back();
+    provenance.segments.push_back({writtenName, provenance.openPaths.back(), line, true, 0});
 }
 
 std::string currentOpenedPath()
 {
-    if (asmState.pass == 0 && !files.openPaths.empty())
-        return files.openPaths.back();
-    return pathOfSegment(files.inStatement ? files.statementSegment : files.readingSegment);
+    if (asmState.pass == 0 && !provenance.openPaths.empty())
+        return provenance.openPaths.back();
+    return pathOfSegment(provenance.inStatement ? provenance.statementSegment : provenance.readingSegment);
 }
 
 const std::vector<SourceSegment>& sourceSegments()
 {
-    return files.segments;
+    return provenance.segments;
 }
 
 void noteBinaryInput(const std::string& openedPath)
 {
-    if (std::find(files.binaryInputs.begin(), files.binaryInputs.end(), openedPath) == files.binaryInputs.end())
-        files.binaryInputs.push_back(openedPath);
+    if (std::find(provenance.binaryInputs.begin(), provenance.binaryInputs.end(), openedPath)
+        == provenance.binaryInputs.end())
+        provenance.binaryInputs.push_back(openedPath);
 }
 
 const std::vector<std::string>& binaryInputs()
 {
-    return files.binaryInputs;
+    return provenance.binaryInputs;
 }
 
 void restartSourceSegments()
 {
-    files.markersRead = 0;
-    files.readingSegment = -1;
-    files.resumedLine = 0;
+    provenance.markersRead = 0;
+    provenance.readingSegment = -1;
+    provenance.resumedLine = 0;
     clearStatementStart();
 }
 
 void noteFileMarkerRead()
 {
-    ++files.markersRead;
+    ++provenance.markersRead;
     int index = segmentOfLastMarker();
-    files.readingSegment = index;
-    bool resumes = index >= 0 && files.segments[static_cast<std::size_t>(index)].resumesIncluder;
-    files.resumedLine = resumes ? files.segments[static_cast<std::size_t>(index)].firstLine : 0;
+    provenance.readingSegment = index;
+    bool resumes = index >= 0 && provenance.segments[static_cast<std::size_t>(index)].resumesIncluder;
+    provenance.resumedLine = resumes ? provenance.segments[static_cast<std::size_t>(index)].firstLine : 0;
 }
 
 void noteLineMarkerRead()
 {
-    files.resumedLine = 0;
-    if (!files.expansionMarkers)
+    provenance.resumedLine = 0;
+    if (!provenance.expansionMarkers)
         return;
-    files.readingSteps = stepsOfMarker(asmState.tokenText, asmState.tokenLength);
+    provenance.readingSteps = stepsOfMarker(asmState.tokenText, asmState.tokenLength);
     // The text follows the marker's closing byte.
-    files.readingExpandedText = files.readingSteps.empty() ? nullptr : asmState.tokenText + asmState.tokenLength + 1;
+    provenance.readingExpandedText
+        = provenance.readingSteps.empty() ? nullptr : asmState.tokenText + asmState.tokenLength + 1;
 }
 
 std::string_view statementExpandedLine()
 {
-    const char* text = files.statementExpandedText;
+    const char* text = provenance.statementExpandedText;
     if (!text)
         return {};
     std::size_t length = 0;
@@ -171,88 +173,88 @@ std::string_view statementExpandedLine()
 
 bool statementIsExpanded()
 {
-    return files.statementExpandedText != nullptr;
+    return provenance.statementExpandedText != nullptr;
 }
 
 void enableExpansionMarkers()
 {
-    files.expansionMarkers = true;
+    provenance.expansionMarkers = true;
 }
 
 void markExpandedStatement(int segment, int line, std::string_view steps)
 {
-    files.statementSegment = segment;
-    files.statementLine = line;
-    files.inStatement = true;
-    files.preprocessedSteps = steps;
-    files.statementSteps = files.preprocessedSteps;
+    provenance.statementSegment = segment;
+    provenance.statementLine = line;
+    provenance.inStatement = true;
+    provenance.preprocessedSteps = steps;
+    provenance.statementSteps = provenance.preprocessedSteps;
 }
 
 void addMessageNote(MessageNote note)
 {
-    files.extraNotes.push_back(std::move(note));
+    provenance.extraNotes.push_back(std::move(note));
 }
 
 int readingLine()
 {
-    return files.resumedLine != 0 ? files.resumedLine : asmState.lineNumber;
+    return provenance.resumedLine != 0 ? provenance.resumedLine : asmState.lineNumber;
 }
 
 void markStatementStart()
 {
-    files.statementSegment = files.readingSegment;
-    files.statementLine = readingLine();
-    files.statementText = asmState.tokenText;
-    files.inStatement = true;
-    if (files.expansionMarkers) {
-        files.statementSteps = files.readingSteps;
-        files.statementExpandedText = files.readingExpandedText;
+    provenance.statementSegment = provenance.readingSegment;
+    provenance.statementLine = readingLine();
+    provenance.statementText = asmState.tokenText;
+    provenance.inStatement = true;
+    if (provenance.expansionMarkers) {
+        provenance.statementSteps = provenance.readingSteps;
+        provenance.statementExpandedText = provenance.readingExpandedText;
     }
 }
 
 void clearStatementStart()
 {
-    files.inStatement = false;
+    provenance.inStatement = false;
 }
 
 void markIncludeDirective()
 {
-    files.statementSegment = static_cast<int>(files.segments.size()) - 1;
-    files.statementLine = asmState.lineNumber;
-    files.statementText = nullptr;
-    files.inStatement = true;
+    provenance.statementSegment = static_cast<int>(provenance.segments.size()) - 1;
+    provenance.statementLine = asmState.lineNumber;
+    provenance.statementText = nullptr;
+    provenance.inStatement = true;
 }
 
 MessagePosition messagePosition()
 {
     MessagePosition position;
-    if (files.inStatement)
-        position
-            = {pathOfSegment(files.statementSegment), files.statementLine, true, notesOfSteps(files.statementSteps)};
+    if (provenance.inStatement)
+        position = {pathOfSegment(provenance.statementSegment), provenance.statementLine, true,
+                    notesOfSteps(provenance.statementSteps)};
     else
-        position = {currentOpenedPath(), readingLine(), false, notesOfSteps(files.readingSteps)};
-    position.notes.insert(position.notes.end(), files.extraNotes.begin(), files.extraNotes.end());
+        position = {currentOpenedPath(), readingLine(), false, notesOfSteps(provenance.readingSteps)};
+    position.notes.insert(position.notes.end(), provenance.extraNotes.begin(), provenance.extraNotes.end());
     return position;
 }
 
 int readingSegmentIndex()
 {
-    return files.readingSegment;
+    return provenance.readingSegment;
 }
 
 int statementSegment()
 {
-    return files.inStatement ? files.statementSegment : -1;
+    return provenance.inStatement ? provenance.statementSegment : -1;
 }
 
 int statementLine()
 {
-    return files.statementLine;
+    return provenance.statementLine;
 }
 
 const char* statementText()
 {
-    return files.statementText;
+    return provenance.statementText;
 }
 
 std::string definitionPlace(int segment, int line)
