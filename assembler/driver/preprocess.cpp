@@ -37,6 +37,23 @@ struct PreprocessState {
 
 PreprocessState preprocessing;
 
+// Opens the file at path for reading into inputFile; the failure printed
+// names sourceName.
+bool openSourceAt(const char* path)
+{
+    asmState.inputFile = openForReading(path);
+    if (asmState.inputFile)
+        return true;
+    printOpenFailure(asmState.sourceName, false);
+    return false;
+}
+
+// The same for sourceName itself.
+bool openSource()
+{
+    return openSourceAt(asmState.sourceName);
+}
+
 // The scanner has read the file whole by the time it is closed: the main file
 // when its first token was scanned.
 void closeSource()
@@ -153,20 +170,6 @@ void includeFile()
 }
 
 }  // namespace
-
-bool openSource()
-{
-    return openSourceAt(asmState.sourceName);
-}
-
-bool openSourceAt(const char* path)
-{
-    asmState.inputFile = openForReading(path);
-    if (asmState.inputFile)
-        return true;
-    printOpenFailure(asmState.sourceName, false);
-    return false;
-}
 
 void preprocessSource()
 {

@@ -44,11 +44,6 @@ void setIncludeDirectories(std::vector<std::string> directories)
     includeDirectories = std::move(directories);
 }
 
-bool hasIncludeDirectories()
-{
-    return !includeDirectories.empty();
-}
-
 std::string locateInput(const std::string& written)
 {
     std::string found;
@@ -65,5 +60,5 @@ std::string locateInput(const std::string& written)
 
 bool inputExists(const std::string& written)
 {
-    return fileExists((hasIncludeDirectories() ? locateInput(written) : written).c_str());
+    return fileExists((!includeDirectories.empty() ? locateInput(written) : written).c_str());
 }

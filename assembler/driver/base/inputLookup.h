@@ -6,7 +6,6 @@
 #include <vector>
 
 void setIncludeDirectories(std::vector<std::string> directories);
-bool hasIncludeDirectories();
 
 // The path to open for a name that a directive of the current file wrote: as
 // written (or its Windows spelling), else next to the naming file, else in
