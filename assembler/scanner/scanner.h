@@ -3,7 +3,10 @@
 // memory: a source file read whole, or a text handed over by the caller.
 #pragma once
 
+#include "../driver/base/AsmState.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -41,3 +44,13 @@ const char* scannedText();
 // scanning there in the CPU mode's own condition (at a token's start).
 std::size_t scanPosition();
 void setScanPosition(std::size_t offset);
+
+// The first token of text as the rules of mode scan it, read without
+// disturbing a scan under way: the scanner's state and the token fields are
+// put back after.
+struct LoneToken {
+    int token = 0;
+    int32_t value = 0;       // tokenValue as the scan left it
+    bool wholeText = false;  // the token is the whole of text
+};
+LoneToken scanLoneToken(std::string_view text, CpuMode mode);

@@ -774,14 +774,13 @@ const char* scannedText()
     return automaton.buffer->start;
 }
 
-bool convertNumberLiteral(std::string_view text, int32_t& value)
+LoneToken scanLoneToken(std::string_view text, CpuMode mode)
 {
-    const std::string literal(text);  // ends in the NUL byte the rules need
+    const std::string copy(text);  // ends in the NUL byte the rules need
     ScanBuffer buffer;
-    buffer.start = buffer.cursor = literal.c_str();
-    buffer.limit = buffer.start + literal.size();
-    // One token of the number rules, read without disturbing a scan under
-    // way: the scanner's state and the token fields are put back after.
+    buffer.start = buffer.cursor = copy.c_str();
+    buffer.limit = buffer.start + copy.size();
+    // The scanner's state and the token fields are put back after.
     const AutomatonState savedAutomaton = automaton;
     const auto savedResume = ruleActions.resumeAfterEnd;
     const CpuMode savedMode = asmState.cpuMode;
@@ -791,18 +790,18 @@ bool convertNumberLiteral(std::string_view text, int32_t& value)
     automaton = AutomatonState{};
     automaton.buffer = &buffer;
     ruleActions.resumeAfterEnd = nullptr;
-    asmState.cpuMode = CPU_MODE_Z80;
-    const bool whole = nextToken() == TOKEN_NUMBER && asmState.tokenText == buffer.start && buffer.cursor == buffer.limit;
-    const int32_t found = asmState.tokenValue;
+    asmState.cpuMode = mode;
+    LoneToken found;
+    found.token = nextToken();
+    found.value = asmState.tokenValue;
+    found.wholeText = asmState.tokenText == buffer.start && buffer.cursor == buffer.limit;
     automaton = savedAutomaton;
     ruleActions.resumeAfterEnd = savedResume;
     asmState.cpuMode = savedMode;
     asmState.tokenText = savedText;
     asmState.tokenLength = savedLength;
     asmState.tokenValue = savedValue;
-    if (whole)
-        value = found;
-    return whole;
+    return found;
 }
 
 std::size_t scanPosition()
