@@ -1,6 +1,7 @@
 #include "preprocess.h"
 
 #include "../scanner/flattenedText.h"
+#include "../scanner/includedTexts.h"
 #include "../scanner/scanner.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
@@ -16,7 +17,6 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
 namespace {
 
@@ -28,8 +28,6 @@ constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
 constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 
 struct PreprocessState {
-    // How often each name is open on the include stack, current file included.
-    std::unordered_map<std::string, int> openNames;
     // The flattened file, as every include is checked against it: its file
     // stays the same while the source is read.
     FileIdentity flattenedFileIdentity;
@@ -95,19 +93,12 @@ void startFile(const std::string& openedPath)
     writeLineMarker(1);
 }
 
-void forgetOpenName(const char* name)
-{
-    auto entry = preprocessing.openNames.find(name);
-    if (entry != preprocessing.openNames.end() && --entry->second == 0)
-        preprocessing.openNames.erase(entry);
-}
-
 void checkIncludeName(const std::string& name)
 {
     requireUsableFileName(name);
-    if (preprocessing.openNames.count(name) != 0)
+    if (isTextOpen(name))
         reportError(("Recursive INCLUDE of " + name).c_str());
-    if (asmState.includeStack.size() >= MAX_INCLUDE_DEPTH)
+    if (includeDepth() >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
 }
 
@@ -116,35 +107,6 @@ void refuseFlattenedFile(const std::string& name, const std::string& path)
 {
     if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFileIdentity))
         reportError(("Recursive INCLUDE of " + name).c_str());
-}
-
-// Sets the including file aside with its text, to go on where it stopped.
-void pushInclude()
-{
-    IncludeRecord record;
-    record.savedName = asmState.sourceName;
-    record.savedBuffer.reset(currentBuffer());
-    record.savedLine = asmState.lineNumber;
-    asmState.includeStack.push_back(std::move(record));
-    closeSource();
-}
-
-// Back to the including file, scanning on where it was set aside; false when
-// the main file has ended.
-bool popInclude()
-{
-    if (asmState.includeStack.empty())
-        return false;
-    IncludeRecord& record = asmState.includeStack.back();
-    forgetOpenName(asmState.sourceName);
-    deleteBuffer(currentBuffer());
-    switchToBuffer(record.savedBuffer.release());
-    setSourceName(record.savedName.c_str());
-    noteFileResume(asmState.sourceName, record.savedLine);
-    asmState.lineNumber = record.savedLine;
-    writeFileMarker(asmState.sourceName);
-    asmState.includeStack.pop_back();
-    return true;
 }
 
 void includeFile()
@@ -157,15 +119,14 @@ void includeFile()
     std::string path = locateInput(name);
     refuseFlattenedFile(name, path);
     markIncludeDirective();
-    pushInclude();
-    setSourceName(name.c_str());
-    ++preprocessing.openNames[name];
+    closeSource();
+    setIncluderAside(name);
     startFile(path);
     if (!openSourceAt(path.c_str()))
         exitWithError();
     protectFile(path, FileRole::INPUT);
     clearStatementStart();
-    switchToBuffer(createBuffer(asmState.inputFile));
+    scanIncludedText(asmState.inputFile);
     closeSource();
 }
 
@@ -173,9 +134,8 @@ void includeFile()
 
 void preprocessSource()
 {
-    asmState.includeStack.clear();
     openMainSource();
-    ++preprocessing.openNames[asmState.sourceName];
+    startIncludedTexts();
     protectFile(asmState.sourceName, FileRole::INPUT);
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
@@ -187,7 +147,6 @@ void preprocessSource()
         prepareMacroExpansion();
     startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
-    setEndOfInputHook(popInclude);
     for (;;) {
         advanceToken();
         if (asmState.curToken == TOKEN_INCLUDE)
@@ -195,7 +154,6 @@ void preprocessSource()
         else if (asmState.curToken == TOKEN_END_OF_INPUT)
             break;
     }
-    setEndOfInputHook(nullptr);
     closeSource();
     if (commandLine().macros)
         expandMacros();

@@ -12,17 +12,17 @@
 
 struct ScanBuffer;
 
+// Frees a scan buffer, for owners of one that is not current.
+struct ScanBufferDeleter {
+    void operator()(ScanBuffer* buffer) const;
+};
+
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
 // Whether name, taken whole, is a keyword of the Z80, R800 or GBZ80 mode.
 bool isKeywordOfAnyMode(std::string_view name);
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
-
-// Called whenever the current text is exhausted: true when the hook made
-// another buffer current and scanning goes on (an include returning to its
-// parent); without a hook, or when it answers false, the input has ended.
-void setEndOfInputHook(bool (*resumeAfterEnd)());
 
 // Reads the rest of stream as source text (see readSourceText) into a new
 // buffer, which keeps its text until deleted.

@@ -7,6 +7,7 @@
 #include "scanner.h"
 
 #include "flattenedText.h"
+#include "includedTexts.h"
 #include "numbers.h"
 #include "scannerActions.h"
 #include "sourceReader.h"
@@ -41,6 +42,7 @@ struct AutomatonState {
     YYCONDTYPE condition = yycR800;
     YYCONDTYPE enclosingCondition = yycR800;
     bool nested = false;
+    bool loneToken = false;  // scanning one token of a text apart: no includer to resume
 };
 
 AutomatonState automaton;
@@ -97,7 +99,7 @@ bool resumeAfterEnd()
         automaton.pendingStream = nullptr;
         return true;
     }
-    return ruleActions.resumeAfterEnd && ruleActions.resumeAfterEnd();
+    return !automaton.loneToken && resumeIncluder();
 }
 
 // Every rule makes what it matched the token text, as the parsers and the
@@ -711,11 +713,6 @@ int readChar()
     }
 }
 
-void setEndOfInputHook(bool (*resumeAfterEndOfText)())
-{
-    ruleActions.resumeAfterEnd = resumeAfterEndOfText;
-}
-
 ScanBuffer* createBuffer(FILE* stream)
 {
     ScanBuffer* buffer = emptyBuffer();
@@ -782,21 +779,19 @@ LoneToken scanLoneToken(std::string_view text, CpuMode mode)
     buffer.limit = buffer.start + copy.size();
     // The scanner's state and the token fields are put back after.
     const AutomatonState savedAutomaton = automaton;
-    const auto savedResume = ruleActions.resumeAfterEnd;
     const CpuMode savedMode = asmState.cpuMode;
     char* const savedText = asmState.tokenText;
     const int savedLength = asmState.tokenLength;
     const int32_t savedValue = asmState.tokenValue;
     automaton = AutomatonState{};
     automaton.buffer = &buffer;
-    ruleActions.resumeAfterEnd = nullptr;
+    automaton.loneToken = true;
     asmState.cpuMode = mode;
     LoneToken found;
     found.token = nextToken();
     found.value = asmState.tokenValue;
     found.wholeText = asmState.tokenText == buffer.start && buffer.cursor == buffer.limit;
     automaton = savedAutomaton;
-    ruleActions.resumeAfterEnd = savedResume;
     asmState.cpuMode = savedMode;
     asmState.tokenText = savedText;
     asmState.tokenLength = savedLength;

@@ -10,8 +10,6 @@ struct RuleActionState {
     bool incbinNamePending = false;          // the next string names a binary include
     std::string stringBody;                  // the last string token's characters
     const char* stringBodySource = nullptr;  // where they were copied from
-    // Called at the end of each input; true when it made another input current.
-    bool (*resumeAfterEnd)() = nullptr;
     // Set by every rule that gives tokenValue a value; the others leave it.
     bool valueSet = false;
     // Preprocessing with macros: label definitions are copied, not
