@@ -2,9 +2,9 @@
 
 #include "../expressions/labels.h"
 #include "../scanner/numbers.h"
-#include "AsmState.h"
-#include "diagnostics.h"
-#include "text.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/text.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,7 +57,7 @@ struct CommandLineState {
     std::vector<DefinedLabel> definedLabels;  // the -D names, entered in the table
 };
 
-CommandLineState given;
+CommandLineState parsedCommandLine;
 
 [[noreturn]] void badOption(const std::string& message)
 {
@@ -103,20 +103,20 @@ void addDefine(std::string_view argument)
     if (!isLabelName(name))
         badOption("-D " + std::string(argument) + ": not a label name");
     int32_t value = equals == std::string_view::npos ? 1 : defineValue(argument.substr(equals + 1), argument);
-    for (CommandLineDefine& known : given.options.defines)
+    for (CommandLineDefine& known : parsedCommandLine.options.defines)
         if (equalIgnoringCase(known.name, name)) {
             known.value = value;
             return;
         }
-    given.options.defines.push_back({std::string(name), value});
+    parsedCommandLine.options.defines.push_back({std::string(name), value});
 }
 
 void setDiagnostics(std::string_view form)
 {
     if (form == "gnu")
-        given.options.gnuDiagnostics = true;
+        parsedCommandLine.options.gnuDiagnostics = true;
     else if (form == "default")
-        given.options.gnuDiagnostics = false;
+        parsedCommandLine.options.gnuDiagnostics = false;
     else
         badOption("--diagnostics takes gnu or default");
 }
@@ -134,7 +134,7 @@ constexpr WarningClassName WARNING_CLASS_NAMES[] = {
 
 void setEveryWarningClass(WarningAction action)
 {
-    given.options.warningActions.fill(action);
+    parsedCommandLine.options.warningActions.fill(action);
 }
 
 // false when name is no class.
@@ -142,7 +142,7 @@ bool setWarningClass(std::string_view name, WarningAction action)
 {
     for (const WarningClassName& known : WARNING_CLASS_NAMES)
         if (name == known.name) {
-            given.options.warningActions[static_cast<std::size_t>(known.warningClass)] = action;
+            parsedCommandLine.options.warningActions[static_cast<std::size_t>(known.warningClass)] = action;
             return true;
         }
     return false;
@@ -174,11 +174,11 @@ void setWarnings(std::string_view word)
 void setSymbolFormat(std::string_view form)
 {
     if (form == "default")
-        given.options.symbolFormat = SymbolFormat::DEFAULT;
+        parsedCommandLine.options.symbolFormat = SymbolFormat::DEFAULT;
     else if (form == "noice")
-        given.options.symbolFormat = SymbolFormat::NOICE;
+        parsedCommandLine.options.symbolFormat = SymbolFormat::NOICE;
     else if (form == "bank")
-        given.options.symbolFormat = SymbolFormat::BANK;
+        parsedCommandLine.options.symbolFormat = SymbolFormat::BANK;
     else
         badOption("--symbols-format takes default, noice or bank");
 }
@@ -199,7 +199,7 @@ struct OptionSpec {
 constexpr OptionSpec OPTIONS[] = {
     {"-I", true,
      [](std::string_view value, std::string_view option) {
-         setFileName(given.options.includeDirectories.emplace_back(), value, option);
+         setFileName(parsedCommandLine.options.includeDirectories.emplace_back(), value, option);
      }},
     {"-D", true, [](std::string_view value, std::string_view) { addDefine(value); }},
     {"-W", true, [](std::string_view value, std::string_view) { setWarnings(value); }},
@@ -207,15 +207,23 @@ constexpr OptionSpec OPTIONS[] = {
     {"--warnings-as-errors", false,
      [](std::string_view, std::string_view) { setEveryWarningClass(WarningAction::ERROR); }},
     {"--symbols", true,
-     [](std::string_view value, std::string_view option) { setFileName(given.options.symbolFileName, value, option); }},
+     [](std::string_view value, std::string_view option) {
+         setFileName(parsedCommandLine.options.symbolFileName, value, option);
+     }},
     {"--symbols-format", true, [](std::string_view value, std::string_view) { setSymbolFormat(value); }},
     {"--temp", true,
-     [](std::string_view value, std::string_view option) { setFileName(given.options.tempFileName, value, option); }},
+     [](std::string_view value, std::string_view option) {
+         setFileName(parsedCommandLine.options.flattenedFileName, value, option);
+     }},
     {"--listing", true,
-     [](std::string_view value, std::string_view option) { setFileName(given.options.listingName, value, option); }},
-    {"--macros", false, [](std::string_view, std::string_view) { given.options.macros = true; }},
+     [](std::string_view value, std::string_view option) {
+         setFileName(parsedCommandLine.options.listingName, value, option);
+     }},
+    {"--macros", false, [](std::string_view, std::string_view) { parsedCommandLine.options.macros = true; }},
     {"--deps", true,
-     [](std::string_view value, std::string_view option) { setFileName(given.options.dependencyName, value, option); }},
+     [](std::string_view value, std::string_view option) {
+         setFileName(parsedCommandLine.options.dependencyName, value, option);
+     }},
 };
 
 // The option that argument names, with the value written into it (--opt=value)
@@ -287,28 +295,28 @@ void parseCommandLine(int argc, char** argv)
         printUsage();
         std::exit(1);
     }
-    given.options.sourceName = argv[index];
+    parsedCommandLine.options.sourceName = argv[index];
     if (index + 1 < argc)
-        given.options.outputName = argv[index + 1];
+        parsedCommandLine.options.outputName = argv[index + 1];
 }
 
 const CommandLine& commandLine()
 {
-    return given.options;
+    return parsedCommandLine.options;
 }
 
 void registerCommandLineDefines()
 {
-    for (const CommandLineDefine& define : given.options.defines) {
+    for (const CommandLineDefine& define : parsedCommandLine.options.defines) {
         LabelRecord* record = insertLabel(define.name);
         record->fromCommandLine = true;
-        given.definedLabels.push_back({record, define.value});
+        parsedCommandLine.definedLabels.push_back({record, define.value});
     }
 }
 
 bool commandLineDefineValue(std::string_view name, int32_t& value)
 {
-    for (const CommandLineDefine& define : given.options.defines)
+    for (const CommandLineDefine& define : parsedCommandLine.options.defines)
         if (equalIgnoringCase(define.name, name)) {
             value = define.value;
             return true;
@@ -318,7 +326,7 @@ bool commandLineDefineValue(std::string_view name, int32_t& value)
 
 void defineCommandLineLabels()
 {
-    for (const DefinedLabel& label : given.definedLabels) {
+    for (const DefinedLabel& label : parsedCommandLine.definedLabels) {
         label.record->value = label.value;
         label.record->definitionPass = asmState.pass;
     }

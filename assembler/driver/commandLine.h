@@ -2,7 +2,7 @@
 // the image name after it.
 #pragma once
 
-#include "diagnostics.h"
+#include "base/diagnostics.h"
 
 #include <cstdint>
 #include <string>
@@ -34,7 +34,7 @@ struct CommandLine {
     WarningActions warningActions{};  // -W words and --warnings-as-errors, left to right
     std::string symbolFileName = DEFAULT_SYMBOL_FILE_NAME;
     SymbolFormat symbolFormat = SymbolFormat::DEFAULT;
-    std::string tempFileName = DEFAULT_TEMP_FILE_NAME;
+    std::string flattenedFileName = DEFAULT_TEMP_FILE_NAME;
     std::string listingName;     // empty: no listing
     std::string dependencyName;  // empty: no make rule
     bool macros = false;         // MACRO, ENDM, REPT, ENDR and EXITM are keywords

@@ -1,8 +1,8 @@
 #include "debuggerSymbols.h"
 
 #include "../expressions/labels.h"
-#include "AsmState.h"
-#include "text.h"
+#include "base/AsmState.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstdint>

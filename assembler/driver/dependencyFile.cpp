@@ -1,7 +1,8 @@
 #include "dependencyFile.h"
 
-#include "output.h"
-#include "sourceFiles.h"
+#include "base/fileSafety.h"
+#include "base/fileSystem.h"
+#include "base/sourceFiles.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "listedSymbols.h"
 
 #include "../expressions/labels.h"
-#include "AsmState.h"
-#include "sourceFiles.h"
-#include "text.h"
+#include "base/AsmState.h"
+#include "base/sourceFiles.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <string>

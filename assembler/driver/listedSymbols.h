@@ -1,7 +1,7 @@
 // The labels as the listing's table of symbols shows them.
 #pragma once
 
-#include "listing.h"
+#include "base/listing.h"
 
 #include <vector>
 

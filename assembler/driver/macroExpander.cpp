@@ -1,17 +1,17 @@
 #include "macroExpander.h"
 
 #include "../expressions/evaluator.h"
+#include "../scanner/flattenedText.h"
 #include "../scanner/scanner.h"
 #include "../scanner/scannerActions.h"
-#include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
-#include "AsmState.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/sourceFiles.h"
+#include "base/text.h"
 #include "commandLine.h"
-#include "diagnostics.h"
 #include "macroText.h"
-#include "sourceFiles.h"
-#include "text.h"
 
 #include <cstdint>
 #include <optional>
@@ -155,7 +155,7 @@ void markPosition(const Origin& origin)
 
 void writeText(std::string_view text)
 {
-    writeTempText(text.data(), text.size());
+    writeFlattenedText(text.data(), text.size());
 }
 
 void writeStatement(std::string_view statement, const Origin& origin)
@@ -710,15 +710,15 @@ std::size_t copyLineMarker(const std::string& flattened, std::size_t at)
 
 void prepareMacroExpansion()
 {
-    scanning.labelsDeferred = true;
-    holdTempText();
+    ruleActions.labelsDeferred = true;
+    holdFlattenedText();
     enableExpansionMarkers();
 }
 
 void expandMacros()
 {
-    scanning.labelsDeferred = false;
-    const std::string flattened = takeTempText();
+    ruleActions.labelsDeferred = false;
+    const std::string flattened = takeFlattenedText();
     Level sources;
     std::size_t at = 0;
     while (at < flattened.size()) {

@@ -1,7 +1,7 @@
 #include "macroText.h"
 
-#include "diagnostics.h"
-#include "text.h"
+#include "base/diagnostics.h"
+#include "base/text.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "fileSystem.h"
+#include "base/fileSystem.h"
 #include "passDriver.h"
 
 int main(int argc, char** argv)

@@ -1,19 +1,21 @@
 #include "passDriver.h"
 
 #include "../expressions/labels.h"
-#include "../scanner/tempFile.h"
+#include "../scanner/flattenedText.h"
 #include "../scanner/tokenStream.h"
 #include "../statements/dispatcher.h"
-#include "AsmState.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/fileSafety.h"
+#include "base/fileSystem.h"
+#include "base/inputLookup.h"
+#include "base/listing.h"
+#include "base/output.h"
+#include "base/sourceFiles.h"
 #include "commandLine.h"
 #include "dependencyFile.h"
-#include "diagnostics.h"
-#include "fileSystem.h"
 #include "listedSymbols.h"
-#include "listing.h"
-#include "output.h"
 #include "preprocess.h"
-#include "sourceFiles.h"
 #include "symbolFile.h"
 
 #include <chrono>
@@ -46,7 +48,7 @@ void runPass(const char* outputName)
         std::fputs("Generating Output...\n", stdout);
     else
         std::printf("Pass %d...\n", asmState.pass);
-    setSourceName(commandLine().tempFileName.c_str());
+    setSourceName(commandLine().flattenedFileName.c_str());
     scanFlattenedSource();
     startTokenPass();
     closeOutput();
@@ -91,7 +93,7 @@ std::vector<ProtectedFile> requestedOutputs()
 void refuseClashingRequestedOutputs()
 {
     std::vector<ProtectedFile> named = {{commandLine().outputName, FileRole::IMAGE},
-                                        {commandLine().tempFileName, FileRole::FLATTENED_SOURCE},
+                                        {commandLine().flattenedFileName, FileRole::FLATTENED_SOURCE},
                                         {commandLine().symbolFileName, FileRole::SYMBOL_FILE}};
     for (const ProtectedFile& requested : requestedOutputs()) {
         FileIdentity identity = identifyFile(requested.name.c_str());

@@ -1,20 +1,22 @@
 #include "preprocess.h"
 
+#include "../scanner/flattenedText.h"
+#include "../scanner/includedTexts.h"
 #include "../scanner/scanner.h"
-#include "../scanner/tempFile.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
-#include "AsmState.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/fileSafety.h"
+#include "base/fileSystem.h"
+#include "base/inputLookup.h"
+#include "base/listing.h"
+#include "base/sourceFiles.h"
 #include "commandLine.h"
-#include "diagnostics.h"
-#include "fileSystem.h"
 #include "macroExpander.h"
-#include "output.h"
-#include "sourceFiles.h"
 
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
 namespace {
 
@@ -26,14 +28,29 @@ constexpr std::size_t MAX_SOURCE_NAME_LENGTH = SOURCE_NAME_SIZE - 1;
 constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 
 struct PreprocessState {
-    // How often each name is open on the include stack, current file included.
-    std::unordered_map<std::string, int> openNames;
     // The flattened file, as every include is checked against it: its file
     // stays the same while the source is read.
-    FileIdentity flattenedFile;
+    FileIdentity flattenedFileIdentity;
 };
 
 PreprocessState preprocessing;
+
+// Opens the file at path for reading into inputFile; the failure printed
+// names sourceName.
+bool openSourceAt(const char* path)
+{
+    asmState.inputFile = openForReading(path);
+    if (asmState.inputFile)
+        return true;
+    printOpenFailure(asmState.sourceName, false);
+    return false;
+}
+
+// The same for sourceName itself.
+bool openSource()
+{
+    return openSourceAt(asmState.sourceName);
+}
 
 // The scanner has read the file whole by the time it is closed: the main file
 // when its first token was scanned.
@@ -58,7 +75,7 @@ void openMainSource()
 
 const std::string& flattenedFileName()
 {
-    return commandLine().tempFileName;
+    return commandLine().flattenedFileName;
 }
 
 RefusalWording flattenedFileRefusal()
@@ -70,61 +87,26 @@ RefusalWording flattenedFileRefusal()
 void startFile(const std::string& openedPath)
 {
     noteFileStart(asmState.sourceName, openedPath);
+    keepListingText(openedPath);
     writeFileMarker(asmState.sourceName);
     asmState.lineNumber = 1;
     writeLineMarker(1);
 }
 
-void forgetOpenName(const char* name)
-{
-    auto entry = preprocessing.openNames.find(name);
-    if (entry != preprocessing.openNames.end() && --entry->second == 0)
-        preprocessing.openNames.erase(entry);
-}
-
 void checkIncludeName(const std::string& name)
 {
     requireUsableFileName(name);
-    if (preprocessing.openNames.count(name) != 0)
+    if (isTextOpen(name))
         reportError(("Recursive INCLUDE of " + name).c_str());
-    if (asmState.includeStack.size() >= MAX_INCLUDE_DEPTH)
+    if (includeDepth() >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
 }
 
 // The flattened file grows while it would be read: it never ends.
 void refuseFlattenedFile(const std::string& name, const std::string& path)
 {
-    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFile))
+    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFileIdentity))
         reportError(("Recursive INCLUDE of " + name).c_str());
-}
-
-// Sets the including file aside with its text, to go on where it stopped.
-void pushInclude()
-{
-    IncludeRecord record;
-    record.savedName = asmState.sourceName;
-    record.savedBuffer.reset(currentBuffer());
-    record.savedLine = asmState.lineNumber;
-    asmState.includeStack.push_back(std::move(record));
-    closeSource();
-}
-
-// Back to the including file, scanning on where it was set aside; false when
-// the main file has ended.
-bool popInclude()
-{
-    if (asmState.includeStack.empty())
-        return false;
-    IncludeRecord& record = asmState.includeStack.back();
-    forgetOpenName(asmState.sourceName);
-    deleteBuffer(currentBuffer());
-    switchToBuffer(record.savedBuffer.release());
-    setSourceName(record.savedName.c_str());
-    noteFileResume(asmState.sourceName, record.savedLine);
-    asmState.lineNumber = record.savedLine;
-    writeFileMarker(asmState.sourceName);
-    asmState.includeStack.pop_back();
-    return true;
 }
 
 void includeFile()
@@ -137,51 +119,34 @@ void includeFile()
     std::string path = locateInput(name);
     refuseFlattenedFile(name, path);
     markIncludeDirective();
-    pushInclude();
-    setSourceName(name.c_str());
-    ++preprocessing.openNames[name];
+    closeSource();
+    setIncluderAside(name);
     startFile(path);
     if (!openSourceAt(path.c_str()))
         exitWithError();
     protectFile(path, FileRole::INPUT);
     clearStatementStart();
-    switchToBuffer(createBuffer(asmState.inputFile));
+    scanIncludedText(asmState.inputFile);
     closeSource();
 }
 
 }  // namespace
 
-bool openSource()
-{
-    return openSourceAt(asmState.sourceName);
-}
-
-bool openSourceAt(const char* path)
-{
-    asmState.inputFile = openForReading(path);
-    if (asmState.inputFile)
-        return true;
-    printOpenFailure(asmState.sourceName, false);
-    return false;
-}
-
 void preprocessSource()
 {
-    asmState.includeStack.clear();
     openMainSource();
-    ++preprocessing.openNames[asmState.sourceName];
+    startIncludedTexts();
     protectFile(asmState.sourceName, FileRole::INPUT);
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());
-    if (!openTempFile(flattenedFileName().c_str()))
+    if (!openFlattenedFile(flattenedFileName().c_str()))
         exitWithError();
-    preprocessing.flattenedFile = identifyFile(flattenedFileName().c_str());
+    preprocessing.flattenedFileIdentity = identifyFile(flattenedFileName().c_str());
     if (commandLine().macros)
         prepareMacroExpansion();
     startFile(asmState.sourceName);
     asmState.cpuMode = CPU_MODE_PREPROCESS;
-    setEndOfInputHook(popInclude);
     for (;;) {
         advanceToken();
         if (asmState.curToken == TOKEN_INCLUDE)
@@ -189,17 +154,16 @@ void preprocessSource()
         else if (asmState.curToken == TOKEN_END_OF_INPUT)
             break;
     }
-    setEndOfInputHook(nullptr);
     closeSource();
     if (commandLine().macros)
         expandMacros();
     // Now that every INCBIN is known: the file they name stays as it was.
     if (const ProtectedFile* input = protectedFileAt(flattenedFileName())) {
-        abandonTempFile();
+        abandonFlattenedFile();
         printRefusal(flattenedFileName(), *input, flattenedFileRefusal());
         exitWithError();
     }
-    closeTempFile();
+    closeFlattenedFile();
     protectFile(flattenedFileName(), FileRole::FLATTENED_SOURCE);
     asmState.pass += 1;
 }

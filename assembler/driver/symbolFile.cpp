@@ -1,11 +1,11 @@
 #include "symbolFile.h"
 
 #include "../expressions/labels.h"
-#include "AsmState.h"
+#include "base/AsmState.h"
+#include "base/diagnostics.h"
+#include "base/fileSafety.h"
 #include "commandLine.h"
 #include "debuggerSymbols.h"
-#include "diagnostics.h"
-#include "output.h"
 
 #include <algorithm>
 #include <array>

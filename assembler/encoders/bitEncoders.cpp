@@ -2,8 +2,8 @@
 #include "encoders.h"
 #include "operands.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"

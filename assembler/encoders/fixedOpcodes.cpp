@@ -1,7 +1,7 @@
 #include "fixedOpcodes.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/output.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/output.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 

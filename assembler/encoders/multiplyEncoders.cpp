@@ -2,9 +2,9 @@
 #include "encoders.h"
 #include "operands.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/output.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/output.h"
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"

@@ -1,10 +1,10 @@
 #include "labels.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/sourceFiles.h"
-#include "../driver/text.h"
-#include "../driver/textStore.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/sourceFiles.h"
+#include "../driver/base/text.h"
+#include "../driver/base/textStore.h"
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 
@@ -53,7 +53,7 @@ struct LabelTableState {
     std::string joinedLocalName;
 };
 
-LabelTableState table;
+LabelTableState labelTable;
 
 // The last record of each bucket's chain, so that appending is one step.
 // Outside the table, so that it starts zeroed without a clearing at start-up.
@@ -205,12 +205,12 @@ uint32_t indexHash(std::string_view name)
 
 std::size_t firstSlot(uint32_t hash)
 {
-    return hash & (table.indexSize - 1);
+    return hash & (labelTable.indexSize - 1);
 }
 
 std::size_t nextSlot(std::size_t slot)
 {
-    return (slot + 1) & (table.indexSize - 1);
+    return (slot + 1) & (labelTable.indexSize - 1);
 }
 
 // Whether two names of one length hold the same bytes, read as indexHash
@@ -246,34 +246,34 @@ bool isNamed(const LabelRecord& record, std::string_view name, uint32_t hash)
 LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
 {
     std::size_t slot = firstSlot(hash);
-    while (table.index[slot] && !isNamed(*table.index[slot], name, hash))
+    while (labelTable.index[slot] && !isNamed(*labelTable.index[slot], name, hash))
         slot = nextSlot(slot);
-    return &table.index[slot];
+    return &labelTable.index[slot];
 }
 
 void growIndex()
 {
-    const std::size_t oldSize = table.indexSize;
-    ZeroedSlots old = std::exchange(table.index, zeroedSlots(2 * oldSize));
-    table.indexSize = 2 * oldSize;
+    const std::size_t oldSize = labelTable.indexSize;
+    ZeroedSlots old = std::exchange(labelTable.index, zeroedSlots(2 * oldSize));
+    labelTable.indexSize = 2 * oldSize;
     for (std::size_t oldSlot = 0; oldSlot < oldSize; ++oldSlot) {
         LabelRecord* record = old[oldSlot];
         if (!record)
             continue;
         std::size_t slot = firstSlot(record->hash);
-        while (table.index[slot])
+        while (labelTable.index[slot])
             slot = nextSlot(slot);
-        table.index[slot] = record;
+        labelTable.index[slot] = record;
     }
 }
 
 // A record with every field at its default.
 LabelRecord& newRecord()
 {
-    const std::size_t inBlock = table.recordCount++ % RECORD_BLOCK_SIZE;
+    const std::size_t inBlock = labelTable.recordCount++ % RECORD_BLOCK_SIZE;
     if (inBlock == 0)
-        table.recordBlocks.push_back(std::make_unique<LabelRecord[]>(RECORD_BLOCK_SIZE));
-    return table.recordBlocks.back()[inBlock];
+        labelTable.recordBlocks.push_back(std::make_unique<LabelRecord[]>(RECORD_BLOCK_SIZE));
+    return labelTable.recordBlocks.back()[inBlock];
 }
 
 void appendToBucket(LabelRecord& record)
@@ -289,17 +289,17 @@ void appendToBucket(LabelRecord& record)
 void clearLabels()
 {
     // A run starts with an empty table: its buckets need no clearing.
-    if (table.recordCount == 0)
+    if (labelTable.recordCount == 0)
         return;
     for (LabelRecord*& head : asmState.labelBuckets)
         head = nullptr;
     for (LabelRecord*& tail : bucketTails)
         tail = nullptr;
-    table.recordBlocks.clear();
-    table.recordCount = 0;
-    table.names.clear();
-    table.index = zeroedSlots(FIRST_INDEX_SIZE);
-    table.indexSize = FIRST_INDEX_SIZE;
+    labelTable.recordBlocks.clear();
+    labelTable.recordCount = 0;
+    labelTable.names.clear();
+    labelTable.index = zeroedSlots(FIRST_INDEX_SIZE);
+    labelTable.indexSize = FIRST_INDEX_SIZE;
 }
 
 uint32_t labelHash(std::string_view name)
@@ -314,12 +314,12 @@ LabelRecord* findLabel(std::string_view name)
 
 std::size_t labelNameBytes()
 {
-    return table.names.bytes();
+    return labelTable.names.bytes();
 }
 
 std::size_t labelCount()
 {
-    return table.recordCount;
+    return labelTable.recordCount;
 }
 
 namespace {
@@ -353,10 +353,10 @@ LabelRecord* insertLabel(std::string_view name)
     LabelRecord& record = newRecord();
     record.definitionPass = asmState.pass;
     record.hash = hash;
-    record.name = table.names.keep(name);
+    record.name = labelTable.names.keep(name);
     *slot = &record;
     appendToBucket(record);
-    if (2 * table.recordCount >= table.indexSize)
+    if (2 * labelTable.recordCount >= labelTable.indexSize)
         growIndex();
     return &record;
 }
@@ -369,9 +369,9 @@ void setDefinitionPlace(LabelRecord* record, int segment, int line)
 
 void joinLocalName()
 {
-    table.joinedLocalName.assign(asmState.globalLabel);
-    table.joinedLocalName.append(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    asmState.labelName = table.joinedLocalName;
+    labelTable.joinedLocalName.assign(asmState.globalLabel);
+    labelTable.joinedLocalName.append(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    asmState.labelName = labelTable.joinedLocalName;
     asmState.tokenLength = static_cast<int>(asmState.labelName.size());
 }
 

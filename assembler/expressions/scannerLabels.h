@@ -3,7 +3,7 @@
 // the one place where the scanner reaches up into this layer.
 #pragma once
 
-#include "../driver/diagnostics.h"
+#include "../driver/base/diagnostics.h"
 
 #include <string_view>
 

@@ -1,5 +1,8 @@
 #include "numbers.h"
 
+#include "scanner.h"
+#include "tokens.h"
+
 namespace {
 
 int hexDigitValue(char c)
@@ -56,4 +59,13 @@ int32_t convertBinary(const char* text, int length)
 int32_t convertOctal(const char* text, int length)
 {
     return convert(text, length, 8, "oOqQ");
+}
+
+bool convertNumberLiteral(std::string_view text, int32_t& value)
+{
+    const LoneToken literal = scanLoneToken(text, CPU_MODE_Z80);
+    if (literal.token != TOKEN_NUMBER || !literal.wholeText)
+        return false;
+    value = literal.value;
+    return true;
 }

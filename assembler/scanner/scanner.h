@@ -1,13 +1,21 @@
 // The scanner: turns source text into tokens (assembling passes) or into the
-// flattened temporary file (preprocessing pass). It scans whole texts held in
+// flattened text (preprocessing pass). It scans whole texts held in
 // memory: a source file read whole, or a text handed over by the caller.
 #pragma once
 
+#include "../driver/base/AsmState.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
 struct ScanBuffer;
+
+// Frees a scan buffer, for owners of one that is not current.
+struct ScanBufferDeleter {
+    void operator()(ScanBuffer* buffer) const;
+};
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
@@ -15,11 +23,6 @@ int nextToken();
 bool isKeywordOfAnyMode(std::string_view name);
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
-
-// Called whenever the current text is exhausted: true when the hook made
-// another buffer current and scanning goes on (an include returning to its
-// parent); without a hook, or when it answers false, the input has ended.
-void setEndOfInputHook(bool (*resumeAfterEnd)());
 
 // Reads the rest of stream as source text (see readSourceText) into a new
 // buffer, which keeps its text until deleted.
@@ -41,3 +44,13 @@ const char* scannedText();
 // scanning there in the CPU mode's own condition (at a token's start).
 std::size_t scanPosition();
 void setScanPosition(std::size_t offset);
+
+// The first token of text as the rules of mode scan it, read without
+// disturbing a scan under way: the scanner's state and the token fields are
+// put back after.
+struct LoneToken {
+    int token = 0;
+    int32_t value = 0;       // tokenValue as the scan left it
+    bool wholeText = false;  // the token is the whole of text
+};
+LoneToken scanLoneToken(std::string_view text, CpuMode mode);

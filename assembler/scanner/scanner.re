@@ -1,18 +1,19 @@
 /* Scanner of the assembler: a longest-match automaton with a condition per
  * CPU mode, for strings and character constants, and for the preprocessing
- * pass that writes the flattened temporary file, and a second, small one that
+ * pass that writes the flattened text, and a second, small one that
  * tells which whole names are keywords. It scans whole texts held in memory,
  * so a token of any length costs time in proportion to its length. */
 
 #include "scanner.h"
 
+#include "flattenedText.h"
+#include "includedTexts.h"
 #include "numbers.h"
 #include "scannerActions.h"
 #include "sourceReader.h"
-#include "tempFile.h"
 #include "tokens.h"
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
 
 #include <cstdint>
 #include <string>
@@ -31,7 +32,7 @@ namespace {
 
 constexpr const char* EMPTY_TEXT = "";
 
-struct ScanState {
+struct AutomatonState {
     ScanBuffer* buffer = nullptr;
     // Read whole when the first token is asked for, as the stream may still
     // change until then (an output of the same name emptied by the pass).
@@ -41,9 +42,10 @@ struct ScanState {
     YYCONDTYPE condition = yycR800;
     YYCONDTYPE enclosingCondition = yycR800;
     bool nested = false;
+    bool loneToken = false;  // scanning one token of a text apart: no includer to resume
 };
 
-ScanState scan;
+AutomatonState automaton;
 
 YYCONDTYPE conditionOf(CpuMode mode)
 {
@@ -58,15 +60,15 @@ YYCONDTYPE conditionOf(CpuMode mode)
 
 void enter(YYCONDTYPE condition)
 {
-    scan.enclosingCondition = scan.condition;
-    scan.condition = condition;
-    scan.nested = true;
+    automaton.enclosingCondition = automaton.condition;
+    automaton.condition = condition;
+    automaton.nested = true;
 }
 
 void leave()
 {
-    scan.condition = scan.enclosingCondition;
-    scan.nested = false;
+    automaton.condition = automaton.enclosingCondition;
+    automaton.nested = false;
 }
 
 ScanBuffer* emptyBuffer()
@@ -85,19 +87,19 @@ void fillFromStream(ScanBuffer* buffer, FILE* stream)
 
 void replaceBuffer(ScanBuffer* buffer)
 {
-    delete scan.buffer;
-    scan.buffer = buffer;
+    delete automaton.buffer;
+    automaton.buffer = buffer;
 }
 
 // The current text is exhausted: true when scanning goes on in another one.
 bool resumeAfterEnd()
 {
-    if (scan.pendingStream) {
-        fillFromStream(scan.buffer, scan.pendingStream);
-        scan.pendingStream = nullptr;
+    if (automaton.pendingStream) {
+        fillFromStream(automaton.buffer, automaton.pendingStream);
+        automaton.pendingStream = nullptr;
         return true;
     }
-    return scanning.resumeAfterEnd && scanning.resumeAfterEnd();
+    return !automaton.loneToken && resumeIncluder();
 }
 
 // Every rule makes what it matched the token text, as the parsers and the
@@ -125,7 +127,7 @@ inline int digitsValue(const unsigned char* digit, const unsigned char* end)
 inline int valued(int32_t value, int token)
 {
     asmState.tokenValue = value;
-    scanning.valueSet = true;
+    ruleActions.valueSet = true;
     return token;
 }
 
@@ -136,12 +138,12 @@ int finishPreprocessedString(char quote, const char* unclosedMessage)
     if (readChar() == '\n')
         reportError(unclosedMessage);
     noteIncbinName();
-    if (scanning.includeNamePending) {
-        scanning.includeNamePending = false;
+    if (ruleActions.includeNamePending) {
+        ruleActions.includeNamePending = false;
         return 1;
     }
-    writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    writeTempText(&quote, 1);
+    writeFlattenedText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    writeFlattenedText(&quote, 1);
     return 0;
 }
 
@@ -150,11 +152,11 @@ int finishEmptyPreprocessedString(char quote)
     leave();
     asmState.tokenLength = 0;
     noteIncbinName();
-    if (scanning.includeNamePending) {
-        scanning.includeNamePending = false;
+    if (ruleActions.includeNamePending) {
+        ruleActions.includeNamePending = false;
         return 1;
     }
-    writeTempText(&quote, 1);
+    writeFlattenedText(&quote, 1);
     return 0;
 }
 
@@ -348,15 +350,15 @@ bool isBlank(unsigned char c)
                                                   const unsigned char* end)
 {
     if ((plain ? plain : end) != text)
-        appendTempText(" ", 1);
+        appendFlattenedText(" ", 1);
     if (!plain)
         return;
     const unsigned char* plainEnd = end;
     while (isBlank(plainEnd[-1]))
         --plainEnd;
-    appendTempText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
+    appendFlattenedText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
     if (plainEnd != end)
-        appendTempText(" ", 1);
+        appendFlattenedText(" ", 1);
 }
 
 // The actions below stay out of the automaton's function: the positions they
@@ -381,9 +383,9 @@ bool isBlank(unsigned char c)
 // entered into the table.
 void copyLabelDefinition()
 {
-    writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    writeFlattenedText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     // Expanding macros registers the labels of the expanded text instead.
-    if (scanning.labelsDeferred)
+    if (ruleActions.labelsDeferred)
         return;
     scanLabelDefinition();
     registerLabelDefinition();
@@ -406,12 +408,12 @@ void copyIncbinOpening()
     constexpr std::size_t KEYWORD_LENGTH = 6;
     const char* text = asmState.tokenText;
     auto length = static_cast<std::size_t>(asmState.tokenLength);
-    writeTempText(text, KEYWORD_LENGTH);
+    writeFlattenedText(text, KEYWORD_LENGTH);
     if (length > KEYWORD_LENGTH + 1)
-        writeTempText(" ", 1);
-    writeTempText(text + length - 1, 1);
+        writeFlattenedText(" ", 1);
+    writeFlattenedText(text + length - 1, 1);
     enter(text[length - 1] == '"' ? yycPREPROCESS_STRING : yycPREPROCESS_CHARACTER);
-    scanning.incbinNamePending = true;
+    ruleActions.incbinNamePending = true;
 }
 
 }  // namespace
@@ -420,17 +422,17 @@ int nextToken()
 {
     // The CPU directive and the driver set cpuMode directly; a string or
     // comment left open by the previous call stays in force.
-    if (!scan.nested)
-        scan.condition = conditionOf(asmState.cpuMode);
+    if (!automaton.nested)
+        automaton.condition = conditionOf(asmState.cpuMode);
     for (;;) {
         // The automaton reads bytes: a plain char would compare negative.
-        const auto* start = reinterpret_cast<const unsigned char*>(scan.buffer->cursor);
+        const auto* start = reinterpret_cast<const unsigned char*>(automaton.buffer->cursor);
         const auto* cursor = start;
-        const auto* limit = reinterpret_cast<const unsigned char*>(scan.buffer->limit);
+        const auto* limit = reinterpret_cast<const unsigned char*>(automaton.buffer->limit);
         const auto* marker = start;
         // Ends the match: the rule's action may read on or switch buffers.
         auto matched = [&] {
-            scan.buffer->cursor = reinterpret_cast<const char*>(cursor);
+            automaton.buffer->cursor = reinterpret_cast<const char*>(cursor);
             setTokenText(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(cursor));
         };
         // A string body: copied out, as the closing quote is read past it.
@@ -449,7 +451,7 @@ int nextToken()
         };
         // Gives back the last character matched, to be scanned again.
         auto giveBackOne = [&] {
-            --scan.buffer->cursor;
+            --automaton.buffer->cursor;
             --asmState.tokenLength;
         };
         auto indexOpener = [&](int prefix) {
@@ -472,7 +474,7 @@ int nextToken()
     re2c:define:YYMARKER = marker;
     re2c:define:YYLIMIT = limit;
     re2c:tags = 1;
-    re2c:define:YYGETCONDITION = "scan.condition";
+    re2c:define:YYGETCONDITION = "automaton.condition";
     re2c:define:YYGETCONDITION:naked = 1;
     re2c:yyfill:enable = 0;
     re2c:eof = 0;
@@ -518,7 +520,7 @@ int nextToken()
     // A name the mode knows as a keyword is that keyword; a longer one is a name.
     <Z80, R800, GBZ80> NAME {
         matched();
-        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, scan.condition);
+        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, automaton.condition);
         if (keyword != 0)
             return keyword;
         scanIdentifier();
@@ -559,7 +561,7 @@ int nextToken()
     <STRING> "\""              { return emptyStringToken(); }
     <CHARACTER> "'"             { return emptyStringToken(); }
 
-    // Markers of the temporary file, statement separator, blanks. A marker
+    // Markers of the flattened text, statement separator, blanks. A marker
     // as preprocessing writes it is read whole; the closing 01 byte is not
     // part of the token text.
     <Z80, R800, GBZ80> "\x01" [0-9]{1,9} "\x01" {
@@ -581,7 +583,7 @@ int nextToken()
     <Z80, R800, GBZ80> "\x00"   { return token(TOKEN_STRAY_NUL); }
     <Z80, R800, GBZ80> [^]      { return token(static_cast<unsigned char>(*start)); }
 
-    // Preprocessing pass: flatten the source into the temporary file.
+    // Preprocessing pass: the source becomes the flattened text.
     // Most lines are plain text with blanks, maybe a comment: one match each.
     // Plain text holds nothing that a rule below gives a meaning (label
     // colons, quotes, comments, braces, blank runs, NUL bytes), so it is
@@ -608,36 +610,36 @@ int nextToken()
         giveBackOne();
         continue;
     }
-    <PREPROCESS> [ \t]+         { matched(); writeTempText(" ", 1); continue; }
+    <PREPROCESS> [ \t]+         { matched(); writeFlattenedText(" ", 1); continue; }
     <PREPROCESS> ";" [^\n]*     { matched(); continue; }
     <PREPROCESS> "{" {
         matched();
-        scanning.commentDepth = 1;
+        ruleActions.commentDepth = 1;
         enter(yycBRACE_COMMENT);
         continue;
     }
     <PREPROCESS> "INCLUDE" [ \t]* "\"" {
         matched();
         enter(yycPREPROCESS_STRING);
-        scanning.includeNamePending = true;
+        ruleActions.includeNamePending = true;
         return TOKEN_INCLUDE;
     }
     <PREPROCESS> "INCLUDE" [ \t]* "'" {
         matched();
         enter(yycPREPROCESS_CHARACTER);
-        scanning.includeNamePending = true;
+        ruleActions.includeNamePending = true;
         return TOKEN_INCLUDE;
     }
     <PREPROCESS> "INCBIN" [ \t]* ["'] { matched(); copyIncbinOpening(); continue; }
-    <PREPROCESS> "\"" { matched(); enter(yycPREPROCESS_STRING); writeTempText(asmState.tokenText, 1); continue; }
-    <PREPROCESS> "'"  { matched(); enter(yycPREPROCESS_CHARACTER); writeTempText(asmState.tokenText, 1); continue; }
+    <PREPROCESS> "\"" { matched(); enter(yycPREPROCESS_STRING); writeFlattenedText(asmState.tokenText, 1); continue; }
+    <PREPROCESS> "'"  { matched(); enter(yycPREPROCESS_CHARACTER); writeFlattenedText(asmState.tokenText, 1); continue; }
     <PREPROCESS> NAME ":"       { matched(); copyLabelDefinition(); continue; }
     <PREPROCESS> "AF'" | NAME | "&" NAME | [0-9]+ {
         matched();
-        writeTempText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+        writeFlattenedText(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
         continue;
     }
-    <PREPROCESS> [^\n]          { matched(); writeTempText(asmState.tokenText, 1); continue; }
+    <PREPROCESS> [^\n]          { matched(); writeFlattenedText(asmState.tokenText, 1); continue; }
 
     <PREPROCESS_STRING> [^"\n]+ {
         matched();
@@ -666,10 +668,10 @@ int nextToken()
     <PREPROCESS_STRING> "\n"    { matched(); reportError("Closing double qoute expected"); }
     <PREPROCESS_CHARACTER> "\n" { matched(); reportError("Closing single qoute expected"); }
 
-    <BRACE_COMMENT> "{"         { matched(); ++scanning.commentDepth; continue; }
+    <BRACE_COMMENT> "{"         { matched(); ++ruleActions.commentDepth; continue; }
     <BRACE_COMMENT> "}" {
         matched();
-        if (--scanning.commentDepth == 0)
+        if (--ruleActions.commentDepth == 0)
             leave();
         continue;
     }
@@ -691,29 +693,24 @@ int nextToken()
 bool isKeywordOfAnyMode(std::string_view name)
 {
     const int32_t savedValue = asmState.tokenValue;
-    const bool savedValueSet = scanning.valueSet;
+    const bool savedValueSet = ruleActions.valueSet;
     const auto length = static_cast<int>(name.size());
     bool keyword = keywordOf(name.data(), length, yycZ80) != 0 || keywordOf(name.data(), length, yycR800) != 0
                    || keywordOf(name.data(), length, yycGBZ80) != 0;
     asmState.tokenValue = savedValue;
-    scanning.valueSet = savedValueSet;
+    ruleActions.valueSet = savedValueSet;
     return keyword;
 }
 
 int readChar()
 {
     for (;;) {
-        ScanBuffer* buffer = scan.buffer;
+        ScanBuffer* buffer = automaton.buffer;
         if (buffer->cursor < buffer->limit)
             return static_cast<unsigned char>(*buffer->cursor++);
         if (!resumeAfterEnd())
             return -1;
     }
-}
-
-void setEndOfInputHook(bool (*resumeAfterEndOfText)())
-{
-    scanning.resumeAfterEnd = resumeAfterEndOfText;
 }
 
 ScanBuffer* createBuffer(FILE* stream)
@@ -725,12 +722,12 @@ ScanBuffer* createBuffer(FILE* stream)
 
 ScanBuffer* currentBuffer()
 {
-    return scan.buffer;
+    return automaton.buffer;
 }
 
 void switchToBuffer(ScanBuffer* buffer)
 {
-    scan.buffer = buffer;
+    automaton.buffer = buffer;
 }
 
 void ScanBufferDeleter::operator()(ScanBuffer* buffer) const
@@ -740,8 +737,8 @@ void ScanBufferDeleter::operator()(ScanBuffer* buffer) const
 
 void deleteBuffer(ScanBuffer* buffer)
 {
-    if (scan.buffer == buffer)
-        scan.buffer = nullptr;
+    if (automaton.buffer == buffer)
+        automaton.buffer = nullptr;
     delete buffer;
 }
 
@@ -749,14 +746,14 @@ void restartInput(FILE* stream)
 {
     // Each pass reads its text into the memory of the last, which is
     // already mapped.
-    if (scan.buffer)
-        scan.buffer->start = scan.buffer->cursor = scan.buffer->limit = EMPTY_TEXT;
+    if (automaton.buffer)
+        automaton.buffer->start = automaton.buffer->cursor = automaton.buffer->limit = EMPTY_TEXT;
     else
-        scan.buffer = emptyBuffer();
-    scan.pendingStream = stream;
+        automaton.buffer = emptyBuffer();
+    automaton.pendingStream = stream;
     // A string or comment left open at the end of the previous input must not
     // carry its condition into the next pass.
-    scan.nested = false;
+    automaton.nested = false;
 }
 
 void restartWithText(const char* text, std::size_t length)
@@ -765,53 +762,50 @@ void restartWithText(const char* text, std::size_t length)
     buffer->start = buffer->cursor = text;
     buffer->limit = text + length;
     replaceBuffer(buffer);
-    scan.pendingStream = nullptr;
-    scan.nested = false;
+    automaton.pendingStream = nullptr;
+    automaton.nested = false;
 }
 
 const char* scannedText()
 {
-    return scan.buffer->start;
+    return automaton.buffer->start;
 }
 
-bool convertNumberLiteral(std::string_view text, int32_t& value)
+LoneToken scanLoneToken(std::string_view text, CpuMode mode)
 {
-    const std::string literal(text);  // ends in the NUL byte the rules need
+    const std::string copy(text);  // ends in the NUL byte the rules need
     ScanBuffer buffer;
-    buffer.start = buffer.cursor = literal.c_str();
-    buffer.limit = buffer.start + literal.size();
-    // One token of the number rules, read without disturbing a scan under
-    // way: the scanner's state and the token fields are put back after.
-    const ScanState savedScan = scan;
-    const auto savedResume = scanning.resumeAfterEnd;
+    buffer.start = buffer.cursor = copy.c_str();
+    buffer.limit = buffer.start + copy.size();
+    // The scanner's state and the token fields are put back after.
+    const AutomatonState savedAutomaton = automaton;
     const CpuMode savedMode = asmState.cpuMode;
     char* const savedText = asmState.tokenText;
     const int savedLength = asmState.tokenLength;
     const int32_t savedValue = asmState.tokenValue;
-    scan = ScanState{};
-    scan.buffer = &buffer;
-    scanning.resumeAfterEnd = nullptr;
-    asmState.cpuMode = CPU_MODE_Z80;
-    const bool whole = nextToken() == TOKEN_NUMBER && asmState.tokenText == buffer.start && buffer.cursor == buffer.limit;
-    const int32_t found = asmState.tokenValue;
-    scan = savedScan;
-    scanning.resumeAfterEnd = savedResume;
+    automaton = AutomatonState{};
+    automaton.buffer = &buffer;
+    automaton.loneToken = true;
+    asmState.cpuMode = mode;
+    LoneToken found;
+    found.token = nextToken();
+    found.value = asmState.tokenValue;
+    found.wholeText = asmState.tokenText == buffer.start && buffer.cursor == buffer.limit;
+    automaton = savedAutomaton;
     asmState.cpuMode = savedMode;
     asmState.tokenText = savedText;
     asmState.tokenLength = savedLength;
     asmState.tokenValue = savedValue;
-    if (whole)
-        value = found;
-    return whole;
+    return found;
 }
 
 std::size_t scanPosition()
 {
-    return static_cast<std::size_t>(scan.buffer->cursor - scan.buffer->start);
+    return static_cast<std::size_t>(automaton.buffer->cursor - automaton.buffer->start);
 }
 
 void setScanPosition(std::size_t offset)
 {
-    scan.buffer->cursor = scan.buffer->start + offset;
-    scan.nested = false;
+    automaton.buffer->cursor = automaton.buffer->start + offset;
+    automaton.nested = false;
 }

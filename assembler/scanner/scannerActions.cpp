@@ -1,9 +1,10 @@
 #include "scannerActions.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/output.h"
-#include "../driver/sourceFiles.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/fileSafety.h"
+#include "../driver/base/inputLookup.h"
+#include "../driver/base/sourceFiles.h"
 #include "../expressions/scannerLabels.h"
 #include "numbers.h"
 #include "tokenMention.h"
@@ -25,13 +26,13 @@ void composeFullName()
 
 }  // namespace
 
-ScannerState scanning;
+RuleActionState ruleActions;
 
 void captureStringBody()
 {
-    scanning.stringBodySource = asmState.tokenText;
-    scanning.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    asmState.tokenText = scanning.stringBody.data();
+    ruleActions.stringBodySource = asmState.tokenText;
+    ruleActions.stringBody.assign(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+    asmState.tokenText = ruleActions.stringBody.data();
 }
 
 void scanLabelDefinition()
@@ -83,9 +84,9 @@ void scanFileMarker()
 
 void noteIncbinName()
 {
-    if (!scanning.incbinNamePending)
+    if (!ruleActions.incbinNamePending)
         return;
-    scanning.incbinNamePending = false;
+    ruleActions.incbinNamePending = false;
     if (asmState.tokenLength > 0)
         protectFile(locateInput(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength))),
                     FileRole::INPUT);

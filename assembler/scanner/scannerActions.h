@@ -4,14 +4,12 @@
 #include <string>
 
 // What the scanner keeps between its rules' actions.
-struct ScannerState {
+struct RuleActionState {
     int commentDepth = 0;                    // nesting of brace comments
     bool includeNamePending = false;         // the next string is an include's file name
     bool incbinNamePending = false;          // the next string names a binary include
     std::string stringBody;                  // the last string token's characters
     const char* stringBodySource = nullptr;  // where they were copied from
-    // Called at the end of each input; true when it made another input current.
-    bool (*resumeAfterEnd)() = nullptr;
     // Set by every rule that gives tokenValue a value; the others leave it.
     bool valueSet = false;
     // Preprocessing with macros: label definitions are copied, not
@@ -19,7 +17,7 @@ struct ScannerState {
     bool labelsDeferred = false;
 };
 
-extern ScannerState scanning;
+extern RuleActionState ruleActions;
 
 // Label definition: drops the ":" and composes the full name.
 void scanLabelDefinition();

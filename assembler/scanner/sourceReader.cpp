@@ -1,6 +1,6 @@
 #include "sourceReader.h"
 
-#include "../driver/diagnostics.h"
+#include "../driver/base/diagnostics.h"
 
 #include <algorithm>
 #include <cstring>

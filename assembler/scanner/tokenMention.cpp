@@ -1,7 +1,7 @@
 #include "tokenMention.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/text.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/text.h"
 #include "scannerActions.h"
 #include "tokens.h"
 
@@ -11,7 +11,7 @@ namespace {
 // where it was scanned.
 TokenMention stringMention()
 {
-    const char* body = scanning.stringBodySource;
+    const char* body = ruleActions.stringBodySource;
     if (!body)
         return {};
     const char quote = body[-1];

@@ -2,7 +2,7 @@
 // scanned, so that the GNU form can show it and point at it.
 #pragma once
 
-#include "../driver/diagnostics.h"
+#include "../driver/base/diagnostics.h"
 
 // Nothing for the end of a statement or of the input, which have no text.
 TokenMention currentTokenMention();

@@ -1,7 +1,7 @@
 #include "tokenStream.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/textStore.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/textStore.h"
 #include "scanner.h"
 #include "scannerActions.h"
 #include "tokens.h"
@@ -103,26 +103,26 @@ struct TokenStreamState {
     std::size_t scanFrom = 0;
 };
 
-TokenStreamState stream;
+TokenStreamState tokenStream;
 
 std::size_t replayIndex()
 {
-    return stream.replayEndIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
+    return tokenStream.replayEndIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
 }
 
 // Points the replay at record index; false when there is none.
 bool replayFrom(std::size_t index)
 {
-    if (!stream.records.blockFrom(index, tokenCursor.next, tokenCursor.end))
+    if (!tokenStream.records.blockFrom(index, tokenCursor.next, tokenCursor.end))
         return false;
-    stream.replayEndIndex = index + static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
+    tokenStream.replayEndIndex = index + static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
     return true;
 }
 
 void stopReplaying()
 {
     tokenCursor.next = tokenCursor.end = nullptr;
-    stream.mode = StreamMode::RECORDING;
+    tokenStream.mode = StreamMode::RECORDING;
 }
 
 uint32_t offsetInText(const char* pointer)
@@ -132,7 +132,7 @@ uint32_t offsetInText(const char* pointer)
 
 [[gnu::noinline]] void keepLongLength(int length)
 {
-    stream.longLengths[stream.records.size() - 1] = static_cast<uint32_t>(length);
+    tokenStream.longLengths[tokenStream.records.size() - 1] = static_cast<uint32_t>(length);
 }
 
 // The length of the record just appended.
@@ -149,7 +149,7 @@ uint8_t setLength(TokenRecord& record, int length)
 
 int lengthOf(const TokenRecord& record, std::size_t index)
 {
-    return (record.kindAndMode & LONG_TEXT) ? static_cast<int>(stream.longLengths[index]) : record.textLength;
+    return (record.kindAndMode & LONG_TEXT) ? static_cast<int>(tokenStream.longLengths[index]) : record.textLength;
 }
 
 [[gnu::noinline]] int recordName(int token)
@@ -158,20 +158,20 @@ int lengthOf(const TokenRecord& record, std::size_t index)
     const std::string_view name = asmState.labelName;
     // A name that is its own token text lies in the scanned text, which
     // stays in place; a joined one is copied.
-    const char* text = name.data() == asmState.tokenText ? name.data() : stream.names.keep(name).data();
-    stream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, nullptr});
-    return static_cast<int>(stream.nameRecords.size() - 1);
+    const char* text = name.data() == asmState.tokenText ? name.data() : tokenStream.names.keep(name).data();
+    tokenStream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, nullptr});
+    return static_cast<int>(tokenStream.nameRecords.size() - 1);
 }
 
 void record(int token, CpuMode mode, std::size_t scanStart)
 {
-    TokenRecord& record = stream.records.append();
+    TokenRecord& record = tokenStream.records.append();
     record.scanStart = static_cast<uint32_t>(scanStart);
     record.value = asmState.tokenValue;
     record.token = static_cast<uint16_t>(token);
     uint8_t kind = static_cast<uint8_t>(mode) | setLength(record, asmState.tokenLength);
     const char* text = asmState.tokenText;
-    if (scanning.valueSet) {
+    if (ruleActions.valueSet) {
         kind |= SETS_VALUE;
     } else if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION) {
         kind |= NAME;
@@ -181,7 +181,7 @@ void record(int token, CpuMode mode, std::size_t scanStart)
         record.value = asmState.lineNumber;
     } else if (token == TOKEN_STRING && asmState.tokenLength != 0) {
         kind |= STRING_BODY;
-        text = scanning.stringBodySource;
+        text = ruleActions.stringBodySource;
     }
     record.textOffset = offsetInText(text);
     record.kindAndMode = kind;
@@ -189,23 +189,23 @@ void record(int token, CpuMode mode, std::size_t scanStart)
 
 void forgetRecords()
 {
-    stream.records.clear();
-    stream.longLengths.clear();
-    stream.nameRecords.clear();
-    stream.names.clear();
-    stream.scanFrom = 0;
+    tokenStream.records.clear();
+    tokenStream.longLengths.clear();
+    tokenStream.nameRecords.clear();
+    tokenStream.names.clear();
+    tokenStream.scanFrom = 0;
 }
 
 void scanToken()
 {
     tokenCursor.currentName = -1;
-    scanning.valueSet = false;
+    ruleActions.valueSet = false;
     const CpuMode mode = asmState.cpuMode;
     const int token = nextToken();
     asmState.curToken = token;
     if (token != 0)
-        record(token, mode, stream.scanFrom);
-    stream.scanFrom = scanPosition();
+        record(token, mode, tokenStream.scanFrom);
+    tokenStream.scanFrom = scanPosition();
 }
 
 // Sets tokenText and tokenLength as the scan of record index did.
@@ -236,13 +236,13 @@ void deliver(const TokenRecord& record, std::size_t index)
 // scanned in the same call as the token are scanned again with it.
 void rescanFrom(std::size_t index)
 {
-    const uint32_t start = stream.records[index].scanStart;
-    while (index > 0 && (stream.records[index - 1].kindAndMode & FILE_MARKER)
-           && stream.records[index - 1].scanStart == start)
+    const uint32_t start = tokenStream.records[index].scanStart;
+    while (index > 0 && (tokenStream.records[index - 1].kindAndMode & FILE_MARKER)
+           && tokenStream.records[index - 1].scanStart == start)
         --index;
-    stream.records.truncate(index);
+    tokenStream.records.truncate(index);
     stopReplaying();
-    stream.scanFrom = start;
+    tokenStream.scanFrom = start;
     setScanPosition(start);
     scanToken();
 }
@@ -250,14 +250,14 @@ void rescanFrom(std::size_t index)
 void continueScanningAtEnd()
 {
     stopReplaying();
-    setScanPosition(stream.scanFrom);
+    setScanPosition(tokenStream.scanFrom);
     scanToken();
 }
 
 void replayToken()
 {
     for (;;) {
-        if (tokenCursor.next == tokenCursor.end && !replayFrom(stream.replayEndIndex))
+        if (tokenCursor.next == tokenCursor.end && !replayFrom(tokenStream.replayEndIndex))
             return continueScanningAtEnd();
         const std::size_t index = replayIndex();
         const TokenRecord& record = *tokenCursor.next;
@@ -279,7 +279,7 @@ void replayToken()
 void deliverRecordedName(const TokenRecord& record)
 {
     tokenCursor.currentName = record.value;
-    const NameRecord& name = stream.nameRecords[static_cast<std::size_t>(record.value)];
+    const NameRecord& name = tokenStream.nameRecords[static_cast<std::size_t>(record.value)];
     asmState.labelName = std::string_view(name.text, name.length);
     if (name.globalDefinition)
         asmState.globalLabel.assign(name.text, name.length);
@@ -287,9 +287,9 @@ void deliverRecordedName(const TokenRecord& record)
 
 void advanceTokenOtherwise()
 {
-    if (stream.mode == StreamMode::RECORDING)
+    if (tokenStream.mode == StreamMode::RECORDING)
         return scanToken();
-    if (stream.mode == StreamMode::REPLAYING)
+    if (tokenStream.mode == StreamMode::REPLAYING)
         return replayToken();
     asmState.curToken = nextToken();
 }
@@ -297,8 +297,8 @@ void advanceTokenOtherwise()
 void startTokenPass()
 {
     tokenCursor.currentName = -1;
-    if (scannedText() == tokenCursor.text && !stream.records.empty()) {
-        stream.mode = StreamMode::REPLAYING;
+    if (scannedText() == tokenCursor.text && !tokenStream.records.empty()) {
+        tokenStream.mode = StreamMode::REPLAYING;
         replayFrom(0);
         return;
     }
@@ -311,14 +311,14 @@ LabelRecord** currentTokenLabelSlot()
 {
     if (tokenCursor.currentName < 0)
         return nullptr;
-    return &stream.nameRecords[static_cast<std::size_t>(tokenCursor.currentName)].label;
+    return &tokenStream.nameRecords[static_cast<std::size_t>(tokenCursor.currentName)].label;
 }
 
 void recordFileMarker()
 {
-    if (stream.mode != StreamMode::RECORDING)
+    if (tokenStream.mode != StreamMode::RECORDING)
         return;
-    TokenRecord& record = stream.records.append();
-    record = {static_cast<uint32_t>(stream.scanFrom), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
+    TokenRecord& record = tokenStream.records.append();
+    record = {static_cast<uint32_t>(tokenStream.scanFrom), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
     record.kindAndMode |= setLength(record, asmState.tokenLength);
 }

@@ -8,7 +8,7 @@
 // scanned again from that token on, and recorded anew.
 #pragma once
 
-#include "../driver/AsmState.h"
+#include "../driver/base/AsmState.h"
 #include "scannerActions.h"
 
 #include <cstdint>

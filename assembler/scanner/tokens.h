@@ -90,11 +90,6 @@ inline bool isIndexHalf(int token)
 {
     return token >= TOKEN_IXH && token <= TOKEN_IYL;
 }
-// BC, DE, HL, SP.
-inline bool isRegisterPair(int token)
-{
-    return token >= TOKEN_BC && token <= TOKEN_SP;
-}
 inline bool isIndexRegister(int token)
 {
     return token == TOKEN_IX || token == TOKEN_IY;

@@ -1,9 +1,9 @@
 #include "dispatcher.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/listing.h"
-#include "../driver/sourceFiles.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/listing.h"
+#include "../driver/base/sourceFiles.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "conditionals.h"

@@ -1,9 +1,9 @@
 #include "positionDirectives.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/listing.h"
-#include "../driver/text.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/listing.h"
+#include "../driver/base/text.h"
 #include "../expressions/evaluator.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokenMention.h"

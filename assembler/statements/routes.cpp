@@ -1,7 +1,7 @@
 #include "routes.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
 #include "../encoders/encoders.h"
 #include "../encoders/fixedOpcodes.h"
 #include "../scanner/tokenMention.h"

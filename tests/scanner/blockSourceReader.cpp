@@ -2,7 +2,7 @@
 // as the reference that readSourceText is compared with.
 #include "blockSourceReader.h"
 
-#include "driver/diagnostics.h"
+#include "driver/base/diagnostics.h"
 
 #include <algorithm>
 #include <cstring>

@@ -15,3 +15,7 @@ void flexStartFile(FILE* stream);
 std::string flexReleaseCurrentBuffer();
 // Replaces the current buffer by a new one on stream that first delivers text.
 void flexResumeWithText(FILE* stream, std::string text);
+// Called whenever the current text is exhausted: true when the hook made
+// another buffer current and scanning goes on (an include returning to its
+// parent); without a hook, or when it answers false, the input has ended.
+void flexSetEndOfInputHook(bool (*resumeAfterEnd)());

@@ -3,11 +3,13 @@
 #include "blockSourceReader.h"
 #include "flexScanner.h"
 
-#include "driver/AsmState.h"
+#include "driver/base/AsmState.h"
+#include "driver/base/sourceFiles.h"
+#include "scanner/flattenedText.h"
+#include "scanner/includedTexts.h"
 #include "scanner/scanner.h"
 #include "scanner/scannerActions.h"
 #include "scanner/sourceReader.h"
-#include "scanner/tempFile.h"
 #include "scanner/tokens.h"
 
 #include <cstdio>
@@ -29,46 +31,19 @@ struct ScannerUnderTest {
     // Scans the main text: in memory, or read as a file by preprocessing.
     void (*start)(const std::string& text, FILE* file, bool preprocessing);
     int (*next)();
-    // At an include: what is needed to go on with the including file later.
-    void* (*setAside)();
+    // How many included texts are open.
+    std::size_t (*depth)();
+    // At an include: sets the including text aside, with its name and line,
+    // and makes name the source name;
+    void (*setAside)(const std::string& name);
+    // then, after the file and line markers, scans file as the included text.
     void (*startIncluded)(FILE* file);
-    // At the end of the included file: back to the including one.
-    void (*resume)(void* setAside, FILE* includingFile);
 };
 
-const ScannerUnderTest RE2C = {
-    [](const std::string& text, FILE* file, bool preprocessing) {
-        // The passes scan the flattened text in memory; preprocessing reads
-        // the main file when the first token is asked for.
-        if (preprocessing)
-            restartInput(file);
-        else
-            restartWithText(text.c_str(), text.size());
-    },
-    nextToken,
-    [] { return static_cast<void*>(currentBuffer()); },
-    [](FILE* file) { switchToBuffer(createBuffer(file)); },
-    [](void* setAside, FILE*) {
-        deleteBuffer(currentBuffer());
-        switchToBuffer(static_cast<ScanBuffer*>(setAside));
-    },
-};
-
-// flex read every text from its file in blocks.
-const ScannerUnderTest FLEX = {
-    [](const std::string&, FILE* file, bool) { flexRestartInput(file); },
-    flexNextToken,
-    [] { return static_cast<void*>(new std::string(flexReleaseCurrentBuffer())); },
-    flexStartFile,
-    [](void* setAside, FILE* includingFile) {
-        auto* unscanned = static_cast<std::string*>(setAside);
-        flexResumeWithText(includingFile, std::move(*unscanned));
-        delete unscanned;
-    },
-};
-
+// flex's included texts, kept by the scan loop: the unscanned rest of each
+// including text, its file, name and line.
 struct IncludeLevel {
-    void* setAside;
+    std::string unscanned;
     FILE* file;
     std::string savedName;
     int savedLine;
@@ -77,8 +52,8 @@ struct IncludeLevel {
 // The state of one scan.
 struct Scan {
     const ScannerUnderTest* scanner = nullptr;
-    std::vector<IncludeLevel> includes;
-    FILE* file = nullptr;  // of the text being scanned
+    std::vector<IncludeLevel> includes;  // flex's
+    FILE* file = nullptr;                // of the main text, or of flex's current text
     // Preprocessing may end the process with an error: it runs in a child
     // that writes each line at once, in order with the error's messages.
     bool inChild = false;
@@ -86,6 +61,43 @@ struct Scan {
 };
 
 Scan scan;
+
+// The re2c scanner goes back to an including text by itself, and reads an
+// included file whole when it starts.
+const ScannerUnderTest RE2C = {
+    [](const std::string& text, FILE* file, bool preprocessing) {
+        // The passes scan the flattened text in memory; preprocessing reads
+        // the main file when the first token is asked for.
+        if (preprocessing) {
+            restartInput(file);
+            startIncludedTexts();
+        } else {
+            restartWithText(text.c_str(), text.size());
+        }
+    },
+    nextToken,
+    includeDepth,
+    setIncluderAside,
+    [](FILE* file) {
+        scanIncludedText(file);
+        std::fclose(file);
+    },
+};
+
+// flex read every text from its file in blocks.
+const ScannerUnderTest FLEX = {
+    [](const std::string&, FILE* file, bool) { flexRestartInput(file); },
+    flexNextToken,
+    [] { return scan.includes.size(); },
+    [](const std::string& name) {
+        scan.includes.push_back({flexReleaseCurrentBuffer(), scan.file, asmState.sourceName, asmState.lineNumber});
+        setSourceName(name.c_str());
+    },
+    [](FILE* file) {
+        scan.file = file;
+        flexStartFile(file);
+    },
+};
 
 // A file holding text, read back as a source file is.
 FILE* fileWith(const std::string& text)
@@ -145,7 +157,8 @@ void logToken(int token)
         scan.events += line;
 }
 
-// The end of an included text: back to the text that included it.
+// The end of an included text under flex: back to the text that included
+// it, as the re2c scanner goes back by itself.
 bool resumeIncludingText()
 {
     if (scan.includes.empty())
@@ -153,26 +166,27 @@ bool resumeIncludingText()
     IncludeLevel& level = scan.includes.back();
     std::fclose(scan.file);
     scan.file = level.file;
-    scan.scanner->resume(level.setAside, scan.file);
+    flexResumeWithText(scan.file, std::move(level.unscanned));
     setSourceName(level.savedName.c_str());
+    noteFileResume(asmState.sourceName, level.savedLine);
     asmState.lineNumber = level.savedLine;
     writeFileMarker(asmState.sourceName);
     scan.includes.pop_back();
     return true;
 }
 
-void includeText(std::string name)
+// The include's "file name" is its text, with "|" for a line end.
+void includeText(std::string text)
 {
-    scan.includes.push_back({scan.scanner->setAside(), scan.file, asmState.sourceName, asmState.lineNumber});
-    for (char& c : name)
+    for (char& c : text)
         if (c == '|')
             c = '\n';
-    setSourceName(("include" + std::to_string(scan.includes.size())).c_str());
+    scan.scanner->setAside("include" + std::to_string(scan.scanner->depth() + 1));
+    noteFileStart(asmState.sourceName, asmState.sourceName);
     writeFileMarker(asmState.sourceName);
     asmState.lineNumber = 1;
     writeLineMarker(1);
-    scan.file = fileWith(name);
-    scan.scanner->startIncluded(scan.file);
+    scan.scanner->startIncluded(fileWith(text));
 }
 
 void selectMode(ScanMode mode, int tokenIndex)
@@ -199,7 +213,7 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
     asmState.globalLabel.clear();
     setSourceName("main.asm");
     asmState.lineNumber = 1;
-    if (preprocessing && !openTempFile(flattenedPath.c_str()))
+    if (preprocessing && !openFlattenedFile(flattenedPath.c_str()))
         std::_Exit(3);
     scan.file = fileWith(source);
     static SourceText sourceText;
@@ -208,7 +222,9 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
     text.assign(sourceText.view());
     std::rewind(scan.file);
     scanner.start(text, scan.file, preprocessing);
-    setEndOfInputHook(preprocessing ? resumeIncludingText : nullptr);
+    if (preprocessing)
+        noteFileStart(asmState.sourceName, asmState.sourceName);
+    flexSetEndOfInputHook(preprocessing ? resumeIncludingText : nullptr);
     for (int index = 0;; ++index) {
         selectMode(mode, index);
         int token = scanner.next();
@@ -219,11 +235,11 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
             continue;
         token = scanner.next();
         logToken(token);
-        if (token == TOKEN_STRING && scan.includes.size() < MAX_INCLUDE_DEPTH)
+        if (token == TOKEN_STRING && scanner.depth() < MAX_INCLUDE_DEPTH)
             includeText(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength)));
     }
     if (preprocessing)
-        closeTempFile();
+        closeFlattenedFile();
     std::fclose(scan.file);
     for (IncludeLevel& level : scan.includes)
         std::fclose(level.file);

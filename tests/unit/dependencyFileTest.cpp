@@ -1,5 +1,5 @@
 #include "driver/dependencyFile.h"
-#include "driver/sourceFiles.h"
+#include "driver/base/sourceFiles.h"
 
 #include <gtest/gtest.h>
 

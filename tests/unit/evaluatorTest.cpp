@@ -1,6 +1,6 @@
 #include "scanText.h"
 
-#include "driver/AsmState.h"
+#include "driver/base/AsmState.h"
 #include "expressions/evaluator.h"
 #include "expressions/labels.h"
 #include "scanner/tokens.h"

@@ -1,4 +1,4 @@
-#include "driver/AsmState.h"
+#include "driver/base/AsmState.h"
 #include "expressions/labels.h"
 
 #include <gtest/gtest.h>

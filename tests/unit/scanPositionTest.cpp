@@ -1,6 +1,6 @@
 // Scanning a text in memory, and restarting at any token's start: what
 // replaying a pass from a recorded position relies on.
-#include "driver/AsmState.h"
+#include "driver/base/AsmState.h"
 #include "scanner/scanner.h"
 #include "scanner/sourceReader.h"
 #include "scanner/tokens.h"

@@ -1,6 +1,6 @@
 #include "scanText.h"
 
-#include "driver/AsmState.h"
+#include "driver/base/AsmState.h"
 #include "scanner/scanner.h"
 #include "scanner/tokenStream.h"
 

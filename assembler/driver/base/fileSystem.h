@@ -6,13 +6,13 @@
 #include <string>
 
 // One byte to a stream of this single-threaded program: without the lock
-// that putc takes, where the system offers that.
+// that putc takes, where the system offers that (the build looks for it).
 inline void putByte(unsigned char byte, FILE* stream)
 {
-#ifdef _WIN32
-    std::putc(byte, stream);
-#else
+#if HAVE_PUTC_UNLOCKED
     putc_unlocked(byte, stream);
+#else
+    std::putc(byte, stream);
 #endif
 }
 

@@ -1,16 +1,10 @@
 #include "platformLoader.h"
 
-#if defined(_WIN32)
 #include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 #include <vector>
 
 namespace platform {
-
-#if defined(_WIN32)
 
 const char* readerLibraryName()
 {
@@ -45,41 +39,5 @@ std::string libraryFilePath(LibraryHandle library, EntryPoint)
     }
     return {};
 }
-
-#else
-
-const char* readerLibraryName()
-{
-#if defined(__APPLE__)
-    return "libMSXGr.dylib";
-#else
-    return "libMSXGr.so";
-#endif
-}
-
-LibraryHandle loadLibrary(const char* name)
-{
-    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
-}
-
-EntryPoint findEntryPoint(LibraryHandle library, const char* name)
-{
-    return reinterpret_cast<EntryPoint>(dlsym(library, name));
-}
-
-void unloadLibrary(LibraryHandle library)
-{
-    dlclose(library);
-}
-
-std::string libraryFilePath(LibraryHandle, EntryPoint member)
-{
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(member), &info) == 0 || info.dli_fname == nullptr)
-        return {};
-    return info.dli_fname;
-}
-
-#endif
 
 }  // namespace platform

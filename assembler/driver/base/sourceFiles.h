@@ -1,7 +1,7 @@
 // Where each stretch of the flattened source came from. The flattened file
 // names files as their directives wrote them; this keeps the path each one
 // was opened under, for messages an editor can follow, the listing and the
-// make rule, and finds INCLUDE and INCBIN files that are not where written.
+// make rule.
 #pragma once
 
 #include <string>
@@ -16,16 +16,6 @@ struct SourceSegment {
     bool resumesIncluder = false;  // back in the including file after an include
     int includedAt = 0;            // a file just opened: the line of the INCLUDE that named it
 };
-
-void setIncludeDirectories(std::vector<std::string> directories);
-bool hasIncludeDirectories();
-
-// The path to open for a name that a directive of the current file wrote: as
-// written (or its Windows spelling), else next to the naming file, else in
-// each include directory in order. When nothing is found, the name as written.
-std::string locateInput(const std::string& written);
-// IFEXIST "name": the lookup above once an include directory is given.
-bool inputExists(const std::string& written);
 
 // Preprocessing: a file marker for a file just opened under openedPath, and
 // one for the return to the including file.

@@ -3,28 +3,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct LabelRecord;
-struct ScanBuffer;
-
-// Frees a scan buffer; the scanner, which alone knows the type, defines it.
-struct ScanBufferDeleter {
-    void operator()(ScanBuffer* buffer) const;
-};
-
-// One open include level: the including file, set aside while the included
-// one is read.
-struct IncludeRecord {
-    std::string savedName;
-    // Its text, scanned up to the include: owned here, so that it is freed
-    // however the run ends.
-    std::unique_ptr<ScanBuffer, ScanBufferDeleter> savedBuffer;
-    int savedLine = 0;
-};
 
 // Selects the scanner's rule set; the scanner maps it to its start condition.
 enum CpuMode : int {
@@ -51,7 +33,7 @@ struct AsmState {
 
     // Streams
     FILE* inputFile = nullptr;
-    FILE* tempFile = nullptr;
+    FILE* flattenedFile = nullptr;
     FILE* outputFile = nullptr;
 
     // Token state
@@ -78,7 +60,6 @@ struct AsmState {
 
     // Tables
     LabelRecord* labelBuckets[LABEL_BUCKET_COUNT] = {};
-    std::vector<IncludeRecord> includeStack;  // the innermost level last
 };
 
 extern AsmState asmState;
@@ -103,7 +84,3 @@ inline void advancePosition(int32_t count)
 
 // Copies at most 255 characters of text into sourceName.
 void setSourceName(const char* text);
-
-// Refuses, through reportError, a file name that sourceName cannot hold or
-// that the system would cut short at a NUL byte.
-void requireUsableFileName(std::string_view name);

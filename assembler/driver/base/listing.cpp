@@ -1,7 +1,7 @@
 #include "listing.h"
 
 #include "AsmState.h"
-#include "output.h"
+#include "fileSafety.h"
 #include "sourceFiles.h"
 #include "sourceLines.h"
 

@@ -1,9 +1,9 @@
-#include "tempFile.h"
+#include "flattenedText.h"
 
-#include "../driver/AsmState.h"
-#include "../driver/diagnostics.h"
-#include "../driver/output.h"
-#include "../driver/sourceExcerpt.h"
+#include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/fileSafety.h"
+#include "../driver/base/sourceExcerpt.h"
 #include "scanner.h"
 
 #include <algorithm>
@@ -49,9 +49,9 @@ void updateLineMarker(LineMarker& marker, unsigned lineNumber)
     marker.length = static_cast<std::size_t>(end - marker.text);
 }
 
-struct TempFileState {
+struct FlattenedTextState {
     ReplacingOutput file;
-    // The whole flattened source so far is tempTextEnd.text. Grown by hand,
+    // The whole flattened source so far is flattenedTextEnd.text. Grown by hand,
     // since a library append per token costs more than the copy, and with
     // realloc, which can grow a large block without copying it. It is kept
     // until the process ends: the passes scan it.
@@ -62,153 +62,153 @@ struct TempFileState {
     LineMarker lastMarker;
 };
 
-TempFileState temp;
+FlattenedTextState flattened;
 
 void updateQuickLimit()
 {
-    std::size_t unwritten = temp.held ? MAX_TEXT_SIZE : temp.written + BLOCK_SIZE;
-    tempTextEnd.quickLimit = std::min({unwritten, temp.capacity, MAX_TEXT_SIZE});
+    std::size_t unwritten = flattened.held ? MAX_TEXT_SIZE : flattened.written + BLOCK_SIZE;
+    flattenedTextEnd.quickLimit = std::min({unwritten, flattened.capacity, MAX_TEXT_SIZE});
 }
 
 bool writePending()
 {
-    const char* pending = tempTextEnd.text + temp.written;
-    std::size_t length = tempTextEnd.size - temp.written;
-    temp.written = tempTextEnd.size;
+    const char* pending = flattenedTextEnd.text + flattened.written;
+    std::size_t length = flattenedTextEnd.size - flattened.written;
+    flattened.written = flattenedTextEnd.size;
     updateQuickLimit();
-    return length == 0 || std::fwrite(pending, 1, length, asmState.tempFile) == length;
+    return length == 0 || std::fwrite(pending, 1, length, asmState.flattenedFile) == length;
 }
 
 void reserveText(std::size_t needed)
 {
-    std::size_t capacity = std::max(temp.capacity, BLOCK_SIZE);
+    std::size_t capacity = std::max(flattened.capacity, BLOCK_SIZE);
     while (capacity < needed)
         capacity *= 2;
-    char* grown = static_cast<char*>(std::realloc(tempTextEnd.text, capacity));
+    char* grown = static_cast<char*>(std::realloc(flattenedTextEnd.text, capacity));
     if (!grown)
         outOfMemory();
-    tempTextEnd.text = grown;
-    temp.capacity = capacity;
+    flattenedTextEnd.text = grown;
+    flattened.capacity = capacity;
     updateQuickLimit();
 }
 
 void appendText(const char* text, std::size_t length)
 {
-    if (length > temp.capacity - tempTextEnd.size)
-        reserveText(tempTextEnd.size + length);
-    std::memcpy(tempTextEnd.text + tempTextEnd.size, text, length);
-    tempTextEnd.size += length;
+    if (length > flattened.capacity - flattenedTextEnd.size)
+        reserveText(flattenedTextEnd.size + length);
+    std::memcpy(flattenedTextEnd.text + flattenedTextEnd.size, text, length);
+    flattenedTextEnd.size += length;
 }
 
 // An error exit leaves the text made so far in the file; a failure to write
 // it then goes unreported, as the run ends with its own message anyway.
 void flushOnExit()
 {
-    if (!asmState.tempFile)
+    if (!asmState.flattenedFile)
         return;
     writePending();
-    asmState.tempFile = nullptr;
-    finishReplacing(temp.file);
+    asmState.flattenedFile = nullptr;
+    finishReplacing(flattened.file);
 }
 
 }  // namespace
 
-TempTextEnd tempTextEnd;
+FlattenedTextEnd flattenedTextEnd;
 
-bool openTempFile(const char* name)
+bool openFlattenedFile(const char* name)
 {
-    if (!openReplacing(temp.file, name))
+    if (!openReplacing(flattened.file, name))
         return false;
-    asmState.tempFile = temp.file.stream;
-    tempTextEnd.size = 0;
-    temp.written = 0;
+    asmState.flattenedFile = flattened.file.stream;
+    flattenedTextEnd.size = 0;
+    flattened.written = 0;
     reserveText(BLOCK_SIZE);
-    temp.endMarkAdded = false;
+    flattened.endMarkAdded = false;
     registerExitHook(flushOnExit);
     return true;
 }
 
-void closeTempFile()
+void closeFlattenedFile()
 {
     if (!writePending())
-        exitWithWriteFailure(temp.file.name.c_str());
-    asmState.tempFile = nullptr;
-    if (!finishReplacing(temp.file))
-        exitWithWriteFailure(temp.file.name.c_str());
+        exitWithWriteFailure(flattened.file.name.c_str());
+    asmState.flattenedFile = nullptr;
+    if (!finishReplacing(flattened.file))
+        exitWithWriteFailure(flattened.file.name.c_str());
 }
 
-void abandonTempFile()
+void abandonFlattenedFile()
 {
-    asmState.tempFile = nullptr;
-    abandonReplacing(temp.file);
+    asmState.flattenedFile = nullptr;
+    abandonReplacing(flattened.file);
 }
 
 // Text beyond the quick limit: the file gets what is pending in a block of
 // at most BLOCK_SIZE, and text longer than that goes straight after it.
 void appendAndWrite(const char* text, std::size_t length)
 {
-    if (length > MAX_TEXT_SIZE - tempTextEnd.size)
+    if (length > MAX_TEXT_SIZE - flattenedTextEnd.size)
         reportError("Flattened source exceeds 256 MiB");
-    if (temp.held) {
+    if (flattened.held) {
         appendText(text, length);
         return;
     }
-    if (length > BLOCK_SIZE - (tempTextEnd.size - temp.written) && !writePending())
-        exitWithWriteFailure(temp.file.name.c_str());
+    if (length > BLOCK_SIZE - (flattenedTextEnd.size - flattened.written) && !writePending())
+        exitWithWriteFailure(flattened.file.name.c_str());
     appendText(text, length);
     if (length > BLOCK_SIZE && !writePending())
-        exitWithWriteFailure(temp.file.name.c_str());
+        exitWithWriteFailure(flattened.file.name.c_str());
 }
 
-void holdTempText()
+void holdFlattenedText()
 {
-    temp.held = true;
+    flattened.held = true;
     updateQuickLimit();
 }
 
-std::string takeTempText()
+std::string takeFlattenedText()
 {
-    std::string taken(tempTextEnd.text, tempTextEnd.size);
-    tempTextEnd.size = 0;
-    temp.written = 0;
-    temp.held = false;
+    std::string taken(flattenedTextEnd.text, flattenedTextEnd.size);
+    flattenedTextEnd.size = 0;
+    flattened.written = 0;
+    flattened.held = false;
     updateQuickLimit();
     return taken;
 }
 
-void writeTempText(const char* text, std::size_t length)
+void writeFlattenedText(const char* text, std::size_t length)
 {
-    appendTempText(text, length);
+    appendFlattenedText(text, length);
 }
 
 void writeLineMarker(int lineNumber)
 {
-    LineMarker& marker = temp.lastMarker;
+    LineMarker& marker = flattened.lastMarker;
     updateLineMarker(marker, static_cast<unsigned>(lineNumber));
-    if (sizeof marker.text > tempTextEnd.quickLimit - tempTextEnd.size) {
-        writeTempText(marker.text, marker.length);
+    if (sizeof marker.text > flattenedTextEnd.quickLimit - flattenedTextEnd.size) {
+        writeFlattenedText(marker.text, marker.length);
         return;
     }
     // The whole array is copied, as a fixed size copies fastest; the size
     // grows by the marker's length.
-    std::memcpy(tempTextEnd.text + tempTextEnd.size, marker.text, sizeof marker.text);
-    tempTextEnd.size += marker.length;
+    std::memcpy(flattenedTextEnd.text + flattenedTextEnd.size, marker.text, sizeof marker.text);
+    flattenedTextEnd.size += marker.length;
 }
 
 void writeFileMarker(const char* name)
 {
-    writeTempText("\x02", 1);
-    writeTempText(name, std::strlen(name));
-    writeTempText("\x02", 1);
+    writeFlattenedText("\x02", 1);
+    writeFlattenedText(name, std::strlen(name));
+    writeFlattenedText("\x02", 1);
 }
 
 void scanFlattenedSource()
 {
-    if (!temp.endMarkAdded) {
+    if (!flattened.endMarkAdded) {
         appendText("", 1);
-        tempTextEnd.size -= 1;
-        temp.endMarkAdded = true;
+        flattenedTextEnd.size -= 1;
+        flattened.endMarkAdded = true;
     }
-    restartWithText(tempTextEnd.text, tempTextEnd.size);
-    setScannedText(tempTextEnd.text, tempTextEnd.size);
+    restartWithText(flattenedTextEnd.text, flattenedTextEnd.size);
+    setScannedText(flattenedTextEnd.text, flattenedTextEnd.size);
 }

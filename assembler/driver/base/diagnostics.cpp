@@ -137,7 +137,7 @@ void exitWithError()
     std::fputs(diagnostics.gnuForm ? "Exiting...\n" : "Exiting...", stderr);
     runExitHooks();
     closeStream(asmState.inputFile);
-    closeStream(asmState.tempFile);
+    closeStream(asmState.flattenedFile);
     closeStream(asmState.outputFile);
     std::exit(1);
 }
@@ -180,6 +180,14 @@ void exitWithWriteFailure(const char* name)
 {
     printWriteFailure(name);
     exitWithError();
+}
+
+void requireUsableFileName(std::string_view name)
+{
+    if (name.size() >= SOURCE_NAME_SIZE)
+        reportError("Filename too long");
+    if (name.find('\0') != std::string_view::npos)
+        reportError("Filename contains a NUL byte");
 }
 
 void outOfMemory()

@@ -95,6 +95,10 @@ void printWriteFailure(const char* name);
 // "Out of memory!" and the error exit: the handler of failed allocations.
 [[noreturn]] void outOfMemory();
 
+// Refuses, through reportError, a file name that sourceName cannot hold or
+// that the system would cut short at a NUL byte.
+void requireUsableFileName(std::string_view name);
+
 // The banner and the usage line on standard output.
 void printUsage();
 // printUsage and status 0.

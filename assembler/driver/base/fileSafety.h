@@ -1,55 +1,11 @@
-// Output files and the emit operations.
+// Keeping the run's files safe from its outputs: the files no output may
+// overwrite, and outputs that no other run ever sees half written.
 #pragma once
 
-#include "AsmState.h"
-#include "fileSystem.h"
-
-#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
-
-// No output file grows past this: far beyond any cartridge, and a guard
-// against a stray huge count or position filling the disk.
-constexpr int64_t OUTPUT_SIZE_LIMIT = int64_t{64} << 20;
-// Ends the run when a write would reach past OUTPUT_SIZE_LIMIT.
-void requireOutputEndWithinLimit(int64_t end);
-
-// Each stores its stream in outputFile; false after printing the failure.
-bool openOutput(const char* name);
-bool openOutputForUpdate(const char* name);
-// Closes outputFile; a failed write (a full disk) ends the run with status 1.
-void closeOutput();
-
-// The final pass's part of emitByte and emitWord: checks that the bytes stay
-// within OUTPUT_SIZE_LIMIT and their value in range, writes and lists them.
-void outputByte(int32_t value);
-void outputWord(int32_t value);
-// Inline, since the passes before the final one only count the bytes.
-inline void emitByte(int32_t value)
-{
-    if (asmState.finalPass)
-        outputByte(value);
-    advancePosition(1);
-}
-inline void emitWord(int32_t value)
-{
-    if (asmState.finalPass)
-        outputWord(value);
-    advancePosition(2);
-}
-
-// In the final pass these, too, first check that their bytes stay within
-// OUTPUT_SIZE_LIMIT.
-// Emits count (> 0) bytes of value; out of range it warns once, not per byte.
-void emitFill(int32_t value, int32_t count);
-// Emits the current string token.
-void emitText();
-
-// Final pass: moves the write position of outputFile to position (>= 0),
-// appending 00 bytes when it lies past the end of the file.
-void moveOutputPosition(int32_t position);
 
 // Files that no output of the run may overwrite: its inputs (the main
 // source, every included file, every file an INCBIN of the flattened text

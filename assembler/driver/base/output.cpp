@@ -1,0 +1,156 @@
+#include "output.h"
+
+#include "AsmState.h"
+#include "diagnostics.h"
+#include "fileSystem.h"
+#include "listing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct OutputState {
+    std::string fileName;  // of outputFile, for the message when a write fails
+};
+
+OutputState currentOutput;
+
+bool storeOutput(FILE* stream, const char* name, bool forWriting)
+{
+    if (!stream) {
+        printOpenFailure(name, forWriting);
+        return false;
+    }
+    asmState.outputFile = stream;
+    currentOutput.fileName = name;
+    return true;
+}
+
+constexpr int32_t MAX_FILL_WARNINGS = 256;
+
+void checkByteRange(int32_t value)
+{
+    if (value < -128 || value > 255)
+        reportWarning(WarningClass::RANGE, "Operand exceeds 8 bits");
+}
+
+// Long runs (up to the 64 MiB an output may reach) go out a block at a time.
+void writeRun(int byte, std::size_t count)
+{
+    if (count == 0)
+        return;
+    static unsigned char block[16384];
+    std::size_t blockSize = std::min(count, sizeof block);
+    std::memset(block, byte, blockSize);
+    while (count > 0) {
+        std::size_t chunk = std::min(count, blockSize);
+        if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
+            exitWithWriteFailure(currentOutput.fileName.c_str());
+        count -= chunk;
+    }
+}
+
+// One addition and one comparison per emit, so that every write is checked.
+void requireRoomFor(int32_t count)
+{
+    requireOutputEndWithinLimit(int64_t{asmState.outputPosition} + count);
+}
+
+}  // namespace
+
+void requireOutputEndWithinLimit(int64_t end)
+{
+    if (end > OUTPUT_SIZE_LIMIT)
+        reportError("Output file would exceed 64 MiB");
+}
+
+bool openOutput(const char* name)
+{
+    return storeOutput(openForWriting(name), name, true);
+}
+
+bool openOutputForUpdate(const char* name)
+{
+    return storeOutput(openForUpdate(name), name, false);
+}
+
+void closeOutput()
+{
+    FILE* stream = asmState.outputFile;
+    if (!stream)
+        return;
+    asmState.outputFile = nullptr;
+    bool failed = std::ferror(stream) != 0;
+    if (std::fclose(stream) != 0 || failed)
+        exitWithWriteFailure(currentOutput.fileName.c_str());
+}
+
+void outputByte(int32_t value)
+{
+    requireRoomFor(1);
+    checkByteRange(value);
+    auto byte = static_cast<unsigned char>(value);
+    putByte(byte, asmState.outputFile);
+    if (listingActive())
+        listEmitted(&byte, 1);
+}
+
+void emitFill(int32_t value, int32_t count)
+{
+    if (asmState.finalPass) {
+        requireRoomFor(count);
+        // Every byte of the run goes through the 8-bit rule, as if emitted
+        // alone; a long run stops repeating the warning after a screenful.
+        int32_t warnings = std::min(count, MAX_FILL_WARNINGS);
+        for (int32_t i = 0; i < warnings && (value < -128 || value > 255); ++i)
+            checkByteRange(value);
+        auto byte = static_cast<unsigned char>(value);
+        const unsigned char first[] = {byte, byte, byte, byte};
+        if (listingActive())
+            listRun(first, sizeof first, count, asmState.outputPosition);
+        writeRun(byte, static_cast<std::size_t>(count));
+    }
+    advancePosition(count);
+}
+
+void outputWord(int32_t value)
+{
+    requireRoomFor(2);
+    if (value < -32768 || value > 65535)
+        reportWarning(WarningClass::RANGE, "Operand exceeds 16 bits");
+    const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
+    putByte(bytes[0], asmState.outputFile);
+    putByte(bytes[1], asmState.outputFile);
+    if (listingActive())
+        listEmitted(bytes, sizeof bytes);
+}
+
+void emitText()
+{
+    if (asmState.finalPass) {
+        requireRoomFor(asmState.tokenLength);
+        auto length = static_cast<std::size_t>(asmState.tokenLength);
+        std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
+        if (listingActive())
+            listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
+    }
+    advancePosition(asmState.tokenLength);
+}
+
+void moveOutputPosition(int32_t position)
+{
+    FILE* stream = asmState.outputFile;
+    long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
+    if (length < 0)
+        exitWithWriteFailure(currentOutput.fileName.c_str());
+    if (position > length) {
+        const unsigned char zeros[4] = {};
+        if (listingActive())
+            listRun(zeros, sizeof zeros, position - length, length);
+        writeRun(0, static_cast<std::size_t>(position - length));
+    } else if (std::fseek(stream, position, SEEK_SET) != 0)
+        exitWithWriteFailure(currentOutput.fileName.c_str());
+}

@@ -1,0 +1,76 @@
+#include "platformDescriptors.h"
+#include "platformSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+void sleepMilliseconds(unsigned milliseconds)
+{
+    timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    // Resume after a signal interrupts the sleep.
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+bool isClosed(int descriptor)
+{
+    return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
+}
+
+// Descriptors 0 to 2 are checked in order, so the lowest free number, which
+// open takes, is this one.
+bool openNullDeviceOn(int descriptor)
+{
+    return open("/dev/null", O_RDWR) == descriptor;
+}
+
+// Opened without waiting, so that a FIFO without a reader is an error
+// rather than a hang; then blocking again, so that one write takes the record.
+AppendOnlyFile::AppendOnlyFile(const char* path)
+{
+    const int file = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (file < 0) {
+        error_ = std::strerror(errno);
+        return;
+    }
+    const int flags = fcntl(file, F_GETFL);
+    if (flags == -1 || fcntl(file, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        error_ = std::strerror(errno);
+        close(file);
+        return;
+    }
+    handle_ = file;
+}
+
+AppendOnlyFile::~AppendOnlyFile()
+{
+    if (isOpen())
+        close(static_cast<int>(handle_));
+}
+
+bool AppendOnlyFile::append(const std::string& text)
+{
+    errno = 0;
+    const ssize_t written = write(static_cast<int>(handle_), text.data(), text.size());
+    if (written == static_cast<ssize_t>(text.size()))
+        return true;
+    error_ = written < 0 ? std::strerror(errno) : "only part of the record was written";
+    return false;
+}
+
+bool isSameFile(const char* first, const char* second)
+{
+    struct stat firstStatus {
+    }, secondStatus{};
+    return stat(first, &firstStatus) == 0 && stat(second, &secondStatus) == 0
+           && firstStatus.st_dev == secondStatus.st_dev && firstStatus.st_ino == secondStatus.st_ino;
+}
+
+}  // namespace platform

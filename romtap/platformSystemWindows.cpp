@@ -1,0 +1,109 @@
+#include "platformDescriptors.h"
+#include "platformSystem.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+void sleepMilliseconds(unsigned milliseconds)
+{
+    Sleep(milliseconds);
+}
+
+namespace {
+
+// Opens nothing for reading or writing, so that even a file in use (a loaded
+// library) can be identified.
+bool identifyFile(const char* name, BY_HANDLE_FILE_INFORMATION& info)
+{
+    const HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool identified = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return identified;
+}
+
+}  // namespace
+
+bool isSameFile(const char* first, const char* second)
+{
+    BY_HANDLE_FILE_INFORMATION firstInfo{}, secondInfo{};
+    return identifyFile(first, firstInfo) && identifyFile(second, secondInfo)
+           && firstInfo.dwVolumeSerialNumber == secondInfo.dwVolumeSerialNumber
+           && firstInfo.nFileIndexHigh == secondInfo.nFileIndexHigh
+           && firstInfo.nFileIndexLow == secondInfo.nFileIndexLow;
+}
+
+bool isClosed(int descriptor)
+{
+    static const DWORD STANDARD_HANDLES[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    const HANDLE handle = GetStdHandle(STANDARD_HANDLES[descriptor]);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+}
+
+bool openNullDeviceOn(int descriptor)
+{
+    const int nullDevice = _open("NUL", _O_RDWR | _O_BINARY);
+    if (nullDevice < 0)
+        return false;
+    if (nullDevice == descriptor)
+        return true;
+    // The runtime may keep the number of a closed standard handle reserved.
+    const bool moved = _dup2(nullDevice, descriptor) == 0;
+    _close(nullDevice);
+    return moved;
+}
+
+namespace {
+
+// The system's text for the last error, without its closing line end.
+std::string lastErrorText()
+{
+    const DWORD error = GetLastError();
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+        reason.pop_back();
+    return reason.empty() ? "error " + std::to_string(error) : reason;
+}
+
+}  // namespace
+
+// Append-only access makes every write land at the end of the file, even
+// with other writers.
+AppendOnlyFile::AppendOnlyFile(const char* path)
+{
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        error_ = lastErrorText();
+    else
+        handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+AppendOnlyFile::~AppendOnlyFile()
+{
+    if (isOpen())
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool AppendOnlyFile::append(const std::string& text)
+{
+    DWORD written = 0;
+    if (WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)
+        && written == text.size())
+        return true;
+    error_ = written == 0 ? lastErrorText() : "only part of the record was written";
+    return false;
+}
+
+}  // namespace platform
