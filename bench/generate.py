@@ -26,6 +26,12 @@ linker script and the sdas link file. --dialects NAME... writes only those.
 writes instead DIR/orbant-macros/main.asm, for orbant --macros only: a few
 macros (VDP and PSG writes, copies and waits with local labels, a REPT in a
 body) and, for nearly all its lines, calls of them.
+
+    generate.py --big-game --out DIR
+
+writes instead DIR/orbant-game: a program of a big game's shape, for
+orbant only (main.asm, about 300 sources in src, 260 binary files of 1 to
+16 KiB in data; a 4 MiB image of 256 pages of 16 KiB).
 """
 
 import argparse
@@ -502,10 +508,12 @@ class RoutineWriter:
 
 
 class BankBuilder:
-    def __init__(self, rng, constants, number_):
+    def __init__(self, rng, constants, number_, with_blobs=True):
         self.rng = rng
         self.constants = constants
         self.number = number_
+        # The big game's blobs are files of its own: its modules have none.
+        self.with_blobs = with_blobs
         self.size = 0
         self.routines = []
         self.tables = []
@@ -556,7 +564,7 @@ class BankBuilder:
             choice = rng.random()
             if choice < 0.12 or not self.tables:
                 part, size = self.table()
-            elif choice < 0.13:
+            elif choice < 0.13 and self.with_blobs:
                 part, size = self.blob()
             else:
                 name = "b%d_f%d" % (self.number, len(self.routines))
@@ -773,9 +781,119 @@ def write_macro_calls(lines, seed, out):
         file.write("\n".join(text) + "\n")
 
 
+# ---------------------------------------------------------------- big game
+# The shape of a published 4 MiB megaROM: 256 pages of 16 KiB in one image,
+# the first two for the cartridge's first slot (ORG 4000h, with the header
+# and the start-up code), the 254 others for the switched slot at 8000h;
+# each page says its last address and is padded to its full size. About 300
+# source files in three folder levels, all included from main.asm, and 260
+# binary files of 1 to 16 KiB, most of them in pages of their own.
+
+GAME_PAGES = 256
+GAME_LOW_PAGES = 2
+GAME_DATA_PAGES = 56  # pages of binary data only
+GAME_MODULES = 298  # with main.asm and consts.asm, 300 source files
+GAME_MODULE_LINES = 200
+GAME_BLOBS = 260
+GAME_BLOB_SIZES = (1024, 16384)
+GAME_AREAS = ["engine", "world", "sound", "menu", "enemies", "story"]
+GAME_PARTS = ["core", "stages", "bosses", "tools"]
+GAME_DATA_KINDS = ["gfx", "maps", "music", "text"]
+GAME_HEADER_SIZE = 16
+
+
+def game_module_path(index):
+    """Modules go in turn to src, src/AREA and src/AREA/PART."""
+    area = GAME_AREAS[(index // 3) % len(GAME_AREAS)]
+    part = GAME_PARTS[(index // (3 * len(GAME_AREAS))) % len(GAME_PARTS)]
+    folder = ["src", "src/" + area, "src/%s/%s" % (area, part)][index % 3]
+    return "%s/m%03d.asm" % (folder, index)
+
+
+def game_pages(rng, constants):
+    """The pages with their modules; data pages have none."""
+    data_pages = set(rng.sample(range(GAME_LOW_PAGES, GAME_PAGES), GAME_DATA_PAGES))
+    code_pages = [number_ for number_ in range(GAME_PAGES) if number_ not in data_pages]
+    doubled = set(rng.sample(code_pages, GAME_MODULES - len(code_pages)))
+    pages = []
+    modules = 0
+    for number_ in range(GAME_PAGES):
+        page = BankBuilder(rng, constants, number_, with_blobs=False)
+        page.blobs = []
+        if number_ == 0:
+            page.size = GAME_HEADER_SIZE
+        if number_ not in data_pages:
+            for _ in range(2 if number_ in doubled else 1):
+                page.module(GAME_MODULE_LINES)
+            page.resolve()
+        page.module_numbers = list(range(modules, modules + len(page.modules)))
+        modules += len(page.modules)
+        pages.append(page)
+    return pages
+
+
+def place_game_blobs(rng, pages):
+    """Blob sizes, and each blob in the first page with room for it, largest
+    first; returns the sizes by blob number."""
+    sizes = [rng.randint(*GAME_BLOB_SIZES) for _ in range(GAME_BLOBS)]
+    for index in sorted(range(GAME_BLOBS), key=lambda i: (-sizes[i], i)):
+        page = next((page for page in pages if page.size + sizes[index] <= BANK_SIZE), None)
+        if page is None:
+            raise SystemExit("big game: no page has room for a blob of %d bytes" % sizes[index])
+        page.blobs.append(index)
+        page.size += sizes[index]
+    return sizes
+
+
+def game_blob_path(index):
+    kind = GAME_DATA_KINDS[index % len(GAME_DATA_KINDS)]
+    return "data/%s/%s%03d.bin" % (kind, kind, index)
+
+
+def game_page_lines(dialect, page):
+    low = page.number < GAME_LOW_PAGES
+    start, last = (0x4000, 0x7FFF) if low else (0x8000, 0xBFFF)
+    lines = ["", "; page %d" % page.number,
+             "\torg %s,%s" % (dialect.number(start, True), dialect.number(last, True))]
+    if page.number == 0:
+        lines += ['\tdb "AB"', "\tdw game_start", "\tds %d,0" % (GAME_HEADER_SIZE - 4), "game_start:"]
+    lines += [dialect.include(game_module_path(module)) for module in page.module_numbers]
+    for blob in page.blobs:
+        lines += ["blob%03d:" % blob, dialect.incbin(game_blob_path(blob))]
+    if page.size < BANK_SIZE:
+        lines.append(dialect.fill(BANK_SIZE - page.size))
+    return lines
+
+
+def write_big_game(seed, out):
+    rng = random.Random(seed)
+    dialect = DIALECTS[0]
+    directory = os.path.join(out, "orbant-game")
+    constants = Constants(rng)
+    pages = game_pages(rng, constants)
+    sizes = place_game_blobs(rng, pages)
+    main = ["; generated program of a big game's shape", dialect.include("src/consts.asm")]
+    for page in pages:
+        for module, index in zip(page.modules, page.module_numbers):
+            path = os.path.join(directory, game_module_path(index))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            write_lines(path, [line for entry in module for line in render_entry(dialect, entry)])
+        main += game_page_lines(dialect, page)
+    consts = ["; constants and variables"]
+    for entry in constants.entries:
+        consts += render_entry(dialect, entry)
+    write_lines(os.path.join(directory, "src", "consts.asm"), consts)
+    write_lines(os.path.join(directory, "main.asm"), main)
+    for index, size in enumerate(sizes):
+        path = os.path.join(directory, game_blob_path(index))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as blob:
+            blob.write(rng.randbytes(size))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--lines", type=int, required=True, help="source lines wanted")
+    parser.add_argument("--lines", type=int, help="source lines wanted (not with --big-game)")
     parser.add_argument("--out", required=True, help="folder for the dialects")
     parser.add_argument("--seed", type=int, default=1)
     names = [dialect.name for dialect in DIALECTS]
@@ -783,7 +901,14 @@ def main():
                         help="dialects to write (default: all); fewer save time on large programs")
     parser.add_argument("--macro-calls", action="store_true",
                         help="write the program of macro calls for orbant --macros instead")
+    parser.add_argument("--big-game", action="store_true",
+                        help="write the program of a big game's shape for orbant instead")
     args = parser.parse_args()
+    if args.big_game:
+        write_big_game(args.seed, args.out)
+        return
+    if args.lines is None:
+        parser.error("the following arguments are required: --lines")
     if args.macro_calls:
         write_macro_calls(args.lines, args.seed, args.out)
         return
