@@ -18,6 +18,10 @@
 # BENCH_LARGE (default 2000000; empty: no growth stage): the program that
 # orbant alone is timed on, in one hyperfine run with the largest of
 # BENCH_SIZES; its image is checked against GNU as's first.
+# BENCH_BIG_GAME (default empty: no such stage; 1: the stage): orbant alone
+# on the program of a big game's shape, by bench/big-game.sh in
+# BENCH_DIR/big-game (wall time, system calls per input file); its figures
+# are printed and left in BENCH_DIR/big-game/summary, not in BENCHMARKS.md.
 # BENCH_PREPROCESS_FUNCTION, BENCH_PASS_FUNCTION, BENCH_SYMBOLS_FUNCTION
 # (default preprocessSource, runStatements, writeSymbolFile): the functions
 # whose inclusive counts are orbant's phases. The pass function is the one
@@ -37,6 +41,7 @@ max_runs=${BENCH_MAX_RUNS:-60}
 output=${BENCH_OUTPUT:-$root/BENCHMARKS.md}
 callgrind_sizes=${BENCH_CALLGRIND_SIZES-"100000 400000"}
 large=${BENCH_LARGE-2000000}
+big_game=${BENCH_BIG_GAME:-}
 largest=${sizes##* }
 phase_functions=("${BENCH_PREPROCESS_FUNCTION:-preprocessSource}" "${BENCH_PASS_FUNCTION:-runStatements}"
   "${BENCH_SYMBOLS_FUNCTION:-writeSymbolFile}")
@@ -62,6 +67,9 @@ require_tools() {
   command -v python3 >/dev/null 2>&1 || missing+=(python3)
   [ -x /usr/bin/time ] || missing+=(time)
   command -v valgrind >/dev/null 2>&1 && command -v callgrind_annotate >/dev/null 2>&1 || missing+=(valgrind)
+  if [ -n "$big_game" ]; then
+    command -v strace >/dev/null 2>&1 || missing+=(strace)
+  fi
   [ ${#missing[@]} -eq 0 ] && return 0
   "$root/scripts/install-packages.sh" "${missing[@]}" && return 0
   echo "Missing: ${missing[*]}" >&2
@@ -224,6 +232,11 @@ if [ -n "$large" ]; then
   echo "--- Timing"
   time_commands "$dir/times.json" "$large" -n "orbant $largest" "$(command_for orbant "$work/$largest")" \
     -n "orbant $large" "$(command_for orbant "$dir")"
+fi
+
+if [ -n "$big_game" ]; then
+  echo "=== A big game's shape, orbant alone"
+  "$root/bench/big-game.sh" "$orbant" "$work/big-game"
 fi
 
 ps -eo pcpu,ni,comm --sort=-pcpu | head -6 >"$work/busy"
