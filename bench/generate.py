@@ -787,11 +787,11 @@ def write_macro_calls(lines, seed, out):
 # and the start-up code), the 254 others for the switched slot at 8000h;
 # each page says its last address and is padded to its full size. About 300
 # source files in three folder levels, all included from main.asm, and 260
-# binary files of 1 to 16 KiB, most of them in pages of their own.
+# binary files of 1 to 16 KiB, each in the first page with room for it.
 
 GAME_PAGES = 256
 GAME_LOW_PAGES = 2
-GAME_DATA_PAGES = 56  # pages of binary data only
+GAME_DATA_PAGES = 56  # pages without code: binary files or padding only
 GAME_MODULES = 298  # with main.asm and consts.asm, 300 source files
 GAME_MODULE_LINES = 200
 GAME_BLOBS = 260
