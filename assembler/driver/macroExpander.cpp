@@ -2,6 +2,7 @@
 
 #include "../expressions/evaluator.h"
 #include "../scanner/flattenedText.h"
+#include "../scanner/numbers.h"
 #include "../scanner/scanner.h"
 #include "../scanner/scannerActions.h"
 #include "../scanner/tokenStream.h"
@@ -696,10 +697,12 @@ std::size_t copyLineMarker(const std::string& flattened, std::size_t at)
 {
     std::size_t end = flattened.find('\x01', at + 1);
     end = end == std::string::npos ? flattened.size() : end + 1;
-    int line = 0;
-    for (std::size_t i = at + 1; i < end && flattened[i] >= '0' && flattened[i] <= '9'; ++i)
-        line = line * 10 + (flattened[i] - '0');
-    expansion.line = line;
+    // A stray marker byte of the source may stand before any run of digits:
+    // the number wraps as the passes read it.
+    std::size_t digits = at + 1;
+    while (digits < end && flattened[digits] >= '0' && flattened[digits] <= '9')
+        ++digits;
+    expansion.line = convertDecimal(flattened.data() + at + 1, static_cast<int>(digits - at - 1));
     writeText(std::string_view(flattened).substr(at, end - at));
     expansion.lineHasText = false;
     expansion.lineExpanded = false;

@@ -8,9 +8,14 @@
 namespace {
 
 // A string's text is a copy of its body: the quotes stand around the body
-// where it was scanned.
+// where it was scanned. An empty string has no body: its token text is its
+// closing quote, the opening one just before it.
 TokenMention stringMention()
 {
+    if (asmState.tokenLength == 0) {
+        const char* closing = asmState.tokenText;
+        return {std::string(2, closing[0]), closing - 1};
+    }
     const char* body = ruleActions.stringBodySource;
     if (!body)
         return {};

@@ -32,7 +32,9 @@ void printGnuMessage(const char* kind, const std::string& text, const TokenMenti
     MessagePosition position = messagePosition();
     std::fprintf(stderr, "%s:%d: %s: %s\n", position.file.c_str(), position.line, kind, text.c_str());
     const char* at = pointedAt.at ? pointedAt.at : (position.inStatement ? statementText() : nullptr);
-    std::fputs(sourceExcerpt(position.file, position.line, at, pointedAt.text).c_str(), stderr);
+    // Written whole: a source line may hold NUL bytes.
+    const std::string excerpt = sourceExcerpt(position.file, position.line, at, pointedAt.text);
+    std::fwrite(excerpt.data(), 1, excerpt.size(), stderr);
     for (const DiagnosticNote& note : notes)
         std::fprintf(stderr, "%s: note: %s\n", note.place.c_str(), note.text.c_str());
     for (const MessageNote& note : position.notes)

@@ -4,6 +4,7 @@
 #include "sourceLines.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -60,13 +61,18 @@ std::string_view stepsOfMarker(const char* text, int length)
     return steps == std::string_view::npos ? std::string_view() : marker.substr(steps);
 }
 
-// The steps are written by preprocessing: their numbers are plain digits.
+// The steps are written by preprocessing as plain digits, but stray marker
+// bytes of a source may imitate them: the number wraps in 32 bits, as the
+// passes read line numbers, and ends at the first other byte.
 int numberOf(std::string_view digits)
 {
-    int number = 0;
-    for (char digit : digits)
-        number = number * 10 + (digit - '0');
-    return number;
+    uint32_t number = 0;
+    for (char digit : digits) {
+        if (digit < '0' || digit > '9')
+            break;
+        number = number * 10 + static_cast<uint32_t>(digit - '0');
+    }
+    return static_cast<int32_t>(number);
 }
 
 // "in macro NAME" (or "in REPT") at each step's line, innermost first.
