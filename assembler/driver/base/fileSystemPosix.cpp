@@ -181,6 +181,8 @@ FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 
 // Never waits: a FIFO or device is refused, by its kind before it is opened,
 // and again once opened (without waiting), in case it was replaced between.
+// What is kept is a regular file or a folder, which O_NONBLOCK does not
+// affect: it stays set.
 FILE* openToRead(const char* name)
 {
     struct stat status;
@@ -193,7 +195,6 @@ FILE* openToRead(const char* name)
         close(descriptor);
         return refuseKind();
     }
-    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     FILE* file = fdopen(descriptor, "rb");
     if (!file)
         close(descriptor);
