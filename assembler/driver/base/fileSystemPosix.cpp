@@ -287,12 +287,15 @@ bool isReadable(const char* name)
     return access(platform::existingSpelling(name).c_str(), R_OK) == 0;
 }
 
+// A name that exists as written is its own spelling: the one stat that finds
+// it also numbers it.
 FileIdentity identifyFile(const char* name)
 {
     FileIdentity identity;
-    identity.spelling = platform::existingSpelling(name);
     struct stat status;
-    if (stat(identity.spelling.c_str(), &status) == 0) {
+    bool found = stat(name, &status) == 0;
+    identity.spelling = found ? std::string(name) : platform::existingSpelling(name);
+    if (found || stat(identity.spelling.c_str(), &status) == 0) {
         identity.numbered = true;
         identity.device = static_cast<std::uint64_t>(status.st_dev);
         identity.number = static_cast<std::uint64_t>(status.st_ino);
