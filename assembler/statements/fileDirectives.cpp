@@ -3,7 +3,6 @@
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/fileSafety.h"
-#include "../driver/base/fileSystem.h"
 #include "../driver/base/inputLookup.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
@@ -12,12 +11,11 @@
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
+#include "binaryInputs.h"
 #include "dispatcher.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -28,20 +26,6 @@ void requireFileNameToken()
     advanceToken();
     if (asmState.curToken != TOKEN_STRING)
         reportErrorAtToken("Filename expected");
-}
-
-[[noreturn]] void failToOpen(const char* name)
-{
-    printOpenFailure(name, false);
-    exitWithError();
-}
-
-FILE* openBinaryInput(const char* name)
-{
-    FILE* file = openForReading(name);
-    if (!file)
-        failToOpen(name);
-    return file;
 }
 
 struct IncludeRange {
@@ -73,31 +57,6 @@ void checkIncludeRange(int64_t start, int64_t length, int64_t fileSize)
         reportError("Start position past end of file");
     if (start + length > fileSize)
         reportError("Include past end of file");
-}
-
-[[noreturn]] void failToRead(const char* name)
-{
-    std::fprintf(stderr, "Error while reading %s! %s\n", name, std::strerror(errno));
-    exitWithError();
-}
-
-// Reads the file to its end, whatever size the system reports (a file under
-// /proc reports none), and returns how long it is. The bytes from `start`
-// on are kept, up to `keep` of them: no more than an output may take.
-int64_t readToEnd(FILE* file, const char* name, int64_t start, int64_t keep, std::string& kept)
-{
-    static char block[65536];
-    int64_t size = 0;
-    while (std::size_t got = std::fread(block, 1, sizeof block, file)) {
-        int64_t from = std::clamp<int64_t>(start - size, 0, static_cast<int64_t>(got));
-        int64_t wanted = std::min<int64_t>(static_cast<int64_t>(got) - from, keep - static_cast<int64_t>(kept.size()));
-        if (wanted > 0)
-            kept.append(block + from, static_cast<std::size_t>(wanted));
-        size += static_cast<int64_t>(got);
-    }
-    if (std::ferror(file))
-        failToRead(name);
-    return size;
 }
 
 }  // namespace
@@ -148,22 +107,20 @@ void incbinDirective()
     requireFileNameToken();
     std::string name = locateInput(stringTokenAsFileName());
     noteBinaryInput(name);
-    // Opened and read in every pass: its length moves the address.
-    FILE* file = openBinaryInput(name.c_str());
+    // Read once, in the first pass that reaches it; its length moves the address in every pass.
+    BinaryInput input = openBinaryInput(name);
     advanceToken();
     IncludeRange range = readIncludeRange();
     int64_t keep = asmState.finalPass ? std::min(range.length.value_or(OUTPUT_SIZE_LIMIT), OUTPUT_SIZE_LIMIT) : 0;
-    std::string bytes;
-    int64_t fileSize = readToEnd(file, name.c_str(), range.start, keep, bytes);
-    std::fclose(file);
-    int64_t length = range.length.value_or(fileSize - range.start);
-    checkIncludeRange(range.start, length, fileSize);
+    BinaryInputBytes bytes = readBinaryInput(input, range.start, keep);
+    int64_t length = range.length.value_or(bytes.fileSize - range.start);
+    checkIncludeRange(range.start, length, bytes.fileSize);
     if (asmState.finalPass) {
         requireOutputEndWithinLimit(asmState.outputPosition + length);
-        const auto* kept = reinterpret_cast<const unsigned char*>(bytes.data());
+        const auto* kept = reinterpret_cast<const unsigned char*>(bytes.kept.data());
         if (listingActive())
-            listRun(kept, bytes.size(), length, asmState.outputPosition);
-        std::fwrite(kept, 1, bytes.size(), asmState.outputFile);
+            listRun(kept, bytes.kept.size(), length, asmState.outputPosition);
+        std::fwrite(kept, 1, bytes.kept.size(), asmState.outputFile);
     }
     advancePosition(static_cast<int32_t>(length));
 }

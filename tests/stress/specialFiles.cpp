@@ -1,5 +1,6 @@
 // Inputs that are no ordinary files: files under /proc, whose reported size
-// is not their length, and a flattened text that would grow without bound.
+// is not their length, binary includes larger than the run keeps, and a
+// flattened text that would grow without bound.
 #include "processRunner.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +34,37 @@ TEST(SpecialFiles, BinaryIncludeReadsToTheEnd)
     std::string image;
     directory.readFile("orbant.out", image);
     EXPECT_EQ(expected + expected.substr(2, 5) + "\x76", image);
+}
+
+// A file of `size` bytes, zero but for its first and last four.
+void writeLargeFile(const std::filesystem::path& name, std::uintmax_t size, const std::string& first,
+                    const std::string& last)
+{
+    {
+        std::ofstream stream(name, std::ios::binary);
+        stream << first;
+    }
+    std::filesystem::resize_file(name, size);
+    std::fstream stream(name, std::ios::binary | std::ios::in | std::ios::out);
+    stream.seekp(static_cast<std::streamoff>(size - last.size()));
+    stream << last;
+}
+
+// Binary includes are kept for the run up to 64 MiB in all; a file beyond
+// that is read again in each pass and gives the same bytes.
+TEST(SpecialFiles, BinaryIncludesBeyondWhatIsKept)
+{
+    constexpr std::uintmax_t SIZE = std::uintmax_t{40} << 20;
+    ScratchDirectory directory;
+    writeLargeFile(directory.path() / "a.bin", SIZE, "A0A1", "A2A3");
+    writeLargeFile(directory.path() / "b.bin", SIZE, "B0B1", "B2B3");
+    directory.writeFile("main.asm", "SIZE: EQU 40*1024*1024\n INCBIN \"a.bin\",SIZE-4\n INCBIN \"b.bin\",SIZE-4\n"
+                                    " INCBIN \"b.bin\",0,later\n INCBIN \"a.bin\",0,later\nlater: EQU 4\n");
+    RunResult result = runOrbant(directory, {"main.asm"});
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string image;
+    directory.readFile("orbant.out", image);
+    EXPECT_EQ("A2A3B2B3B0B1A0A1", image);
 }
 
 // Each include of the same 1 MiB file is no recursion, but together they

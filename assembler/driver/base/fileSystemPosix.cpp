@@ -181,6 +181,8 @@ FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 
 // Never waits: a FIFO or device is refused, by its kind before it is opened,
 // and again once opened (without waiting), in case it was replaced between.
+// What is kept is a regular file or a folder, which O_NONBLOCK does not
+// affect: it stays set.
 FILE* openToRead(const char* name)
 {
     struct stat status;
@@ -193,7 +195,6 @@ FILE* openToRead(const char* name)
         close(descriptor);
         return refuseKind();
     }
-    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     FILE* file = fdopen(descriptor, "rb");
     if (!file)
         close(descriptor);
@@ -286,12 +287,15 @@ bool isReadable(const char* name)
     return access(platform::existingSpelling(name).c_str(), R_OK) == 0;
 }
 
+// A name that exists as written is its own spelling: the one stat that finds
+// it also numbers it.
 FileIdentity identifyFile(const char* name)
 {
     FileIdentity identity;
-    identity.spelling = platform::existingSpelling(name);
     struct stat status;
-    if (stat(identity.spelling.c_str(), &status) == 0) {
+    bool found = stat(name, &status) == 0;
+    identity.spelling = found ? std::string(name) : platform::existingSpelling(name);
+    if (found || stat(identity.spelling.c_str(), &status) == 0) {
         identity.numbered = true;
         identity.device = static_cast<std::uint64_t>(status.st_dev);
         identity.number = static_cast<std::uint64_t>(status.st_ino);
