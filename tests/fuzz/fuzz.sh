@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Coverage-guided fuzzing with AFL++, built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, of one of two targets:
-#   orbant    orbant's whole pipeline (preprocessing, passes, output);
-#   scanners  scanner_diff, which compares the scanner with the former flex
-#             rules on each input and aborts where they differ (needs flex).
+# UndefinedBehaviorSanitizer, of one of three targets:
+#   orbant          orbant's whole pipeline (preprocessing, passes, output);
+#   orbant-options  the same with the opt-in paths: macros, the gnu form's
+#                   source lines and notes, the listing and its symbols;
+#   scanners        scanner_diff, which compares the scanner with the former
+#                   flex rules on each input and aborts where they differ
+#                   (needs flex).
 # Seeds come from the test cases and the example. Every crash, hang or
 # sanitizer report fails the run; turn each into a case.
 # Usage: fuzz.sh [SECONDS [WORK_DIR [TARGET]]]  (default: 60 seconds, build-fuzz, orbant)
@@ -13,10 +16,15 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-60}
 work=${2:-$root/build-fuzz}
 target=${3:-orbant}
+arguments=()
 case $target in
   orbant) program=assembler/orbant testing=OFF ;;
+  orbant-options)
+    program=assembler/orbant testing=OFF
+    arguments=(--macros --diagnostics=gnu --listing fuzz.lst)
+    ;;
   scanners) program=tests/scanner/scanner_diff testing=ON ;;
-  *) echo "Unknown fuzz target: $target (orbant or scanners)"; exit 2 ;;
+  *) echo "Unknown fuzz target: $target (orbant, orbant-options or scanners)"; exit 2 ;;
 esac
 
 if ! command -v afl-fuzz >/dev/null 2>&1 || ! command -v afl-clang-fast++ >/dev/null 2>&1; then
@@ -70,7 +78,7 @@ export AFL_SKIP_CRASHES=1 AFL_AUTORESUME=1
 export ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1
 afl-fuzz -i "$seeds" -o "$findings" -m none -t 5000 -V "$seconds" \
-  -x "$root/tests/fuzz/orbant.dict" -- "$work/build/$program" @@ >"$work/afl.log" 2>&1 || {
+  -x "$root/tests/fuzz/orbant.dict" -- "$work/build/$program" "${arguments[@]}" @@ >"$work/afl.log" 2>&1 || {
   echo "afl-fuzz failed:"; tail -30 "$work/afl.log"; exit 1; }
 
 stats="$findings/default/fuzzer_stats"
