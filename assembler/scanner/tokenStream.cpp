@@ -1,6 +1,8 @@
 #include "tokenStream.h"
 
 #include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/largeBlocks.h"
 #include "../driver/base/textStore.h"
 #include "scanner.h"
 #include "scannerActions.h"
@@ -23,9 +25,10 @@ constexpr uint8_t LONG_LENGTH = 255;
 
 // The records of a pass, in blocks that never move: a program of millions
 // of tokens would need twice its records' memory while a vector regrows.
+// A block is one huge page where the system has them.
 class RecordBlocks {
 public:
-    static constexpr unsigned BLOCK_BITS = 16;
+    static constexpr unsigned BLOCK_BITS = 17;
     static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << BLOCK_BITS;
 
     std::size_t size() const { return count; }
@@ -64,12 +67,25 @@ private:
     [[gnu::noinline]] void startBlockAt(std::size_t index)
     {
         if ((index >> BLOCK_BITS) == blocks.size())
-            blocks.push_back(std::make_unique_for_overwrite<TokenRecord[]>(BLOCK_SIZE));
+            blocks.push_back(allocateBlock());
         appendNext = &(*this)[index];
         appendEnd = appendNext + (BLOCK_SIZE - (index & (BLOCK_SIZE - 1)));
     }
 
-    std::vector<std::unique_ptr<TokenRecord[]>> blocks;
+    struct FreeBlock {
+        void operator()(TokenRecord* block) const { freeLargeBlock(block, BLOCK_SIZE * sizeof(TokenRecord)); }
+    };
+    using Block = std::unique_ptr<TokenRecord[], FreeBlock>;
+
+    static Block allocateBlock()
+    {
+        void* block = allocateLargeBlock(BLOCK_SIZE * sizeof(TokenRecord));
+        if (!block)
+            outOfMemory();
+        return Block(static_cast<TokenRecord*>(block));
+    }
+
+    std::vector<Block> blocks;
     std::size_t count = 0;
     TokenRecord* appendNext = nullptr;
     TokenRecord* appendEnd = nullptr;
