@@ -4,6 +4,7 @@
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/largeBlocks.h"
 #include "../driver/base/textStore.h"
+#include "flattenedText.h"
 #include "scanner.h"
 #include "scannerActions.h"
 #include "tokens.h"
@@ -91,6 +92,28 @@ private:
     TokenRecord* appendEnd = nullptr;
 };
 
+// Memory for a vector of records that is reserved once, from the size of
+// the text, and filled from front to back.
+template <typename Record>
+struct LargeBlockAllocator {
+    using value_type = Record;
+
+    LargeBlockAllocator() = default;
+    template <typename Other>
+    LargeBlockAllocator(const LargeBlockAllocator<Other>&)
+    {
+    }
+    Record* allocate(std::size_t count)
+    {
+        void* block = allocateLargeBlock(count * sizeof(Record));
+        if (!block)
+            outOfMemory();
+        return static_cast<Record*>(block);
+    }
+    void deallocate(Record* block, std::size_t count) { freeLargeBlock(block, count * sizeof(Record)); }
+    friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) { return true; }
+};
+
 // The full name a name token composed, and its label record once a look-up
 // has found it.
 struct NameRecord {
@@ -111,7 +134,7 @@ struct TokenStreamState {
     std::size_t replayEndIndex = 0;  // the record index of tokenCursor.end
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
-    std::vector<NameRecord> nameRecords;
+    std::vector<NameRecord, LargeBlockAllocator<NameRecord>> nameRecords;
     // Copies of the full names the scanned text does not hold as they are
     // (local names joined to their scope): labelName points into them.
     TextStore names;
@@ -210,6 +233,15 @@ void forgetRecords()
     tokenStream.nameRecords.clear();
     tokenStream.names.clear();
     tokenStream.scanFrom = 0;
+}
+
+// Room for more names than a program's text mostly holds, so that the
+// records are not copied while they grow: what is never filled is never
+// touched.
+void reserveNameRecords()
+{
+    constexpr std::size_t TEXT_BYTES_PER_NAME = 8;
+    tokenStream.nameRecords.reserve(flattenedTextEnd.size / TEXT_BYTES_PER_NAME + 1);
 }
 
 void scanToken()
@@ -319,6 +351,7 @@ void startTokenPass()
         return;
     }
     forgetRecords();
+    reserveNameRecords();
     tokenCursor.text = scannedText();
     stopReplaying();
 }
