@@ -24,6 +24,28 @@ namespace {
 // Lengths from this on are kept aside.
 constexpr uint8_t LONG_LENGTH = 255;
 
+// Records' memory in large blocks, for arrays that are allocated once (or
+// seldom) and filled from front to back.
+template <typename Record>
+struct LargeBlockAllocator {
+    using value_type = Record;
+
+    LargeBlockAllocator() = default;
+    template <typename Other>
+    LargeBlockAllocator(const LargeBlockAllocator<Other>&)
+    {
+    }
+    Record* allocate(std::size_t count)
+    {
+        void* block = allocateLargeBlock(count * sizeof(Record));
+        if (!block)
+            outOfMemory();
+        return static_cast<Record*>(block);
+    }
+    void deallocate(Record* block, std::size_t count) { freeLargeBlock(block, count * sizeof(Record)); }
+    friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) { return true; }
+};
+
 // The records of a pass, in blocks that never move: a program of millions
 // of tokens would need twice its records' memory while a vector regrows.
 // A block is one huge page where the system has them.
@@ -74,44 +96,16 @@ private:
     }
 
     struct FreeBlock {
-        void operator()(TokenRecord* block) const { freeLargeBlock(block, BLOCK_SIZE * sizeof(TokenRecord)); }
+        void operator()(TokenRecord* block) const { LargeBlockAllocator<TokenRecord>().deallocate(block, BLOCK_SIZE); }
     };
     using Block = std::unique_ptr<TokenRecord[], FreeBlock>;
 
-    static Block allocateBlock()
-    {
-        void* block = allocateLargeBlock(BLOCK_SIZE * sizeof(TokenRecord));
-        if (!block)
-            outOfMemory();
-        return Block(static_cast<TokenRecord*>(block));
-    }
+    static Block allocateBlock() { return Block(LargeBlockAllocator<TokenRecord>().allocate(BLOCK_SIZE)); }
 
     std::vector<Block> blocks;
     std::size_t count = 0;
     TokenRecord* appendNext = nullptr;
     TokenRecord* appendEnd = nullptr;
-};
-
-// Memory for a vector of records that is reserved once, from the size of
-// the text, and filled from front to back.
-template <typename Record>
-struct LargeBlockAllocator {
-    using value_type = Record;
-
-    LargeBlockAllocator() = default;
-    template <typename Other>
-    LargeBlockAllocator(const LargeBlockAllocator<Other>&)
-    {
-    }
-    Record* allocate(std::size_t count)
-    {
-        void* block = allocateLargeBlock(count * sizeof(Record));
-        if (!block)
-            outOfMemory();
-        return static_cast<Record*>(block);
-    }
-    void deallocate(Record* block, std::size_t count) { freeLargeBlock(block, count * sizeof(Record)); }
-    friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) { return true; }
 };
 
 // The full name a name token composed, and its label record once a look-up
