@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 namespace {
@@ -68,18 +67,19 @@ bool isNamedByOption()
     return commandLine().symbolFileName != DEFAULT_SYMBOL_FILE_NAME;
 }
 
-// Written into room for every label at its longest: no growing, and no
-// filling of bytes written over anyway.
+// Written into room for every label at its longest, in the text handed
+// back: no growing, and no copy that would touch as much memory again.
 std::string defaultSymbols()
 {
-    const std::size_t room = labelNameBytes() + labelCount() * MOST_AFTER_NAME;
-    const std::unique_ptr<char[]> symbols = std::make_unique_for_overwrite<char[]>(room);
-    char* end = symbols.get();
+    std::string symbols(labelNameBytes() + labelCount() * MOST_AFTER_NAME, '\0');
+    char* const start = symbols.data();
+    char* end = start;
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
             if (record->definitionPass != 0 && !record->fromCommandLine)
                 end = appendSymbolLine(end, *record);
-    return std::string(symbols.get(), static_cast<std::size_t>(end - symbols.get()));
+    symbols.resize(static_cast<std::size_t>(end - start));
+    return symbols;
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/fileSafety.h"
+#include "../driver/base/largeBlocks.h"
 #include "../driver/base/sourceExcerpt.h"
 #include "scanner.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -18,6 +18,8 @@ namespace {
 // The text grows a token at a time; the file gets it in large blocks, since
 // a library call per token costs more than the scanning itself.
 constexpr std::size_t BLOCK_SIZE = 65536;
+// The text's first block: one huge page, where the system has them.
+constexpr std::size_t FIRST_CAPACITY = std::size_t{2} << 20;
 // A bound on what an endless or runaway input can make of the text.
 constexpr std::size_t MAX_TEXT_SIZE = std::size_t{256} << 20;
 
@@ -52,9 +54,10 @@ void updateLineMarker(LineMarker& marker, unsigned lineNumber)
 struct FlattenedTextState {
     ReplacingOutput file;
     // The whole flattened source so far is flattenedTextEnd.text. Grown by hand,
-    // since a library append per token costs more than the copy, and with
-    // realloc, which can grow a large block without copying it. It is kept
-    // until the process ends: the passes scan it.
+    // since a library append per token costs more than the copy, in large
+    // blocks that double: copying it once more costs less than the page
+    // faults of small pages. It is kept until the process ends: the passes
+    // scan it.
     std::size_t capacity = 0;
     std::size_t written = 0;    // how much of the text the file has been given
     bool endMarkAdded = false;  // the NUL byte the scanner needs follows the text
@@ -81,12 +84,18 @@ bool writePending()
 
 void reserveText(std::size_t needed)
 {
-    std::size_t capacity = std::max(flattened.capacity, BLOCK_SIZE);
+    if (needed <= flattened.capacity)
+        return;
+    std::size_t capacity = std::max(flattened.capacity, FIRST_CAPACITY);
     while (capacity < needed)
         capacity *= 2;
-    char* grown = static_cast<char*>(std::realloc(flattenedTextEnd.text, capacity));
+    char* grown = static_cast<char*>(allocateLargeBlock(capacity));
     if (!grown)
         outOfMemory();
+    if (flattenedTextEnd.text) {
+        std::memcpy(grown, flattenedTextEnd.text, flattenedTextEnd.size);
+        freeLargeBlock(flattenedTextEnd.text, flattened.capacity);
+    }
     flattenedTextEnd.text = grown;
     flattened.capacity = capacity;
     updateQuickLimit();

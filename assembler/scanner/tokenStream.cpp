@@ -1,7 +1,10 @@
 #include "tokenStream.h"
 
 #include "../driver/base/AsmState.h"
+#include "../driver/base/diagnostics.h"
+#include "../driver/base/largeBlocks.h"
 #include "../driver/base/textStore.h"
+#include "flattenedText.h"
 #include "scanner.h"
 #include "scannerActions.h"
 #include "tokens.h"
@@ -21,11 +24,34 @@ namespace {
 // Lengths from this on are kept aside.
 constexpr uint8_t LONG_LENGTH = 255;
 
+// Records' memory in large blocks, for arrays that are allocated once (or
+// seldom) and filled from front to back.
+template <typename Record>
+struct LargeBlockAllocator {
+    using value_type = Record;
+
+    LargeBlockAllocator() = default;
+    template <typename Other>
+    LargeBlockAllocator(const LargeBlockAllocator<Other>&)
+    {
+    }
+    Record* allocate(std::size_t count)
+    {
+        void* block = allocateLargeBlock(count * sizeof(Record));
+        if (!block)
+            outOfMemory();
+        return static_cast<Record*>(block);
+    }
+    void deallocate(Record* block, std::size_t count) { freeLargeBlock(block, count * sizeof(Record)); }
+    friend bool operator==(const LargeBlockAllocator&, const LargeBlockAllocator&) { return true; }
+};
+
 // The records of a pass, in blocks that never move: a program of millions
 // of tokens would need twice its records' memory while a vector regrows.
+// A block is one huge page where the system has them.
 class RecordBlocks {
 public:
-    static constexpr unsigned BLOCK_BITS = 16;
+    static constexpr unsigned BLOCK_BITS = 17;
     static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << BLOCK_BITS;
 
     std::size_t size() const { return count; }
@@ -64,12 +90,19 @@ private:
     [[gnu::noinline]] void startBlockAt(std::size_t index)
     {
         if ((index >> BLOCK_BITS) == blocks.size())
-            blocks.push_back(std::make_unique_for_overwrite<TokenRecord[]>(BLOCK_SIZE));
+            blocks.push_back(allocateBlock());
         appendNext = &(*this)[index];
         appendEnd = appendNext + (BLOCK_SIZE - (index & (BLOCK_SIZE - 1)));
     }
 
-    std::vector<std::unique_ptr<TokenRecord[]>> blocks;
+    struct FreeBlock {
+        void operator()(TokenRecord* block) const { LargeBlockAllocator<TokenRecord>().deallocate(block, BLOCK_SIZE); }
+    };
+    using Block = std::unique_ptr<TokenRecord[], FreeBlock>;
+
+    static Block allocateBlock() { return Block(LargeBlockAllocator<TokenRecord>().allocate(BLOCK_SIZE)); }
+
+    std::vector<Block> blocks;
     std::size_t count = 0;
     TokenRecord* appendNext = nullptr;
     TokenRecord* appendEnd = nullptr;
@@ -95,7 +128,7 @@ struct TokenStreamState {
     std::size_t replayEndIndex = 0;  // the record index of tokenCursor.end
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
-    std::vector<NameRecord> nameRecords;
+    std::vector<NameRecord, LargeBlockAllocator<NameRecord>> nameRecords;
     // Copies of the full names the scanned text does not hold as they are
     // (local names joined to their scope): labelName points into them.
     TextStore names;
@@ -194,6 +227,15 @@ void forgetRecords()
     tokenStream.nameRecords.clear();
     tokenStream.names.clear();
     tokenStream.scanFrom = 0;
+}
+
+// Room for more names than a program's text mostly holds, so that the
+// records are not copied while they grow: what is never filled is never
+// touched.
+void reserveNameRecords()
+{
+    constexpr std::size_t TEXT_BYTES_PER_NAME = 8;
+    tokenStream.nameRecords.reserve(flattenedTextEnd.size / TEXT_BYTES_PER_NAME + 1);
 }
 
 void scanToken()
@@ -303,6 +345,7 @@ void startTokenPass()
         return;
     }
     forgetRecords();
+    reserveNameRecords();
     tokenCursor.text = scannedText();
     stopReplaying();
 }
