@@ -15,15 +15,6 @@ struct Block {
     bool followsPrevious = false;  // only blank lines since the previous block
 };
 
-std::vector<std::string> splitWords(const std::string& text)
-{
-    std::istringstream stream(text);
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;)
-        words.push_back(word);
-    return words;
-}
-
 bool isBlank(const std::string& line)
 {
     return line.find_first_not_of(" \t") == std::string::npos;

@@ -15,15 +15,6 @@ struct Section {
     int headerLine = 0;
 };
 
-std::vector<std::string> splitWords(const std::string& text)
-{
-    std::istringstream stream(text);
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;)
-        words.push_back(word);
-    return words;
-}
-
 bool hasFlag(const Section& section, const char* flag)
 {
     for (const std::string& word : section.words)
@@ -362,6 +353,15 @@ CaseFile parseCaseFile(const std::string& text)
         });
     completeCase(result, pending);
     return result;
+}
+
+std::vector<std::string> splitWords(const std::string& text)
+{
+    std::istringstream stream(text);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    return words;
 }
 
 std::string decodeEscapes(const std::string& text)

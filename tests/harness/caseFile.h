@@ -52,6 +52,8 @@ struct CaseFile {
 // Throws std::runtime_error naming the line on a malformed file.
 CaseFile parseCaseFile(const std::string& text);
 
+// The blank-separated words of text.
+std::vector<std::string> splitWords(const std::string& text);
 // "\xHH" is the byte HH and "\\" a backslash.
 std::string decodeEscapes(const std::string& text);
 // Pairs of hexadecimal digits; white space between them is ignored.
