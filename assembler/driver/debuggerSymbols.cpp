@@ -20,12 +20,9 @@ constexpr uint32_t HIGHEST_ADDRESS = 0xFFFF;
 // tie-break keeps the order total all the same.
 bool nameBefore(std::string_view left, std::string_view right)
 {
-    auto upperLess = [](char a, char b) {
-        return asciiUpper(static_cast<unsigned char>(a)) < asciiUpper(static_cast<unsigned char>(b));
-    };
-    if (std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), upperLess))
+    if (lessIgnoringCase(left, right))
         return true;
-    if (std::lexicographical_compare(right.begin(), right.end(), left.begin(), left.end(), upperLess))
+    if (lessIgnoringCase(right, left))
         return false;
     return left < right;
 }

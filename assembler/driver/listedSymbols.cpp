@@ -10,14 +10,6 @@
 
 namespace {
 
-std::string upperCased(const std::string& name)
-{
-    std::string upper = name;
-    for (char& c : upper)
-        c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
-    return upper;
-}
-
 std::string placeOf(const LabelRecord& record)
 {
     if (record.fromCommandLine)
@@ -29,18 +21,17 @@ std::string placeOf(const LabelRecord& record)
 
 std::vector<ListedSymbol> listedSymbols()
 {
-    std::vector<std::pair<std::string, ListedSymbol>> keyed;
+    std::vector<const LabelRecord*> defined;
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
-            if (record->definitionPass != 0) {
-                std::string name(record->name);
-                keyed.emplace_back(upperCased(name),
-                                   ListedSymbol{name, static_cast<uint32_t>(record->value), placeOf(*record)});
-            }
-    std::sort(keyed.begin(), keyed.end(), [](const auto& left, const auto& right) { return left.first < right.first; });
+            if (record->definitionPass != 0)
+                defined.push_back(record);
+    std::sort(defined.begin(), defined.end(), [](const LabelRecord* left, const LabelRecord* right) {
+        return lessIgnoringCase(left->name, right->name);
+    });
     std::vector<ListedSymbol> symbols;
-    symbols.reserve(keyed.size());
-    for (auto& entry : keyed)
-        symbols.push_back(std::move(entry.second));
+    symbols.reserve(defined.size());
+    for (const LabelRecord* record : defined)
+        symbols.push_back({std::string(record->name), static_cast<uint32_t>(record->value), placeOf(*record)});
     return symbols;
 }

@@ -19,6 +19,19 @@ constexpr bool equalIgnoringCase(std::string_view left, std::string_view right)
     return true;
 }
 
+// The order of names as letter case leaves them: upper-cased, byte by byte.
+constexpr bool lessIgnoringCase(std::string_view left, std::string_view right)
+{
+    const std::size_t common = left.size() < right.size() ? left.size() : right.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        const unsigned char l = asciiUpper(static_cast<unsigned char>(left[i]));
+        const unsigned char r = asciiUpper(static_cast<unsigned char>(right[i]));
+        if (l != r)
+            return l < r;
+    }
+    return left.size() < right.size();
+}
+
 // Letters, digits and the other characters that names may hold.
 constexpr bool isNameCharacter(char c)
 {
