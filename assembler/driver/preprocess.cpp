@@ -29,27 +29,26 @@ constexpr std::size_t MAX_RETRY_NAME_LENGTH = MAX_SOURCE_NAME_LENGTH - 4;
 
 struct PreprocessState {
     // The flattened file, as every include is checked against it: its file
-    // stays the same while the source is read.
+    // stays the same while the source is read. Where it was not there once
+    // opened, it is written beside its name and put in place at the end: no
+    // include can read it while it grows.
     FileIdentity flattenedFileIdentity;
 };
 
 PreprocessState preprocessing;
 
-// Opens the file at path for reading into inputFile; the failure printed
-// names sourceName.
-bool openSourceAt(const char* path)
-{
-    asmState.inputFile = openForReading(path);
-    if (asmState.inputFile)
-        return true;
-    printOpenFailure(asmState.sourceName, false);
-    return false;
-}
-
-// The same for sourceName itself.
+// Opens the main source for reading into inputFile, which no output may
+// overwrite from here on; false after printing the failure.
 bool openSource()
 {
-    return openSourceAt(asmState.sourceName);
+    OpenedFile opened;
+    asmState.inputFile = openForReading(asmState.sourceName, &opened);
+    if (!asmState.inputFile) {
+        printOpenFailure(asmState.sourceName, false);
+        return false;
+    }
+    protectInput(asmState.sourceName, opened.identity);
+    return true;
 }
 
 // The scanner has read the file whole by the time it is closed: the main file
@@ -102,11 +101,31 @@ void checkIncludeName(const std::string& name)
         reportError("INCLUDE nested too deeply");
 }
 
-// The flattened file grows while it would be read: it never ends.
-void refuseFlattenedFile(const std::string& name, const std::string& path)
+// An included file as it opened, or why it did not.
+struct IncludedFile {
+    FILE* stream = nullptr;
+    FileIdentity identity;  // from its handle, else from its name
+    std::string failure;    // why it did not open, kept for the message
+};
+
+IncludedFile openIncludedFile(const std::string& path)
 {
-    if (isSameFile(identifyFile(path.c_str()), preprocessing.flattenedFileIdentity))
-        reportError(("Recursive INCLUDE of " + name).c_str());
+    IncludedFile included;
+    OpenedFile opened;
+    included.stream = openForReading(path.c_str(), &opened);
+    if (included.stream) {
+        included.identity = opened.identity;
+    } else {
+        included.failure = openFailureReason();
+        included.identity = identifyFile(path.c_str());
+    }
+    return included;
+}
+
+// The flattened file grows while it would be read: it never ends.
+bool isFlattenedFile(const FileIdentity& included)
+{
+    return isSameFile(included, preprocessing.flattenedFileIdentity);
 }
 
 void includeFile()
@@ -117,14 +136,22 @@ void includeFile()
     std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
     checkIncludeName(name);
     std::string path = locateInput(name);
-    refuseFlattenedFile(name, path);
+    IncludedFile included = openIncludedFile(path);
+    if (isFlattenedFile(included.identity)) {
+        if (included.stream)
+            std::fclose(included.stream);
+        reportError(("Recursive INCLUDE of " + name).c_str());
+    }
     markIncludeDirective();
     closeSource();
     setIncluderAside(name);
     startFile(path);
-    if (!openSourceAt(path.c_str()))
+    if (!included.stream) {
+        printOpenFailure(asmState.sourceName, false, included.failure);
         exitWithError();
-    protectFile(path, FileRole::INPUT);
+    }
+    asmState.inputFile = included.stream;
+    protectInput(path, included.identity);
     clearStatementStart();
     scanIncludedText(asmState.inputFile);
     closeSource();
@@ -136,7 +163,6 @@ void preprocessSource()
 {
     openMainSource();
     startIncludedTexts();
-    protectFile(asmState.sourceName, FileRole::INPUT);
     restartInput(asmState.inputFile);
     std::fputs("Preprocessing...\n", stdout);
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());

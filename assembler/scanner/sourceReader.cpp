@@ -1,30 +1,22 @@
 #include "sourceReader.h"
 
 #include "../driver/base/diagnostics.h"
+#include "../driver/base/fileSystem.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
+// Where the system reports no size (a file under /proc), the text is read in
+// blocks of this many bytes; no read asks for more than LARGEST_READ.
 constexpr std::size_t READ_BLOCK_SIZE = 65536;
+constexpr std::size_t LARGEST_READ = std::size_t{64} << 20;
 
 [[noreturn]] void inputFailed()
 {
     exitWithInternalError("input in scanner failed");
-}
-
-// What is left of a file that can tell its size; 0 for a stream of unknown
-// length. Space for it is set aside at once rather than grown step by step.
-std::size_t remainingSize(FILE* stream)
-{
-    long position = std::ftell(stream);
-    if (position < 0 || std::fseek(stream, 0, SEEK_END) != 0)
-        return 0;
-    long end = std::ftell(stream);
-    if (std::fseek(stream, position, SEEK_SET) != 0)
-        inputFailed();
-    return end > position ? std::min(static_cast<std::size_t>(end - position), MAX_SOURCE_TEXT_SIZE) : 0;
 }
 
 // Room for more bytes than needed: the NUL byte follows them.
@@ -42,29 +34,27 @@ void reserveRoom(SourceText& text, std::size_t needed)
 
 // Editors under DOS, MSX-DOS and Windows may end a text with Ctrl-Z, and
 // text-mode reading there stops at it: nothing after it is source text.
-// Reading stops there too, so the rest of the file is never read. The file
-// is read straight into the text, in blocks of at most READ_BLOCK_SIZE.
+// Reading stops at the read that finds it. The file is read straight into
+// the text: where the system reports its size, the whole of it in one read.
 void readUpToEndOfText(FILE* stream, SourceText& text)
 {
     text.size = 0;
-    // One byte more than the file holds: the read that finds its end fits.
-    reserveRoom(text, remainingSize(stream) + 1);
+    std::int64_t reported = reportedSize(stream);
     for (;;) {
-        reserveRoom(text, 1);
+        std::size_t asked
+            = std::min(nextReadSize(reported, static_cast<std::int64_t>(text.size), READ_BLOCK_SIZE), LARGEST_READ);
+        reserveRoom(text, asked);
         char* block = text.bytes.get() + text.size;
-        std::size_t got = std::fread(block, 1, std::min(text.capacity - text.size - 1, READ_BLOCK_SIZE), stream);
-        if (got == 0) {
-            if (std::ferror(stream))
-                inputFailed();
-            return;
-        }
+        std::int64_t read = readDirectly(stream, block, asked);
+        if (read < 0)
+            inputFailed();
+        auto got = static_cast<std::size_t>(read);
         const void* endOfText = std::memchr(block, '\x1A', got);
-        if (endOfText)
-            got = static_cast<std::size_t>(static_cast<const char*>(endOfText) - block);
-        if (text.size + got > MAX_SOURCE_TEXT_SIZE)
+        std::size_t kept = endOfText ? static_cast<std::size_t>(static_cast<const char*>(endOfText) - block) : got;
+        if (text.size + kept > MAX_SOURCE_TEXT_SIZE)
             reportError("Source file exceeds 1 GiB");
-        text.size += got;
-        if (endOfText)
+        text.size += kept;
+        if (got == 0 || endOfText || readReachedEnd(reported, static_cast<std::int64_t>(text.size), asked, got))
             return;
     }
 }

@@ -16,7 +16,8 @@ struct SourceText {
     std::string_view view() const { return {bytes.get(), size}; }
 };
 
-// Replaces text by the rest of stream as source text: a carriage return
+// Replaces text by the rest of stream as source text (read past the stream's
+// buffer, of which nothing may have been read): a carriage return
 // directly before a line feed is dropped, so that sources written with either
 // line-end convention read the same on every platform, and a Ctrl-Z ends the
 // text. A read error ends the run, and so does a text beyond

@@ -26,23 +26,34 @@ KeptInputs keptInputs;
     exitWithError();
 }
 
+// Where the system reports no size (a file under /proc), the file is read
+// in blocks of READ_BLOCK_SIZE bytes; no read asks for more than LARGEST_READ.
+constexpr std::size_t READ_BLOCK_SIZE = 65536;
+constexpr std::size_t LARGEST_READ = std::size_t{1} << 20;
+
 // Reads the file to its end, whatever size the system reports (a file under
-// /proc reports none), and returns how long it is. The bytes from `start`
-// on are kept, up to `keep` of them.
-int64_t readToEnd(FILE* file, const char* name, int64_t start, int64_t keep, std::string& kept)
+// /proc reports none), and returns how long it is: where the size is
+// reported, in one read. The bytes from `start` on are kept, up to `keep` of
+// them.
+int64_t readToEnd(BinaryInput& input, int64_t start, int64_t keep, std::string& kept)
 {
-    static char block[65536];
+    static std::string block;  // grows to the largest read
     int64_t size = 0;
-    while (std::size_t got = std::fread(block, 1, sizeof block, file)) {
-        int64_t from = std::clamp<int64_t>(start - size, 0, static_cast<int64_t>(got));
-        int64_t wanted = std::min<int64_t>(static_cast<int64_t>(got) - from, keep - static_cast<int64_t>(kept.size()));
+    for (;;) {
+        std::size_t asked = std::min(nextReadSize(input.reportedSize, size, READ_BLOCK_SIZE), LARGEST_READ);
+        if (block.size() < asked)
+            block.resize(asked);
+        int64_t got = readDirectly(input.file, block.data(), asked);
+        if (got < 0)
+            failToRead(input.name.c_str());
+        int64_t from = std::clamp<int64_t>(start - size, 0, got);
+        int64_t wanted = std::min<int64_t>(got - from, keep - static_cast<int64_t>(kept.size()));
         if (wanted > 0)
-            kept.append(block + from, static_cast<std::size_t>(wanted));
-        size += static_cast<int64_t>(got);
+            kept.append(block.data() + from, static_cast<std::size_t>(wanted));
+        size += got;
+        if (got == 0 || readReachedEnd(input.reportedSize, size, asked, static_cast<std::size_t>(got)))
+            return size;
     }
-    if (std::ferror(file))
-        failToRead(name);
-    return size;
 }
 
 // Reads an opened file: whole, into the kept ones, where it fits what is
@@ -53,7 +64,7 @@ int64_t readOpened(BinaryInput& input, int64_t start, int64_t keep)
     if (!readEveryPass) {
         std::string whole;
         int64_t room = OUTPUT_SIZE_LIMIT - keptInputs.total;
-        int64_t size = readToEnd(input.file, input.name.c_str(), 0, room, whole);
+        int64_t size = readToEnd(input, 0, room, whole);
         if (size <= room) {
             keptInputs.total += size;
             input.whole = &keptInputs.files.try_emplace(input.name, std::move(whole)).first->second.value();
@@ -62,7 +73,7 @@ int64_t readOpened(BinaryInput& input, int64_t start, int64_t keep)
         keptInputs.files.try_emplace(input.name, std::nullopt);
         std::rewind(input.file);
     }
-    return readToEnd(input.file, input.name.c_str(), start, keep, input.part);
+    return readToEnd(input, start, keep, input.part);
 }
 
 // The bytes from start on, at most keep of them, as readToEnd keeps them.
@@ -85,7 +96,9 @@ BinaryInput openBinaryInput(const std::string& name)
         input.whole = &*kept->second;
         return input;
     }
-    input.file = openForReading(name.c_str());
+    OpenedFile opened;
+    input.file = openForReading(name.c_str(), &opened);
+    input.reportedSize = opened.size;
     if (!input.file) {
         printOpenFailure(name.c_str(), false);
         exitWithError();

@@ -11,6 +11,7 @@
 struct BinaryInput {
     std::string name;
     FILE* file = nullptr;                // open until read
+    int64_t reportedSize = -1;           // its size as the system reports it; -1: none
     const std::string* whole = nullptr;  // the kept bytes, when kept
     std::string part;                    // what a file not kept gave
 };

@@ -169,8 +169,12 @@ void printFileFailure(const std::string& text)
 
 void printOpenFailure(const char* name, bool forWriting)
 {
-    printFileFailure(std::string("Error while opening ") + name + (forWriting ? " for writing! " : "! ")
-                     + openFailureReason());
+    printOpenFailure(name, forWriting, openFailureReason());
+}
+
+void printOpenFailure(const char* name, bool forWriting, const std::string& reason)
+{
+    printFileFailure(std::string("Error while opening ") + name + (forWriting ? " for writing! " : "! ") + reason);
 }
 
 void printWriteFailure(const char* name)

@@ -87,6 +87,8 @@ void printFileFailure(const std::string& text);
 // "Error while opening NAME! " or "... for writing! " followed by why
 // (openFailureReason).
 void printOpenFailure(const char* name, bool forWriting);
+// The same with the reason given, as it was when the open failed.
+void printOpenFailure(const char* name, bool forWriting, const std::string& reason);
 // "Error while writing NAME! " followed by the system's text for errno.
 void printWriteFailure(const char* name);
 // A write to NAME failed (disk full and the like): message and exit status 1.

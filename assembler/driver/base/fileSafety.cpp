@@ -82,19 +82,43 @@ const char* roleName(FileRole role)
 
 }  // namespace
 
-void protectFile(const std::string& name, FileRole role)
+void protectInput(const std::string& name, const FileIdentity& identity)
 {
-    if (protection.protectedNames.insert(name + '\0' + roleName(role)).second)
-        protection.protectedFiles.push_back({name, role});
+    if (protection.protectedNames.insert(name + '\0' + roleName(FileRole::INPUT)).second)
+        protection.protectedFiles.push_back({name, FileRole::INPUT, identity});
 }
 
-// Both sides are identified now: a file put in place by another run since
+void protectFile(const std::string& name, FileRole role)
+{
+    if (role == FileRole::INPUT)
+        protectInput(name, identifyFile(name.c_str()));
+    else if (protection.protectedNames.insert(name + '\0' + roleName(role)).second)
+        protection.protectedFiles.push_back({name, role, {}});
+}
+
+namespace {
+
+// What a protected file is now, for the output of that identity. An input
+// numbered when noted is taken as it was, unless it has the output's number:
+// then it is looked at again, as it may have gone since and freed its number
+// for a file made after it (by a run beside this one). The other files, and
+// inputs that were not there when noted, are looked at now.
+FileIdentity currentIdentity(const ProtectedFile& file, const FileIdentity& output)
+{
+    if (file.role == FileRole::INPUT && file.identity.numbered && !isSameFile(file.identity, output))
+        return file.identity;
+    return identifyFile(file.name.c_str());
+}
+
+}  // namespace
+
+// The output is identified now: a file put in place by another run since
 // frees its number for the next file made.
 const ProtectedFile* protectedFileAt(const std::string& name, std::optional<FileRole> own)
 {
     FileIdentity identity = identifyFile(name.c_str());
     for (const ProtectedFile& file : protection.protectedFiles)
-        if (file.role != own && isSameFile(identity, identifyFile(file.name.c_str())))
+        if (file.role != own && isSameFile(identity, currentIdentity(file, identity)))
             return &file;
     return nullptr;
 }

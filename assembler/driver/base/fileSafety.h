@@ -2,6 +2,8 @@
 // overwrite, and outputs that no other run ever sees half written.
 #pragma once
 
+#include "fileSystem.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -24,9 +26,16 @@ enum class FileRole {
 struct ProtectedFile {
     std::string name;
     FileRole role;
+    // An input's identity when it was read or named: an output is checked
+    // against it without looking at the input again.
+    FileIdentity identity = {};
 };
 
+// An input is identified as it is noted; the other files each time an
+// output is checked, as the run replaces them.
 void protectFile(const std::string& name, FileRole role);
+// An input read through a handle, identified by it.
+void protectInput(const std::string& name, const FileIdentity& identity);
 // The protected file that writing name would overwrite, passing over the
 // one that is that output itself (in the role `own`); nullptr when none.
 const ProtectedFile* protectedFileAt(const std::string& name, std::optional<FileRole> own = std::nullopt);

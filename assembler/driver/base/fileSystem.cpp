@@ -68,7 +68,7 @@ void notePrivateFile(const std::string& name)
     }
 }
 
-FILE* openToUpdate(const char* name)
+FILE* openToUpdate(const char* name, OpenedFile&)
 {
     return std::fopen(name, "r+b");
 }
@@ -110,10 +110,21 @@ const char* openFailureReason()
     return lastOpen.ambiguity.empty() ? std::strerror(errno) : lastOpen.ambiguity.c_str();
 }
 
-FILE* openForReading(const char* name)
+FILE* openForReading(const char* name, OpenedFile* opened)
 {
     lastOpen.refusedKind = false;
-    return refuseDirectory(platform::openExisting(name, platform::openToRead));
+    OpenedFile facts;
+    return platform::openExisting(name, platform::openToRead, opened ? *opened : facts);
+}
+
+std::size_t nextReadSize(std::int64_t reported, std::int64_t read, std::size_t block)
+{
+    return reported > read ? static_cast<std::size_t>(reported - read) + 1 : block;
+}
+
+bool readReachedEnd(std::int64_t reported, std::int64_t read, std::size_t asked, std::size_t got)
+{
+    return got < asked && read == reported;
 }
 
 FILE* openForWriting(const char* name)
@@ -125,7 +136,8 @@ FILE* openForWriting(const char* name)
 FILE* openForUpdate(const char* name)
 {
     lastOpen.refusedKind = false;
-    return refuseDirectory(platform::openExisting(name, openToUpdate));
+    OpenedFile ignored;
+    return refuseDirectory(platform::openExisting(name, openToUpdate, ignored));
 }
 
 bool fileExists(const char* name)
@@ -144,8 +156,7 @@ bool fileExists(const char* name)
 
 bool findExistingFile(const std::string& name, std::string& found)
 {
-    std::error_code error;
-    if (fs::exists(name, error)) {
+    if (platform::existsAsWritten(name)) {
         found = name;
         return true;
     }
@@ -190,25 +201,44 @@ void removePrivateFile(const char* privateName)
     platform::forgetPrivateFile(privateName);
 }
 
-// The same number, or the same full name (also for a file not there yet).
 namespace {
 
 // The full name a file's spelling resolves to, as the platform compares names.
-std::string resolvedNameOf(const FileIdentity& identity)
+std::string resolvedNameOf(const std::string& spelling)
 {
     std::error_code error;
-    return platform::comparableName(fs::weakly_canonical(fs::absolute(identity.spelling, error), error).string());
+    return platform::comparableName(fs::weakly_canonical(fs::absolute(spelling, error), error).string());
+}
+
+// Two names of files that do not exist are the same where their folders are
+// the same folder and the names in it are the same: one look at each
+// folder, not a walk of every folder on the way. Where a folder is missing
+// too, their full names decide.
+bool isSameAbsentFile(const FileIdentity& left, const FileIdentity& right)
+{
+    fs::path leftPath(left.spelling), rightPath(right.spelling);
+    fs::path leftName = leftPath.filename(), rightName = rightPath.filename();
+    auto isPlainName = [](const fs::path& name) { return !name.empty() && name != "." && name != ".."; };
+    if (isPlainName(leftName) && isPlainName(rightName)) {
+        auto folderOf = [](const fs::path& path) {
+            return identifyFile(path.has_parent_path() ? path.parent_path().string().c_str() : ".");
+        };
+        FileIdentity leftFolder = folderOf(leftPath), rightFolder = folderOf(rightPath);
+        if (leftFolder.numbered && rightFolder.numbered)
+            return isSameFile(leftFolder, rightFolder)
+                   && platform::comparableName(leftName.string()) == platform::comparableName(rightName.string());
+    }
+    const std::string leftFullName = resolvedNameOf(left.spelling);
+    return !leftFullName.empty() && leftFullName == resolvedNameOf(right.spelling);
 }
 
 }  // namespace
 
-// Two files that both exist are told apart by their numbers alone; the
-// resolved names, which cost a walk of every folder on the way, are only
-// compared where a number is missing (a file not made yet, or Windows).
+// A file that exists is not one that does not, whatever their names: had one
+// come or gone in between, it was not there when the other was looked at.
 bool isSameFile(const FileIdentity& left, const FileIdentity& right)
 {
-    if (left.numbered && right.numbered)
-        return left.device == right.device && left.number == right.number;
-    const std::string leftName = resolvedNameOf(left);
-    return !leftName.empty() && leftName == resolvedNameOf(right);
+    if (left.numbered || right.numbered)
+        return left.numbered && right.numbered && left.device == right.device && left.number == right.number;
+    return isSameAbsentFile(left, right);
 }

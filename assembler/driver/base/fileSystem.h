@@ -1,6 +1,7 @@
 // Opening files; the one place that knows about the platform's file API.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -16,10 +17,49 @@ inline void putByte(unsigned char byte, FILE* stream)
 #endif
 }
 
+// What a name stands for, to tell whether two names are the same file: its
+// spelling on disk (resolved to a full name when compared by name) and, for
+// an existing file where the system has them, its device and number.
+struct FileIdentity {
+    bool numbered = false;
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    std::string spelling;  // the name as found on disk
+};
+
+FileIdentity identifyFile(const char* name);
+// Two files that exist are the same when their numbers are; a file that
+// exists is never one that does not; two that do not are the same when their
+// names resolve to one.
+bool isSameFile(const FileIdentity& left, const FileIdentity& right);
+
+// What the handle a file was opened through says of it.
+struct OpenedFile {
+    FileIdentity identity;   // numbered where the system has numbers
+    std::int64_t size = -1;  // as the system reports it; -1 where it does not
+};
+
 // Every file is opened in binary mode: line ends are handled by the source
 // reader, so that all platforms read and write the same bytes.
-// Refuses what is neither a regular file nor a folder, without waiting.
-FILE* openForReading(const char* name);
+// Only a regular file is opened for reading: anything else is refused,
+// without waiting, and a folder with the system's reason. opened, when
+// given, gets what the handle says of the file.
+FILE* openForReading(const char* name, OpenedFile* opened = nullptr);
+// Reads at most count bytes of stream's file into bytes, past the stream's
+// buffer, of which nothing may have been read: the count read, 0 at the end,
+// -1 when the read fails (errno says why).
+std::int64_t readDirectly(FILE* stream, char* bytes, std::size_t count);
+// The size the system reports for stream's regular file; -1 where it does not.
+std::int64_t reportedSize(FILE* stream);
+// Reading a file whole in as few reads as the system allows: each read asks
+// for one byte more than the size still expected, so that the read that gets
+// the last bytes also finds the end; where no size is known, block bytes.
+std::size_t nextReadSize(std::int64_t reported, std::int64_t read, std::size_t block);
+// Whether a read of a regular file that asked for asked bytes and got got,
+// read bytes in with them, reached its end: a short read that completes the
+// reported size.
+bool readReachedEnd(std::int64_t reported, std::int64_t read, std::size_t asked, std::size_t got);
+
 FILE* openForWriting(const char* name);  // created or emptied
 FILE* openForUpdate(const char* name);   // existing, read and write
 // A regular file that opens; anything but a folder that exists and may be
@@ -65,16 +105,3 @@ void removePrivateFile(const char* privateName);
 // the signal is raised again with its default action; on Windows for Ctrl-C,
 // Ctrl-Break and the console's closing, with status 0xC000013A.
 void removePrivateFilesWhenInterrupted();
-
-// What a name stands for, to tell whether two names are the same file: its
-// spelling on disk (resolved to a full name when compared by name) and, for
-// an existing file where the system has them, its device and number.
-struct FileIdentity {
-    bool numbered = false;
-    std::uint64_t device = 0;
-    std::uint64_t number = 0;
-    std::string spelling;  // the name as found on disk
-};
-
-FileIdentity identifyFile(const char* name);
-bool isSameFile(const FileIdentity& left, const FileIdentity& right);

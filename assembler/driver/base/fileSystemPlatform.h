@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+struct OpenedFile;
+
 namespace platform {
 
 // Why the last open failed, where the system's error number does not say.
@@ -43,9 +45,13 @@ std::string existingSpelling(const char* name);
 
 // Opens name with openAsWritten; where the system does not find it, under
 // the name the fallback for names written on Windows finds.
-FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*));
-// Opens for reading without ever waiting (a FIFO or device is refused).
-FILE* openToRead(const char* name);
+using OpenAsWritten = FILE* (*)(const char* name, OpenedFile& opened);
+FILE* openExisting(const char* name, OpenAsWritten openAsWritten, OpenedFile& opened);
+// Opens a regular file for reading without ever waiting (a FIFO or device is
+// refused) and tells what its handle says of it.
+FILE* openToRead(const char* name, OpenedFile& opened);
+// Whether name exists as written.
+bool existsAsWritten(const std::string& name);
 // Creates or empties name for writing.
 FILE* createFile(const char* name);
 // The name a name written on Windows stands for here; false when none.

@@ -155,6 +155,36 @@ bool hasBackslash(const char* name)
     return std::string(name).find('\\') != std::string::npos;
 }
 
+// The last name found as written and what stat said of it. The open or
+// identification that comes next takes it instead of asking again, when it
+// is of that name; it serves once, and only the very next one.
+struct LookedAtName {
+    std::string name;
+    struct stat status = {};
+    bool held = false;
+};
+
+LookedAtName lastLookedAt;
+
+// What stat says of name: from the lookup just made, else asked now.
+bool lookedAt(const char* name, struct stat& status)
+{
+    bool held = lastLookedAt.held && lastLookedAt.name == name;
+    lastLookedAt.held = false;
+    if (held)
+        status = lastLookedAt.status;
+    return held || stat(name, &status) == 0;
+}
+
+FileIdentity identityOf(const struct stat& status)
+{
+    FileIdentity identity;
+    identity.numbered = true;
+    identity.device = static_cast<std::uint64_t>(status.st_dev);
+    identity.number = static_cast<std::uint64_t>(status.st_ino);
+    return identity;
+}
+
 FILE* createdAs(const fs::path& name)
 {
     FILE* file = std::fopen(name.string().c_str(), "wb");
@@ -165,15 +195,15 @@ FILE* createdAs(const fs::path& name)
 
 }  // namespace
 
-FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
+FILE* openExisting(const char* name, OpenAsWritten openAsWritten, OpenedFile& opened)
 {
     lastOpen.ambiguity.clear();
-    FILE* file = openAsWritten(name);
+    FILE* file = openAsWritten(name, opened);
     if (file || errno != ENOENT)
         return file;
     int originalError = errno;
     fs::path resolved;
-    if (resolvePath(name, 0, resolved) && (file = openAsWritten(resolved.string().c_str())))
+    if (resolvePath(name, 0, resolved) && (file = openAsWritten(resolved.string().c_str(), opened)))
         return file;
     errno = originalError;
     return nullptr;
@@ -181,24 +211,42 @@ FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
 
 // Never waits: a FIFO or device is refused, by its kind before it is opened,
 // and again once opened (without waiting), in case it was replaced between.
-// What is kept is a regular file or a folder, which O_NONBLOCK does not
-// affect: it stays set.
-FILE* openToRead(const char* name)
+// A folder opens but reads nothing: it is refused with the system's reason.
+// What is kept is a regular file, which O_NONBLOCK does not affect: it stays
+// set. Its identity and size come from the handle it is read through.
+FILE* openToRead(const char* name, OpenedFile& opened)
 {
     struct stat status;
-    if (stat(name, &status) == 0 && !isRegularOrDirectory(status.st_mode))
+    if (lookedAt(name, status) && !isRegularOrDirectory(status.st_mode))
         return refuseKind();
-    int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0)
         return nullptr;
     if (fstat(descriptor, &status) != 0 || !isRegularOrDirectory(status.st_mode)) {
         close(descriptor);
         return refuseKind();
     }
-    FILE* file = fdopen(descriptor, "rb");
-    if (!file)
+    if (S_ISDIR(status.st_mode)) {
         close(descriptor);
+        errno = EISDIR;
+        return nullptr;
+    }
+    FILE* file = fdopen(descriptor, "rb");
+    if (!file) {
+        close(descriptor);
+        return nullptr;
+    }
+    opened.identity = identityOf(status);
+    opened.size = static_cast<std::int64_t>(status.st_size);
     return file;
+}
+
+bool existsAsWritten(const std::string& name)
+{
+    lastLookedAt.held = stat(name.c_str(), &lastLookedAt.status) == 0;
+    if (lastLookedAt.held)
+        lastLookedAt.name = name;
+    return lastLookedAt.held;
 }
 
 bool findByWindowsSpelling(const std::string& name, std::string& found)
@@ -291,16 +339,31 @@ bool isReadable(const char* name)
 // it also numbers it.
 FileIdentity identifyFile(const char* name)
 {
-    FileIdentity identity;
     struct stat status;
-    bool found = stat(name, &status) == 0;
-    identity.spelling = found ? std::string(name) : platform::existingSpelling(name);
-    if (found || stat(identity.spelling.c_str(), &status) == 0) {
-        identity.numbered = true;
-        identity.device = static_cast<std::uint64_t>(status.st_dev);
-        identity.number = static_cast<std::uint64_t>(status.st_ino);
-    }
+    std::string spelling = name;
+    FileIdentity identity;
+    if (platform::lookedAt(name, status)
+        || (platform::findByWindowsSpelling(name, spelling) && stat(spelling.c_str(), &status) == 0))
+        identity = platform::identityOf(status);
+    identity.spelling = std::move(spelling);
     return identity;
+}
+
+std::int64_t readDirectly(FILE* stream, char* bytes, std::size_t count)
+{
+    ssize_t got;
+    do
+        got = read(fileno(stream), bytes, count);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+std::int64_t reportedSize(FILE* stream)
+{
+    struct stat status;
+    if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode))
+        return -1;
+    return static_cast<std::int64_t>(status.st_size);
 }
 
 bool replaceFileWith(const char* name, const char* privateName)

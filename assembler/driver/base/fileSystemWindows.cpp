@@ -4,7 +4,10 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -23,18 +26,46 @@ namespace fs = std::filesystem;
 
 namespace platform {
 
-FILE* openExisting(const char* name, FILE* (*openAsWritten)(const char*))
+namespace {
+
+// The volume serial number and file index of the file behind handle, which
+// tell files apart as device and inode numbers do elsewhere.
+bool identifyHandle(HANDLE handle, FileIdentity& identity, std::int64_t* size = nullptr)
 {
-    return openAsWritten(name);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information))
+        return false;
+    identity.numbered = true;
+    identity.device = information.dwVolumeSerialNumber;
+    identity.number = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    if (size)
+        *size = static_cast<std::int64_t>((std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow);
+    return true;
 }
 
-FILE* openToRead(const char* name)
+}  // namespace
+
+FILE* openExisting(const char* name, OpenAsWritten openAsWritten, OpenedFile& opened)
+{
+    return openAsWritten(name, opened);
+}
+
+FILE* openToRead(const char* name, OpenedFile& opened)
 {
     std::error_code error;
     fs::file_type kind = fs::status(name, error).type();
     if (!error && kind != fs::file_type::regular && kind != fs::file_type::directory)
         return refuseKind();
-    return std::fopen(name, "rb");
+    FILE* file = std::fopen(name, "rb");
+    if (file)
+        identifyHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), opened.identity, &opened.size);
+    return file;
+}
+
+bool existsAsWritten(const std::string& name)
+{
+    std::error_code error;
+    return fs::exists(name, error);
 }
 
 FILE* createFile(const char* name)
@@ -121,12 +152,32 @@ bool isReadable(const char* name)
     return _access(platform::existingSpelling(name).c_str(), 4) == 0;
 }
 
-// Without file numbers at hand, the full name in one letter case.
+// Asked through a handle that may not read or write: a file another program
+// holds open is identified too, and so is a folder.
 FileIdentity identifyFile(const char* name)
 {
     FileIdentity identity;
     identity.spelling = platform::existingSpelling(name);
+    HANDLE handle = CreateFileA(identity.spelling.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        platform::identifyHandle(handle, identity);
+        CloseHandle(handle);
+    }
     return identity;
+}
+
+std::int64_t readDirectly(FILE* stream, char* bytes, std::size_t count)
+{
+    return _read(_fileno(stream), bytes, static_cast<unsigned>(std::min<std::size_t>(count, INT_MAX)));
+}
+
+std::int64_t reportedSize(FILE* stream)
+{
+    struct _stat64 status;
+    if (_fstat64(_fileno(stream), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG)
+        return -1;
+    return static_cast<std::int64_t>(status.st_size);
 }
 
 bool replaceFileWith(const char* name, const char* privateName)
