@@ -210,6 +210,17 @@ std::string resolvedNameOf(const std::string& spelling)
     return platform::comparableName(fs::weakly_canonical(fs::absolute(spelling, error), error).string());
 }
 
+// A name that stands for an entry of a folder, not for the folder itself.
+bool isEntryName(const fs::path& name)
+{
+    return !name.empty() && name != "." && name != "..";
+}
+
+FileIdentity folderOf(const fs::path& path)
+{
+    return identifyFile(path.has_parent_path() ? path.parent_path().string().c_str() : ".");
+}
+
 // Two names of files that do not exist are the same where their folders are
 // the same folder and the names in it are the same: one look at each
 // folder, not a walk of every folder on the way. Where a folder is missing
@@ -218,11 +229,7 @@ bool isSameAbsentFile(const FileIdentity& left, const FileIdentity& right)
 {
     fs::path leftPath(left.spelling), rightPath(right.spelling);
     fs::path leftName = leftPath.filename(), rightName = rightPath.filename();
-    auto isPlainName = [](const fs::path& name) { return !name.empty() && name != "." && name != ".."; };
-    if (isPlainName(leftName) && isPlainName(rightName)) {
-        auto folderOf = [](const fs::path& path) {
-            return identifyFile(path.has_parent_path() ? path.parent_path().string().c_str() : ".");
-        };
+    if (isEntryName(leftName) && isEntryName(rightName)) {
         FileIdentity leftFolder = folderOf(leftPath), rightFolder = folderOf(rightPath);
         if (leftFolder.numbered && rightFolder.numbered)
             return isSameFile(leftFolder, rightFolder)

@@ -18,8 +18,9 @@ inline void putByte(unsigned char byte, FILE* stream)
 }
 
 // What a name stands for, to tell whether two names are the same file: its
-// spelling on disk (resolved to a full name when compared by name) and, for
-// an existing file where the system has them, its device and number.
+// spelling on disk (for a file not there, compared by its folder and name)
+// and, for an existing file, its device and number (on Windows the volume
+// serial number and file index).
 struct FileIdentity {
     bool numbered = false;
     std::uint64_t device = 0;
