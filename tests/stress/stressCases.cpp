@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -265,6 +266,33 @@ TEST(Stress, ClosedStandardStreamsLeaveTheFilesAlone)
         failing.readFile("orbant.tmp", flattened);
         EXPECT_EQ(std::string::npos, flattened.find("Syntax Error")) << closing;
     }
+}
+
+// Every input is closed once read: a project of thousands of files
+// assembles where a process may hold only a few open.
+TEST(Stress, ThousandsOfInputFilesWithFewDescriptors)
+{
+    constexpr int FILES = 1000;
+    constexpr rlim_t FEW_DESCRIPTORS = 32;
+    ScratchDirectory directory;
+    std::string source, expected;
+    for (int i = 0; i < FILES; ++i) {
+        std::string number = std::to_string(i);
+        char letter = static_cast<char>('A' + i % 26);
+        directory.writeFile("src/m" + number + ".asm", " DB " + std::to_string(i % 256) + "\n");
+        directory.writeFile("data/b" + number + ".bin", std::string(1, letter));
+        source += " INCLUDE \"src/m" + number + ".asm\"\n INCBIN \"data/b" + number + ".bin\"\n";
+        expected += static_cast<char>(i % 256);
+        expected += letter;
+    }
+    struct rlimit previous;
+    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &previous));
+    const struct rlimit few = {FEW_DESCRIPTORS, previous.rlim_max};
+    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &few));
+    RunResult result = assemble(directory, source);
+    setrlimit(RLIMIT_NOFILE, &previous);
+    ASSERT_EQ(0, result.status) << result.standardError;
+    EXPECT_EQ(expected, imageOf(directory));
 }
 
 }  // namespace
