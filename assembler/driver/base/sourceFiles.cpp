@@ -3,17 +3,18 @@
 #include "AsmState.h"
 #include "sourceLines.h"
 
-#include <algorithm>
 #include <cstdint>
+#include <unordered_set>
 
 namespace {
 
 struct SourceFileState {
     std::vector<SourceSegment> segments;
-    std::vector<std::string> binaryInputs;
-    std::vector<std::string> openPaths;  // preprocessing: the include stack's files, current last
-    int markersRead = 0;                 // passes: file markers read so far in this pass
-    int readingSegment = -1;             // passes: the segment of the last marker read
+    std::vector<std::string> binaryInputs;             // in order of first use
+    std::unordered_set<std::string> binaryInputNames;  // the same, to find one at once
+    std::vector<std::string> openPaths;                // preprocessing: the include stack's files, current last
+    int markersRead = 0;                               // passes: file markers read so far in this pass
+    int readingSegment = -1;                           // passes: the segment of the last marker read
     // Back in an including file, the line number stays the included file's
     // until the next line marker: the line of the INCLUDE stands in.
     int resumedLine = 0;
@@ -126,10 +127,11 @@ const std::vector<SourceSegment>& sourceSegments()
     return provenance.segments;
 }
 
+// Each INCBIN in every pass: a project of thousands of binary files must
+// not search the list each time.
 void noteBinaryInput(const std::string& openedPath)
 {
-    if (std::find(provenance.binaryInputs.begin(), provenance.binaryInputs.end(), openedPath)
-        == provenance.binaryInputs.end())
+    if (provenance.binaryInputNames.insert(openedPath).second)
         provenance.binaryInputs.push_back(openedPath);
 }
 
