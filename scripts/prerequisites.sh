@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes sure the build tools (and RapidXML's header) are present, and with --tests what the tests
 # need too (the test library, flex for the scanner's reference, clang-format
-# for the layout check): installs
+# for the layout check, strace for the count of system calls): installs
 # what is missing when run as root on Debian, otherwise prints the exact
 # command to run and fails.
 set -euo pipefail
@@ -21,6 +21,7 @@ if [ "${1:-}" = --tests ]; then
   fi
   command -v flex >/dev/null 2>&1 || missing+=(flex)
   command -v clang-format >/dev/null 2>&1 || missing+=(clang-format)
+  command -v strace >/dev/null 2>&1 || missing+=(strace)
 fi
 
 [ ${#missing[@]} -eq 0 ] && exit 0
