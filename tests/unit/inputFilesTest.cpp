@@ -1,6 +1,8 @@
 // Reading input files and telling files apart: a text of unknown length read
-// whole, a file identified by the handle it was opened through, and names of
-// files that exist or not yet.
+// whole, a file identified by the handle it was opened through, names of
+// files that exist or not yet, and outputs checked against inputs noted
+// earlier.
+#include "driver/base/fileSafety.h"
 #include "driver/base/fileSystem.h"
 #include "scanner/sourceReader.h"
 
@@ -138,6 +140,39 @@ TEST(InputFiles, NamesOfFilesNotThereYet)
     EXPECT_FALSE(isSameFile(identifyFile("data/new.bin"), identifyFile("data/other.bin")));
     EXPECT_TRUE(isSameFile(identifyFile("missing/new.bin"), identifyFile("./missing/new.bin")));
     EXPECT_FALSE(isSameFile(identifyFile("missing/new.bin"), identifyFile("missing/other.bin")));
+}
+
+// An input noted when read is not looked at again for an output of another
+// name and number. One replaced since under its name (as an editor saves)
+// still refuses an output of that name; one gone since, whose number a newer
+// file took, does not refuse that file.
+TEST(InputFiles, OutputsCheckedAgainstInputsNotedEarlier)
+{
+    ScratchFolder folder;
+    writeFile("kept.asm", " NOP\n");
+    writeFile("saved.asm", " NOP\n");
+    for (const char* name : {"kept.asm", "saved.asm"}) {
+        OpenedFile opened;
+        FILE* stream = openForReading(name, &opened);
+        ASSERT_NE(nullptr, stream);
+        std::fclose(stream);
+        protectInput(name, opened.identity);
+    }
+    EXPECT_EQ(nullptr, protectedFileAt("out.bin"));
+    const ProtectedFile* kept = protectedFileAt("./kept.asm");
+    ASSERT_NE(nullptr, kept);
+    EXPECT_EQ("kept.asm", kept->name);
+
+    writeFile("saved.asm.new", " HALT\n");
+    fs::rename("saved.asm.new", "saved.asm");
+    const ProtectedFile* saved = protectedFileAt("saved.asm");
+    ASSERT_NE(nullptr, saved);
+    EXPECT_EQ("saved.asm", saved->name);
+
+    // gone.asm was noted with the number that newer.bin has now.
+    writeFile("newer.bin", "x");
+    protectInput("gone.asm", identifyFile("newer.bin"));
+    EXPECT_EQ(nullptr, protectedFileAt("newer.bin"));
 }
 
 }  // namespace

@@ -98,14 +98,16 @@ void protectFile(const std::string& name, FileRole role)
 
 namespace {
 
-// What a protected file is now, for the output of that identity. An input
-// numbered when noted is taken as it was, unless it has the output's number:
-// then it is looked at again, as it may have gone since and freed its number
-// for a file made after it (by a run beside this one). The other files, and
-// inputs that were not there when noted, are looked at now.
-FileIdentity currentIdentity(const ProtectedFile& file, const FileIdentity& output)
+// What a protected file is now, for the output of that name and identity.
+// An input numbered when noted is taken as it was, unless it has the
+// output's number or name: then it is looked at again, as it may have gone
+// since and freed its number for a file made after it (by a run beside this
+// one), or been replaced under its name (an editor saving it). The other
+// files, and inputs that were not there when noted, are looked at now.
+FileIdentity currentIdentity(const ProtectedFile& file, const std::string& outputName, const FileIdentity& output)
 {
-    if (file.role == FileRole::INPUT && file.identity.numbered && !isSameFile(file.identity, output))
+    if (file.role == FileRole::INPUT && file.identity.numbered && file.name != outputName
+        && !isSameFile(file.identity, output))
         return file.identity;
     return identifyFile(file.name.c_str());
 }
@@ -118,7 +120,7 @@ const ProtectedFile* protectedFileAt(const std::string& name, std::optional<File
 {
     FileIdentity identity = identifyFile(name.c_str());
     for (const ProtectedFile& file : protection.protectedFiles)
-        if (file.role != own && isSameFile(identity, currentIdentity(file, identity)))
+        if (file.role != own && isSameFile(identity, currentIdentity(file, name, identity)))
             return &file;
     return nullptr;
 }
