@@ -22,6 +22,7 @@ struct EvaluatorState {
     int parenthesisDepth = 0;  // of the expression being evaluated
     // Set while names take their values from elsewhere than the label table.
     int32_t (*nameValue)() = nullptr;
+    unsigned zeroDivisorsPassed = 0;
 };
 
 EvaluatorState evaluation;
@@ -52,8 +53,10 @@ int32_t divide(int op, int32_t dividend, int32_t divisor)
     if (divisor == 0) {
         // An undefined label stands in as 0 in this pass, which will be
         // repeated: only a divisor that is really 0 is an error.
-        if (asmState.unresolvedCount != 0)
+        if (asmState.unresolvedCount != 0) {
+            ++evaluation.zeroDivisorsPassed;
             return 0;
+        }
         reportError("Division by zero");
     }
     if (dividend == INT32_MIN && divisor == -1)
@@ -247,6 +250,11 @@ int32_t evaluateWithNameValues(int32_t (*nameValue)())
     int32_t value = comparison(Operators::ALL);
     evaluation.nameValue = nullptr;
     return value;
+}
+
+unsigned zeroDivisorsPassed()
+{
+    return evaluation.zeroDivisorsPassed;
 }
 
 int32_t evaluateUpToLogicalOperator()

@@ -12,6 +12,9 @@ int32_t evaluateWithNameValues(int32_t (*nameValue)());
 // top-level AND, OR or XOR ends it and stays in curToken, since those words
 // begin the next statement. Inside parentheses they are operators.
 int32_t evaluateUpToLogicalOperator();
+// How many divisions by zero gave 0 so far: a pass with an undefined label
+// lets them through, a later pass may not.
+unsigned zeroDivisorsPassed();
 // Whether token can be the first token of an expression.
 bool beginsExpression(int token);
 // Value of the label named by the current identifier token.

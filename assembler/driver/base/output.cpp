@@ -61,6 +61,8 @@ void requireRoomFor(int32_t count)
 
 }  // namespace
 
+const EmitRecorder* emitRecorder = nullptr;
+
 void requireOutputEndWithinLimit(int64_t end)
 {
     if (end > OUTPUT_SIZE_LIMIT)
@@ -112,6 +114,8 @@ void emitFill(int32_t value, int32_t count)
         if (listingActive())
             listRun(first, sizeof first, count, asmState.outputPosition);
         writeRun(byte, static_cast<std::size_t>(count));
+    } else if (emitRecorder) {
+        emitRecorder->fill(value, count);
     }
     advancePosition(count);
 }
@@ -136,8 +140,23 @@ void emitText()
         std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
         if (listingActive())
             listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
+    } else if (emitRecorder) {
+        emitRecorder->text();
     }
     advancePosition(asmState.tokenLength);
+}
+
+void emitKeptBytes(const unsigned char* bytes, std::size_t count)
+{
+    if (asmState.finalPass) {
+        // Byte by byte, as short runs cost less so; a failed write shows
+        // when the file is closed, as for every emit.
+        for (std::size_t i = 0; i < count; ++i)
+            putByte(bytes[i], asmState.outputFile);
+        if (listingActive())
+            listEmitted(bytes, count);
+    }
+    advancePosition(static_cast<int32_t>(count));
 }
 
 void moveOutputPosition(int32_t position)

@@ -3,6 +3,7 @@
 
 #include "AsmState.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -18,6 +19,16 @@ bool openOutputForUpdate(const char* name);
 // Closes outputFile; a failed write (a full disk) ends the run with status 1.
 void closeOutput();
 
+// A pass before the final one may keep what a statement emits, for later
+// passes to emit again without reading the statement: while it does, each
+// emit is told to it as well.
+struct EmitRecorder {
+    void (*value)(int32_t value, int32_t width);  // emitByte (width 1), emitWord (2)
+    void (*text)();                               // emitText: the current string token
+    void (*fill)(int32_t value, int32_t count);
+};
+extern const EmitRecorder* emitRecorder;
+
 // The final pass's part of emitByte and emitWord: checks that the bytes stay
 // within OUTPUT_SIZE_LIMIT and their value in range, writes and lists them.
 void outputByte(int32_t value);
@@ -27,12 +38,16 @@ inline void emitByte(int32_t value)
 {
     if (asmState.finalPass)
         outputByte(value);
+    else if (emitRecorder)
+        emitRecorder->value(value, 1);
     advancePosition(1);
 }
 inline void emitWord(int32_t value)
 {
     if (asmState.finalPass)
         outputWord(value);
+    else if (emitRecorder)
+        emitRecorder->value(value, 2);
     advancePosition(2);
 }
 
@@ -42,6 +57,9 @@ inline void emitWord(int32_t value)
 void emitFill(int32_t value, int32_t count);
 // Emits the current string token.
 void emitText();
+// Emits count bytes kept from an earlier pass, which raised no message and
+// whose end stays within OUTPUT_SIZE_LIMIT.
+void emitKeptBytes(const unsigned char* bytes, std::size_t count);
 
 // Final pass: moves the write position of outputFile to position (>= 0),
 // appending 00 bytes when it lies past the end of the file.
