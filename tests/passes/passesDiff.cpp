@@ -3,7 +3,7 @@
 // every pass reading every statement (ORBANT_FRESH_PASSES=1). Each run is a
 // child process in a folder of its own; the status, standard output (but the
 // time it took), standard error and every file left in the folder must be
-// the same, byte for byte.
+// the same, byte for byte, and neither may crash.
 //
 // Usage: passes_diff FOLDER [-- ARGUMENT...]  a copy of FOLDER for each run,
 //                                             orbant's arguments (default main.asm)
@@ -111,8 +111,14 @@ Outcome runOnce(const fs::path& work, const std::string& name, const fs::path& s
         std::perror("waitpid");
         std::abort();
     }
+    // A crash or a sanitizer's report in either run is the fuzzer's finding.
+    if (!WIFEXITED(status)) {
+        std::cerr << source.string() << ": the run " << (fresh ? "fresh" : "with kept statements")
+                  << " ended by signal " << WTERMSIG(status) << "\n";
+        std::abort();
+    }
     Outcome outcome;
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.status = WEXITSTATUS(status);
     outcome.standardOutput = normalized(readFile(outputs.string() + ".out"), folder);
     outcome.standardError = normalized(readFile(outputs.string() + ".err"), folder);
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
