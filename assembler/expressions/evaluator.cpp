@@ -22,7 +22,7 @@ struct EvaluatorState {
     int parenthesisDepth = 0;  // of the expression being evaluated
     // Set while names take their values from elsewhere than the label table.
     int32_t (*nameValue)() = nullptr;
-    unsigned zeroDivisorsPassed = 0;
+    unsigned valuesFromState = 0;
 };
 
 EvaluatorState evaluation;
@@ -54,7 +54,7 @@ int32_t divide(int op, int32_t dividend, int32_t divisor)
         // An undefined label stands in as 0 in this pass, which will be
         // repeated: only a divisor that is really 0 is an error.
         if (asmState.unresolvedCount != 0) {
-            ++evaluation.zeroDivisorsPassed;
+            ++evaluation.valuesFromState;
             return 0;
         }
         reportError("Division by zero");
@@ -84,9 +84,18 @@ int32_t primary()
     switch (asmState.curToken) {
     case TOKEN_NUMBER: value = asmState.tokenValue; break;
     case TOKEN_STRING: value = characterConstant(); break;
-    case TOKEN_IDENTIFIER: value = evaluation.nameValue ? evaluation.nameValue() : labelValue(); break;
-    case TOKEN_DOLLAR: value = asmState.statementAddress; break;
-    case TOKEN_DOUBLE_DOLLAR: value = asmState.statementOutputPosition; break;
+    case TOKEN_IDENTIFIER:
+        ++evaluation.valuesFromState;
+        value = evaluation.nameValue ? evaluation.nameValue() : labelValue();
+        break;
+    case TOKEN_DOLLAR:
+        ++evaluation.valuesFromState;
+        value = asmState.statementAddress;
+        break;
+    case TOKEN_DOUBLE_DOLLAR:
+        ++evaluation.valuesFromState;
+        value = asmState.statementOutputPosition;
+        break;
     case '(':
         if (++evaluation.parenthesisDepth > MAX_PARENTHESIS_DEPTH)
             reportError("Parentheses nested too deeply");
@@ -252,9 +261,9 @@ int32_t evaluateWithNameValues(int32_t (*nameValue)())
     return value;
 }
 
-unsigned zeroDivisorsPassed()
+unsigned valuesFromState()
 {
-    return evaluation.zeroDivisorsPassed;
+    return evaluation.valuesFromState;
 }
 
 int32_t evaluateUpToLogicalOperator()

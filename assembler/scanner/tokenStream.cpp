@@ -382,7 +382,7 @@ unsigned recordRewriteCount()
     return tokenStream.rewrites;
 }
 
-std::size_t standAloneReplayPoint(std::size_t first)
+std::size_t replayPointAfter(std::size_t first)
 {
     const std::size_t next = currentRecordIndex();
     if (next == NO_RECORD)
@@ -391,14 +391,14 @@ std::size_t standAloneReplayPoint(std::size_t first)
     std::size_t resume = next;
     while (resume > first + 1 && (tokenStream.records[resume - 1].kindAndMode & FILE_MARKER))
         --resume;
-    const uint8_t mode = tokenStream.records[first].kindAndMode & MODE_MASK;
-    for (std::size_t index = first + 1; index < resume; ++index) {
-        const TokenRecord& record = tokenStream.records[index];
-        if ((record.kindAndMode & (MODE_MASK | NAME | LINE_MARKER | FILE_MARKER)) != mode
-            || record.token == TOKEN_DOLLAR || record.token == TOKEN_DOUBLE_DOLLAR)
-            return NO_RECORD;
-    }
     return resume;
+}
+
+bool recordJoinsLines(std::size_t index)
+{
+    const TokenRecord& marker = tokenStream.records[index];
+    return (marker.kindAndMode & (LINE_MARKER | FILE_MARKER)) == LINE_MARKER
+           && (marker.kindAndMode & MODE_MASK) == (tokenStream.records[index + 1].kindAndMode & MODE_MASK);
 }
 
 void skipRecordsTo(std::size_t first, std::size_t resume)

@@ -112,12 +112,13 @@ inline std::size_t replayedRecordIndex()
 // The same while recording too; NO_RECORD at the end of the input.
 std::size_t currentRecordIndex();
 unsigned recordRewriteCount();
-// With first the record a statement began at and the statement read:
-// the point from which a replay delivers curToken as a fresh read would
-// (before the file markers read with it), if the tokens of the records
-// after first up to it read nothing but themselves (no name, "$" or "$$",
-// no marker, all scanned in first's mode); NO_RECORD otherwise.
-std::size_t standAloneReplayPoint(std::size_t first);
+// With first the record a statement began at and the statement read: the
+// point from which a replay delivers curToken as a fresh read would (before
+// the file markers read with it); NO_RECORD at the end of the input.
+std::size_t replayPointAfter(std::size_t first);
+// Whether record index is a line marker between two statements, scanned in
+// the mode of the record after it.
+bool recordJoinsLines(std::size_t index);
 // While replaying, with first the record of curToken: goes on as if the
 // tokens of the records after first up to resume (a replay point) had been
 // delivered: tokenValue as the last of

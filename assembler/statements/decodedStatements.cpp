@@ -4,6 +4,7 @@
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
+#include "../driver/base/sourceFiles.h"
 #include "../expressions/evaluator.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
@@ -19,6 +20,7 @@ namespace {
 
 // Longer data is read again in every pass: the kept forms stay small.
 constexpr std::size_t MAX_KEPT_BYTES = 255;
+constexpr std::size_t MAX_RUN_BYTES = UINT16_MAX;
 
 // What one statement emitted: bytes, or one run of a fill byte (DS).
 struct Emitted {
@@ -29,46 +31,41 @@ struct Emitted {
     bool qualifies = true;
 };
 
-// A kept statement: the records from start up to start + span (a replay
-// point), and what it emits: up to four bytes held in payload, more in the
-// pool from payload on, or a fill run of payload bytes. Twelve bytes, read in
-// pass order.
-struct KeptStatement {
+// Kept statements that follow each other, one a line, served at once: the
+// records from start, the last statement's from lastStart (its line marker
+// just before) up to lastStart + lastSpan (a replay point), and the bytes
+// they emit, from pool on, byteCount in all, bytesBeforeLast before the last
+// statement. A DS run stands alone: it emits fillCount (in pool) times
+// fillByte (in bytesBeforeLast).
+struct KeptRun {
     uint32_t start;
-    uint8_t span;
-    uint8_t byteCount;  // 0 for a fill run
-    uint8_t fillByte;
+    uint32_t lastStart;
+    uint32_t pool;
+    uint16_t byteCount;
+    uint16_t bytesBeforeLast;
+    uint8_t lastSpan;
     bool fill;
-    uint32_t payload;
 };
-static_assert(sizeof(KeptStatement) == 12);
 
-constexpr std::size_t INLINE_BYTES = sizeof(uint32_t);
-
-// The kept statements of a pass and the pool of their longer data.
-struct KeptStatements {
-    std::vector<KeptStatement> statements;
+// The kept runs of a pass, in pass order, and the bytes they emit.
+struct KeptRuns {
+    std::vector<KeptRun> runs;
     std::vector<unsigned char> pool;
 
-    bool empty() const { return statements.empty(); }
+    bool empty() const { return runs.empty(); }
     void clear()
     {
-        statements.clear();
+        runs.clear();
         pool.clear();
-    }
-    const unsigned char* bytesOf(const KeptStatement& statement) const
-    {
-        if (statement.byteCount <= INLINE_BYTES)
-            return reinterpret_cast<const unsigned char*>(&statement.payload);
-        return pool.data() + statement.payload;
     }
 };
 
 struct DecodedState {
-    KeptStatements kept;                  // by the first pass that kept, served in the later ones
-    const KeptStatement* next = nullptr;  // the next one to serve
-    const KeptStatement* end = nullptr;
-    std::size_t nextStart = NO_RECORD;  // its start, NO_RECORD after the last
+    KeptRuns kept;                  // by the first pass that kept, served in the later ones
+    const KeptRun* next = nullptr;  // the next one to serve
+    const KeptRun* end = nullptr;
+    std::size_t nextStart = NO_RECORD;       // its start, NO_RECORD after the last
+    const bool* qualifyingStarts = nullptr;  // by token
     bool keeps = false;
     unsigned rewritesAtStart = 0;
     unsigned rewritesAtEnd = 0;
@@ -94,17 +91,6 @@ bool fitsWidth(int32_t value, int32_t width)
     return width == 1 ? value >= -128 && value <= 255 : value >= -32768 && value <= 65535;
 }
 
-void addBytes(const unsigned char* bytes, std::size_t count)
-{
-    Emitted& emitted = decoded.emitted;
-    if (emitted.fillCount > 0 || count > MAX_KEPT_BYTES - emitted.byteCount) {
-        emitted.qualifies = false;
-        return;
-    }
-    std::memcpy(emitted.bytes + emitted.byteCount, bytes, count);
-    emitted.byteCount += count;
-}
-
 void recordValue(int32_t value, int32_t width)
 {
     Emitted& emitted = decoded.emitted;
@@ -119,8 +105,14 @@ void recordValue(int32_t value, int32_t width)
 
 void recordText()
 {
-    addBytes(reinterpret_cast<const unsigned char*>(asmState.tokenText),
-             static_cast<std::size_t>(asmState.tokenLength));
+    Emitted& emitted = decoded.emitted;
+    const auto count = static_cast<std::size_t>(asmState.tokenLength);
+    if (emitted.fillCount > 0 || count > MAX_KEPT_BYTES - emitted.byteCount) {
+        emitted.qualifies = false;
+        return;
+    }
+    std::memcpy(emitted.bytes + emitted.byteCount, asmState.tokenText, count);
+    emitted.byteCount += count;
 }
 
 void recordFill(int32_t value, int32_t count)
@@ -134,32 +126,48 @@ void recordFill(int32_t value, int32_t count)
 
 constexpr EmitRecorder RECORDER = {recordValue, recordText, recordFill};
 
-void keep(std::size_t start, std::size_t resume, const Emitted& emitted)
+// Whether the statement from start joins the last run: that run's last
+// statement ended on the line before, and both emit bytes.
+bool joinsLastRun(const KeptRuns& kept, std::size_t start, const Emitted& emitted)
 {
-    KeptStatements& kept = decoded.kept;
-    KeptStatement statement = {static_cast<uint32_t>(start),
-                               static_cast<uint8_t>(resume - start),
-                               static_cast<uint8_t>(emitted.byteCount),
-                               emitted.fillByte,
-                               emitted.fillCount > 0,
-                               0};
-    if (statement.fill) {
-        statement.payload = static_cast<uint32_t>(emitted.fillCount);
-    } else if (emitted.byteCount <= INLINE_BYTES) {
-        std::memcpy(&statement.payload, emitted.bytes, emitted.byteCount);
-    } else {
-        statement.payload = static_cast<uint32_t>(kept.pool.size());
-        kept.pool.insert(kept.pool.end(), emitted.bytes, emitted.bytes + emitted.byteCount);
-    }
-    kept.statements.push_back(statement);
+    if (kept.runs.empty() || emitted.fillCount > 0)
+        return false;
+    const KeptRun& last = kept.runs.back();
+    return !last.fill && last.lastStart + last.lastSpan + 1 == start
+           && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && recordJoinsLines(start - 1);
 }
 
-void runAndKeep(StatementHandler handler)
+void keep(std::size_t start, std::size_t resume, const Emitted& emitted)
+{
+    KeptRuns& kept = decoded.kept;
+    const auto lastSpan = static_cast<uint8_t>(resume - start);
+    if (emitted.fillCount > 0) {
+        kept.runs.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(start),
+                             static_cast<uint32_t>(emitted.fillCount), 0, emitted.fillByte, lastSpan, true});
+        return;
+    }
+    if (joinsLastRun(kept, start, emitted)) {
+        KeptRun& run = kept.runs.back();
+        run.bytesBeforeLast = run.byteCount;
+        run.byteCount = static_cast<uint16_t>(run.byteCount + emitted.byteCount);
+        run.lastStart = static_cast<uint32_t>(start);
+        run.lastSpan = lastSpan;
+    } else {
+        kept.runs.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(start),
+                             static_cast<uint32_t>(kept.pool.size()), static_cast<uint16_t>(emitted.byteCount), 0,
+                             lastSpan, false});
+    }
+    for (std::size_t i = 0; i < emitted.byteCount; ++i)
+        kept.pool.push_back(emitted.bytes[i]);
+}
+
+// Out of line, as is serveKept, so that a statement with neither to do
+// costs runDecodable no saved registers.
+[[gnu::noinline]] void runAndKeep(StatementHandler handler)
 {
     const std::size_t start = currentRecordIndex();
     const unsigned warnings = warningsRaised();
-    const unsigned quotients = zeroDivisorsPassed();
-    const unsigned rewrites = recordRewriteCount();
+    const unsigned stateValues = valuesFromState();
     Emitted& emitted = decoded.emitted;
     emitted.byteCount = 0;
     emitted.fillCount = 0;
@@ -167,17 +175,13 @@ void runAndKeep(StatementHandler handler)
     emitRecorder = &RECORDER;
     handler();
     emitRecorder = nullptr;
-    if (!emitted.qualifies || start == NO_RECORD || warnings != warningsRaised() || quotients != zeroDivisorsPassed()
-        || rewrites != recordRewriteCount())
+    // These statements read names, "$" and "$$" only through the evaluator,
+    // which counts them, and none reads past the end of its line.
+    if (!emitted.qualifies || start == NO_RECORD || warnings != warningsRaised() || stateValues != valuesFromState())
         return;
-    const std::size_t resume = standAloneReplayPoint(start);
+    const std::size_t resume = replayPointAfter(start);
     if (resume != NO_RECORD && resume - start <= UINT8_MAX)
         keep(start, resume, emitted);
-}
-
-int64_t keptSize(const KeptStatement& statement)
-{
-    return statement.fill ? static_cast<int64_t>(statement.payload) : statement.byteCount;
 }
 
 void passKeptBefore(std::size_t index)
@@ -193,24 +197,49 @@ void stopServing()
     decoded.nextStart = NO_RECORD;
 }
 
-// Emits the kept statement that starts at record index (curToken's) and
-// goes on after it; false when there is none or it must be read: the
-// listing wants its operands, or its bytes would reach past the output's
-// limit. (Records scanned anew end the replay, and so serving, for the pass.)
-bool serveKept(std::size_t index)
+// Whether the run's statements before the last would pass the address an
+// ORG allows, which their ends warn of: then they are read one by one.
+bool passesAddressLimit(const KeptRun& run)
+{
+    return asmState.addressLimit != 0 && int64_t{asmState.address} + run.bytesBeforeLast > asmState.addressLimit;
+}
+
+// The statements of the run before its last, as the statement loop would
+// have run them: their bytes, and the end of the line before the last.
+void serveAllButLast(const KeptRun& run, std::size_t index)
+{
+    emitKeptBytes(decoded.kept.pool.data() + run.pool, run.bytesBeforeLast);
+    skipRecordsTo(index, run.lastStart - 1);
+    advanceToken();
+    endStatement();
+    advanceToken();
+    markStatementStart();
+}
+
+// Emits the kept run that starts at record index (curToken's) and goes on
+// after it; false when there is none or it must be read: the listing wants
+// its operands, its bytes would reach past the output's limit or past an
+// ORG's. (Records scanned anew end the replay, and so serving, for the pass.)
+[[gnu::noinline]] bool serveKept(std::size_t index)
 {
     passKeptBefore(index);
-    if (decoded.nextStart != index)
+    if (decoded.nextStart != index || listingActive())
         return false;
-    const KeptStatement& statement = *decoded.next;
-    if (listingActive() || asmState.outputPosition + keptSize(statement) > OUTPUT_SIZE_LIMIT)
+    const KeptRun& run = *decoded.next;
+    const int64_t size = run.fill ? run.pool : run.byteCount;
+    if (asmState.outputPosition + size > OUTPUT_SIZE_LIMIT || (!run.fill && passesAddressLimit(run)))
         return false;
-    if (statement.fill)
-        emitFill(statement.fillByte, static_cast<int32_t>(statement.payload));
-    else
-        emitKeptBytes(decoded.kept.bytesOf(statement), statement.byteCount);
-    skipRecordsTo(index, index + statement.span);
-    passKeptBefore(index + 1);
+    if (run.fill) {
+        emitFill(static_cast<unsigned char>(run.bytesBeforeLast), static_cast<int32_t>(run.pool));
+    } else {
+        if (run.lastStart != index)
+            serveAllButLast(run, index);
+        emitKeptBytes(decoded.kept.pool.data() + run.pool + run.bytesBeforeLast,
+                      static_cast<std::size_t>(run.byteCount - run.bytesBeforeLast));
+    }
+    skipRecordsTo(run.lastStart, run.lastStart + run.lastSpan);
+    ++decoded.next;
+    decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
     advanceToken();
     return true;
 }
@@ -225,9 +254,10 @@ void startDecodedPass()
     // What is kept holds for every later pass: only a pass with nothing
     // kept keeps.
     decoded.keeps = enabled() && !asmState.finalPass && decoded.kept.empty();
+    decoded.qualifyingStarts = tokensWithStandAloneBytes();
     decoded.rewritesAtStart = recordRewriteCount();
-    decoded.next = decoded.kept.statements.data();
-    decoded.end = decoded.next + decoded.kept.statements.size();
+    decoded.next = decoded.kept.runs.data();
+    decoded.end = decoded.next + decoded.kept.runs.size();
     passKeptBefore(0);
 }
 
@@ -245,7 +275,7 @@ void runDecodable(StatementHandler handler, int token)
     const std::size_t index = replayedRecordIndex();
     if (index >= decoded.nextStart && index != NO_RECORD && serveKept(index))
         return;
-    if (decoded.keeps && bytesFollowFromTokens(token))
+    if (decoded.keeps && static_cast<unsigned>(token) < TOKEN_COUNT && decoded.qualifyingStarts[token])
         runAndKeep(handler);
     else
         handler();

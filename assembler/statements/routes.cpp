@@ -73,7 +73,7 @@ const StatementHandler* statementHandlers()
     return byToken;
 }
 
-bool bytesFollowFromTokens(int token)
+const bool* tokensWithStandAloneBytes()
 {
     static const auto* const byToken = [] {
         static bool table[TOKEN_COUNT] = {};
@@ -85,5 +85,5 @@ bool bytesFollowFromTokens(int token)
             table[data] = true;
         return table;
     }();
-    return static_cast<unsigned>(token) < TOKEN_COUNT && byToken[token];
+    return byToken;
 }

@@ -146,17 +146,14 @@ void emitText()
     advancePosition(asmState.tokenLength);
 }
 
-void emitKeptBytes(const unsigned char* bytes, std::size_t count)
+void outputKeptBytes(const unsigned char* bytes, std::size_t count)
 {
-    if (asmState.finalPass) {
-        // Byte by byte, as short runs cost less so; a failed write shows
-        // when the file is closed, as for every emit.
-        for (std::size_t i = 0; i < count; ++i)
-            putByte(bytes[i], asmState.outputFile);
-        if (listingActive())
-            listEmitted(bytes, count);
-    }
-    advancePosition(static_cast<int32_t>(count));
+    // Byte by byte, as short runs cost less so; a failed write shows when
+    // the file is closed, as for every emit.
+    for (std::size_t i = 0; i < count; ++i)
+        putByte(bytes[i], asmState.outputFile);
+    if (listingActive())
+        listEmitted(bytes, count);
 }
 
 void moveOutputPosition(int32_t position)

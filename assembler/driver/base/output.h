@@ -57,9 +57,16 @@ inline void emitWord(int32_t value)
 void emitFill(int32_t value, int32_t count);
 // Emits the current string token.
 void emitText();
+// The final pass's part of emitKeptBytes.
+void outputKeptBytes(const unsigned char* bytes, std::size_t count);
 // Emits count bytes kept from an earlier pass, which raised no message and
 // whose end stays within OUTPUT_SIZE_LIMIT.
-void emitKeptBytes(const unsigned char* bytes, std::size_t count);
+inline void emitKeptBytes(const unsigned char* bytes, std::size_t count)
+{
+    if (asmState.finalPass)
+        outputKeptBytes(bytes, count);
+    advancePosition(static_cast<int32_t>(count));
+}
 
 // Final pass: moves the write position of outputFile to position (>= 0),
 // appending 00 bytes when it lies past the end of the file.
