@@ -22,7 +22,6 @@ struct EvaluatorState {
     int parenthesisDepth = 0;  // of the expression being evaluated
     // Set while names take their values from elsewhere than the label table.
     int32_t (*nameValue)() = nullptr;
-    unsigned valuesFromState = 0;
 };
 
 EvaluatorState evaluation;
@@ -54,7 +53,7 @@ int32_t divide(int op, int32_t dividend, int32_t divisor)
         // An undefined label stands in as 0 in this pass, which will be
         // repeated: only a divisor that is really 0 is an error.
         if (asmState.unresolvedCount != 0) {
-            ++evaluation.valuesFromState;
+            ++asmState.stateDependences;
             return 0;
         }
         reportError("Division by zero");
@@ -85,15 +84,15 @@ int32_t primary()
     case TOKEN_NUMBER: value = asmState.tokenValue; break;
     case TOKEN_STRING: value = characterConstant(); break;
     case TOKEN_IDENTIFIER:
-        ++evaluation.valuesFromState;
+        ++asmState.stateDependences;
         value = evaluation.nameValue ? evaluation.nameValue() : labelValue();
         break;
     case TOKEN_DOLLAR:
-        ++evaluation.valuesFromState;
+        ++asmState.stateDependences;
         value = asmState.statementAddress;
         break;
     case TOKEN_DOUBLE_DOLLAR:
-        ++evaluation.valuesFromState;
+        ++asmState.stateDependences;
         value = asmState.statementOutputPosition;
         break;
     case '(':
@@ -259,11 +258,6 @@ int32_t evaluateWithNameValues(int32_t (*nameValue)())
     int32_t value = comparison(Operators::ALL);
     evaluation.nameValue = nullptr;
     return value;
-}
-
-unsigned valuesFromState()
-{
-    return evaluation.valuesFromState;
 }
 
 int32_t evaluateUpToLogicalOperator()

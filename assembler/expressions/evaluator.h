@@ -12,10 +12,6 @@ int32_t evaluateWithNameValues(int32_t (*nameValue)());
 // top-level AND, OR or XOR ends it and stays in curToken, since those words
 // begin the next statement. Inside parentheses they are operators.
 int32_t evaluateUpToLogicalOperator();
-// How many values so far came from elsewhere than the tokens read: names,
-// "$", "$$", and divisions by zero that gave 0 as a label was undefined
-// (a later pass may refuse them).
-unsigned valuesFromState();
 // Whether token can be the first token of an expression.
 bool beginsExpression(int token);
 // Value of the label named by the current identifier token.

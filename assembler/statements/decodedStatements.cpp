@@ -1,11 +1,9 @@
 #include "decodedStatements.h"
 
 #include "../driver/base/AsmState.h"
-#include "../driver/base/diagnostics.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
 #include "../driver/base/sourceFiles.h"
-#include "../expressions/evaluator.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "routes.h"
@@ -166,8 +164,7 @@ void keep(std::size_t start, std::size_t resume, const Emitted& emitted)
 [[gnu::noinline]] void runAndKeep(StatementHandler handler)
 {
     const std::size_t start = currentRecordIndex();
-    const unsigned warnings = warningsRaised();
-    const unsigned stateValues = valuesFromState();
+    const unsigned dependences = asmState.stateDependences;
     Emitted& emitted = decoded.emitted;
     emitted.byteCount = 0;
     emitted.fillCount = 0;
@@ -177,7 +174,7 @@ void keep(std::size_t start, std::size_t resume, const Emitted& emitted)
     emitRecorder = nullptr;
     // These statements read names, "$" and "$$" only through the evaluator,
     // which counts them, and none reads past the end of its line.
-    if (!emitted.qualifies || start == NO_RECORD || warnings != warningsRaised() || stateValues != valuesFromState())
+    if (!emitted.qualifies || start == NO_RECORD || dependences != asmState.stateDependences)
         return;
     const std::size_t resume = replayPointAfter(start);
     if (resume != NO_RECORD && resume - start <= UINT8_MAX)

@@ -18,7 +18,6 @@ struct DiagnosticsState {
     std::vector<void (*)()> exitHooks;  // run on every way out, in order
     WarningActions warningActions{};    // -W words; every class warns by default
     bool errorWarningPrinted = false;   // a warning of a class set to error
-    unsigned warningsRaised = 0;        // in any pass, printed or not
     bool gnuForm = false;               // --diagnostics=gnu
 };
 
@@ -102,7 +101,7 @@ void setWarningActions(const WarningActions& actions)
 
 void reportWarning(WarningClass warningClass, const char* message)
 {
-    ++diagnostics.warningsRaised;
+    ++asmState.stateDependences;
     if (!asmState.finalPass)
         return;
     WarningAction action = diagnostics.warningActions[static_cast<std::size_t>(warningClass)];
@@ -128,11 +127,6 @@ void reportLabelError(const char* what, const TokenMention& token, std::string_v
     std::fprintf(stderr, "Error in line %d (%s): Label '%s' %s\n", asmState.lineNumber, asmState.sourceName,
                  std::string(asmState.labelName).c_str(), what);
     exitWithError();
-}
-
-unsigned warningsRaised()
-{
-    return diagnostics.warningsRaised;
 }
 
 bool errorWarningPrinted()

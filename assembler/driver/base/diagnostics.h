@@ -66,8 +66,6 @@ void setWarningActions(const WarningActions& actions);
 // Prints "Warning in line ..." in the final pass only, unless its class is
 // ignored.
 void reportWarning(WarningClass warningClass, const char* message);
-// How many warnings were raised so far, in any pass, whether printed or not.
-unsigned warningsRaised();
 // Whether a warning of a class set to error was printed in this run.
 bool errorWarningPrinted();
 // Prints "Error in line %d (%s): Label '%s' <what>" for labelName and ends
