@@ -11,23 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace {
 
-// Longer data is read again in every pass: the kept forms stay small.
-constexpr std::size_t MAX_KEPT_BYTES = 255;
 constexpr std::size_t MAX_RUN_BYTES = UINT16_MAX;
-
-// What one statement emitted: bytes, or one run of a fill byte (DS).
-struct Emitted {
-    unsigned char bytes[MAX_KEPT_BYTES];
-    std::size_t byteCount = 0;
-    int32_t fillCount = 0;
-    unsigned char fillByte = 0;
-    bool qualifies = true;
-};
 
 // Kept statements that follow each other, one a line, served at once: the
 // records from start, the last statement's from lastStart (its line marker
@@ -67,7 +55,6 @@ struct DecodedState {
     bool keeps = false;
     unsigned rewritesAtStart = 0;
     unsigned rewritesAtEnd = 0;
-    Emitted emitted;
 };
 
 DecodedState decoded;
@@ -83,50 +70,9 @@ bool enabled()
     return !fresh;
 }
 
-// The emit operations' ranges: a value outside them warns in the final pass.
-bool fitsWidth(int32_t value, int32_t width)
-{
-    return width == 1 ? value >= -128 && value <= 255 : value >= -32768 && value <= 65535;
-}
-
-void recordValue(int32_t value, int32_t width)
-{
-    Emitted& emitted = decoded.emitted;
-    if (!fitsWidth(value, width) || emitted.fillCount > 0 || emitted.byteCount + 2 > MAX_KEPT_BYTES) {
-        emitted.qualifies = false;
-        return;
-    }
-    emitted.bytes[emitted.byteCount] = static_cast<unsigned char>(value);
-    emitted.bytes[emitted.byteCount + 1] = static_cast<unsigned char>(value >> 8);
-    emitted.byteCount += static_cast<std::size_t>(width);
-}
-
-void recordText()
-{
-    Emitted& emitted = decoded.emitted;
-    const auto count = static_cast<std::size_t>(asmState.tokenLength);
-    if (emitted.fillCount > 0 || count > MAX_KEPT_BYTES - emitted.byteCount) {
-        emitted.qualifies = false;
-        return;
-    }
-    std::memcpy(emitted.bytes + emitted.byteCount, asmState.tokenText, count);
-    emitted.byteCount += count;
-}
-
-void recordFill(int32_t value, int32_t count)
-{
-    Emitted& emitted = decoded.emitted;
-    if (emitted.byteCount > 0 || emitted.fillCount > 0 || !fitsWidth(value, 1))
-        emitted.qualifies = false;
-    emitted.fillCount = count;
-    emitted.fillByte = static_cast<unsigned char>(value);
-}
-
-constexpr EmitRecorder RECORDER = {recordValue, recordText, recordFill};
-
 // Whether the statement from start joins the last run: that run's last
 // statement ended on the line before, and both emit bytes.
-bool joinsLastRun(const KeptRuns& kept, std::size_t start, const Emitted& emitted)
+bool joinsLastRun(const KeptRuns& kept, std::size_t start, const EmitCapture& emitted)
 {
     if (kept.runs.empty() || emitted.fillCount > 0)
         return false;
@@ -135,7 +81,7 @@ bool joinsLastRun(const KeptRuns& kept, std::size_t start, const Emitted& emitte
            && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && recordJoinsLines(start - 1);
 }
 
-void keep(std::size_t start, std::size_t resume, const Emitted& emitted)
+void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted)
 {
     KeptRuns& kept = decoded.kept;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
@@ -165,16 +111,16 @@ void keep(std::size_t start, std::size_t resume, const Emitted& emitted)
 {
     const std::size_t start = currentRecordIndex();
     const unsigned dependences = asmState.stateDependences;
-    Emitted& emitted = decoded.emitted;
+    EmitCapture& emitted = emitCapture;
     emitted.byteCount = 0;
     emitted.fillCount = 0;
-    emitted.qualifies = true;
-    emitRecorder = &RECORDER;
+    emitted.spoiled = false;
+    emitted.active = true;
     handler();
-    emitRecorder = nullptr;
+    emitted.active = false;
     // These statements read names, "$" and "$$" only through the evaluator,
     // which counts them, and none reads past the end of its line.
-    if (!emitted.qualifies || start == NO_RECORD || dependences != asmState.stateDependences)
+    if (emitted.spoiled || start == NO_RECORD || dependences != asmState.stateDependences)
         return;
     const std::size_t resume = replayPointAfter(start);
     if (resume != NO_RECORD && resume - start <= UINT8_MAX)

@@ -21,13 +21,33 @@ void closeOutput();
 
 // A pass before the final one may keep what a statement emits, for later
 // passes to emit again without reading the statement: while it does, each
-// emit is told to it as well.
-struct EmitRecorder {
-    void (*value)(int32_t value, int32_t width);  // emitByte (width 1), emitWord (2)
-    void (*text)();                               // emitText: the current string token
-    void (*fill)(int32_t value, int32_t count);
+// emit is captured here as well, as bytes or as one fill run (DS).
+constexpr std::size_t CAPTURED_BYTES = 255;
+struct EmitCapture {
+    bool active = false;
+    // A value outside its emit operation's range (which warns in the final
+    // pass), more bytes than fit, or a fill run with other bytes.
+    bool spoiled = false;
+    std::size_t byteCount = 0;
+    int32_t fillCount = 0;
+    unsigned char fillByte = 0;
+    unsigned char bytes[CAPTURED_BYTES];
 };
-extern const EmitRecorder* emitRecorder;
+extern EmitCapture emitCapture;
+
+// Captures value as width (1 or 2) bytes if it lies in the range of the emit
+// operation of that width.
+inline void captureValue(int32_t value, int32_t width, int32_t lowest, int32_t highest)
+{
+    EmitCapture& capture = emitCapture;
+    if (value < lowest || value > highest || capture.fillCount > 0 || capture.byteCount + 2 > CAPTURED_BYTES) {
+        capture.spoiled = true;
+        return;
+    }
+    capture.bytes[capture.byteCount] = static_cast<unsigned char>(value);
+    capture.bytes[capture.byteCount + 1] = static_cast<unsigned char>(value >> 8);
+    capture.byteCount += static_cast<std::size_t>(width);
+}
 
 // The final pass's part of emitByte and emitWord: checks that the bytes stay
 // within OUTPUT_SIZE_LIMIT and their value in range, writes and lists them.
@@ -38,16 +58,16 @@ inline void emitByte(int32_t value)
 {
     if (asmState.finalPass)
         outputByte(value);
-    else if (emitRecorder)
-        emitRecorder->value(value, 1);
+    else if (emitCapture.active)
+        captureValue(value, 1, -128, 255);
     advancePosition(1);
 }
 inline void emitWord(int32_t value)
 {
     if (asmState.finalPass)
         outputWord(value);
-    else if (emitRecorder)
-        emitRecorder->value(value, 2);
+    else if (emitCapture.active)
+        captureValue(value, 2, -32768, 65535);
     advancePosition(2);
 }
 
