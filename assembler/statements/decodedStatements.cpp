@@ -4,6 +4,7 @@
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
 #include "../driver/base/sourceFiles.h"
+#include "../scanner/flattenedText.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "routes.h"
@@ -18,20 +19,38 @@ namespace {
 constexpr std::size_t MAX_RUN_BYTES = UINT16_MAX;
 
 // Kept statements that follow each other, one a line, served at once: the
-// records from start, the last statement's from lastStart (its line marker
-// just before) up to lastStart + lastSpan (a replay point), and the bytes
-// they emit, from pool on, byteCount in all, bytesBeforeLast before the last
-// statement. A DS run stands alone: it emits fillCount (in pool) times
-// fillByte (in bytesBeforeLast).
+// records from start, the last statement's from start + lastOffset (its
+// line marker just before) up to there + lastSpan (a replay point), and the
+// byteCount bytes they emit, bytesBeforeLast of them before the last
+// statement, which follow those of the runs before in the pool. A DS run
+// stands alone: the pool holds its count (four bytes, low first) and its
+// fill byte. Twelve bytes: a run serves a few statements.
 struct KeptRun {
     uint32_t start;
-    uint32_t lastStart;
-    uint32_t pool;
+    uint16_t lastOffset;
     uint16_t byteCount;
     uint16_t bytesBeforeLast;
     uint8_t lastSpan;
     bool fill;
+
+    std::size_t lastStart() const { return std::size_t{start} + lastOffset; }
 };
+static_assert(sizeof(KeptRun) == 12);
+
+constexpr std::size_t FILL_BYTES = 5;
+
+int32_t fillCountAt(const unsigned char* bytes)
+{
+    uint32_t count = 0;
+    for (unsigned shift = 0; shift < 32; shift += 8)
+        count |= uint32_t{*bytes++} << shift;
+    return static_cast<int32_t>(count);
+}
+
+std::size_t poolBytes(const KeptRun& run)
+{
+    return run.fill ? FILL_BYTES : run.byteCount;
+}
 
 // The kept runs of a pass, in pass order, and the bytes they emit.
 struct KeptRuns {
@@ -44,14 +63,22 @@ struct KeptRuns {
         runs.clear();
         pool.clear();
     }
+    // Room for more than a program's text mostly holds, so that neither is
+    // copied while it grows: what is never filled is never touched.
+    void reserveFor(std::size_t textBytes)
+    {
+        runs.reserve(textBytes / 32 + 1);
+        pool.reserve(textBytes / 8 + 1);
+    }
 };
 
 struct DecodedState {
     KeptRuns kept;                  // by the first pass that kept, served in the later ones
     const KeptRun* next = nullptr;  // the next one to serve
     const KeptRun* end = nullptr;
-    std::size_t nextStart = NO_RECORD;       // its start, NO_RECORD after the last
-    const bool* qualifyingStarts = nullptr;  // by token
+    const unsigned char* nextBytes = nullptr;  // its bytes in the pool
+    std::size_t nextStart = NO_RECORD;         // its start, NO_RECORD after the last
+    const bool* qualifyingStarts = nullptr;    // by token
     bool keeps = false;
     unsigned rewritesAtStart = 0;
     unsigned rewritesAtEnd = 0;
@@ -77,7 +104,7 @@ bool joinsLastRun(const KeptRuns& kept, std::size_t start, const EmitCapture& em
     if (kept.runs.empty() || emitted.fillCount > 0)
         return false;
     const KeptRun& last = kept.runs.back();
-    return !last.fill && last.lastStart + last.lastSpan + 1 == start
+    return !last.fill && last.lastStart() + last.lastSpan + 1 == start && start - last.start <= UINT16_MAX
            && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && recordJoinsLines(start - 1);
 }
 
@@ -86,20 +113,21 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted)
     KeptRuns& kept = decoded.kept;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
     if (emitted.fillCount > 0) {
-        kept.runs.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(start),
-                             static_cast<uint32_t>(emitted.fillCount), 0, emitted.fillByte, lastSpan, true});
+        kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, true});
+        for (unsigned shift = 0; shift < 32; shift += 8)
+            kept.pool.push_back(static_cast<unsigned char>(static_cast<uint32_t>(emitted.fillCount) >> shift));
+        kept.pool.push_back(emitted.fillByte);
         return;
     }
     if (joinsLastRun(kept, start, emitted)) {
         KeptRun& run = kept.runs.back();
         run.bytesBeforeLast = run.byteCount;
         run.byteCount = static_cast<uint16_t>(run.byteCount + emitted.byteCount);
-        run.lastStart = static_cast<uint32_t>(start);
+        run.lastOffset = static_cast<uint16_t>(start - run.start);
         run.lastSpan = lastSpan;
     } else {
-        kept.runs.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(start),
-                             static_cast<uint32_t>(kept.pool.size()), static_cast<uint16_t>(emitted.byteCount), 0,
-                             lastSpan, false});
+        kept.runs.push_back(
+            {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, false});
     }
     for (std::size_t i = 0; i < emitted.byteCount; ++i)
         kept.pool.push_back(emitted.bytes[i]);
@@ -130,7 +158,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted)
 void passKeptBefore(std::size_t index)
 {
     while (decoded.next != decoded.end && decoded.next->start < index)
-        ++decoded.next;
+        decoded.nextBytes += poolBytes(*decoded.next++);
     decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
 }
 
@@ -151,8 +179,8 @@ bool passesAddressLimit(const KeptRun& run)
 // have run them: their bytes, and the end of the line before the last.
 void serveAllButLast(const KeptRun& run, std::size_t index)
 {
-    emitKeptBytes(decoded.kept.pool.data() + run.pool, run.bytesBeforeLast);
-    skipRecordsTo(index, run.lastStart - 1);
+    emitKeptBytes(decoded.nextBytes, run.bytesBeforeLast);
+    skipRecordsTo(index, run.lastStart() - 1);
     advanceToken();
     endStatement();
     advanceToken();
@@ -169,18 +197,21 @@ void serveAllButLast(const KeptRun& run, std::size_t index)
     if (decoded.nextStart != index || listingActive())
         return false;
     const KeptRun& run = *decoded.next;
-    const int64_t size = run.fill ? run.pool : run.byteCount;
-    if (asmState.outputPosition + size > OUTPUT_SIZE_LIMIT || (!run.fill && passesAddressLimit(run)))
-        return false;
+    const unsigned char* bytes = decoded.nextBytes;
     if (run.fill) {
-        emitFill(static_cast<unsigned char>(run.bytesBeforeLast), static_cast<int32_t>(run.pool));
+        const int32_t count = fillCountAt(bytes);
+        if (asmState.outputPosition + int64_t{count} > OUTPUT_SIZE_LIMIT)
+            return false;
+        emitFill(bytes[FILL_BYTES - 1], count);
     } else {
-        if (run.lastStart != index)
+        if (asmState.outputPosition + int64_t{run.byteCount} > OUTPUT_SIZE_LIMIT || passesAddressLimit(run))
+            return false;
+        if (run.lastOffset != 0)
             serveAllButLast(run, index);
-        emitKeptBytes(decoded.kept.pool.data() + run.pool + run.bytesBeforeLast,
-                      static_cast<std::size_t>(run.byteCount - run.bytesBeforeLast));
+        emitKeptBytes(bytes + run.bytesBeforeLast, static_cast<std::size_t>(run.byteCount - run.bytesBeforeLast));
     }
-    skipRecordsTo(run.lastStart, run.lastStart + run.lastSpan);
+    skipRecordsTo(run.lastStart(), run.lastStart() + run.lastSpan);
+    decoded.nextBytes += poolBytes(run);
     ++decoded.next;
     decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
     advanceToken();
@@ -197,10 +228,13 @@ void startDecodedPass()
     // What is kept holds for every later pass: only a pass with nothing
     // kept keeps.
     decoded.keeps = enabled() && !asmState.finalPass && decoded.kept.empty();
+    if (decoded.keeps)
+        decoded.kept.reserveFor(flattenedTextEnd.size);
     decoded.qualifyingStarts = tokensWithStandAloneBytes();
     decoded.rewritesAtStart = recordRewriteCount();
     decoded.next = decoded.kept.runs.data();
     decoded.end = decoded.next + decoded.kept.runs.size();
+    decoded.nextBytes = decoded.kept.pool.data();
     passKeptBefore(0);
 }
 

@@ -126,7 +126,7 @@ TEST(PassesDiff, GeneratedPrograms)
     ASSERT_EQ(generation.status, 0) << generation.standardError;
     const fs::path program = generated.path() / "orbant";
     expectSamePasses(program, {"main.asm", "main.bin"}, "the generated program");
-    expectSamePasses(program, {"main.asm", "main.bin", "--listing", "main.lst"}, "the generated program, listed");
+    expectSamePasses(program, {"--listing", "main.lst", "main.asm", "main.bin"}, "the generated program, listed");
 }
 
 }  // namespace
