@@ -206,11 +206,18 @@ void serveAllButLast(const KeptRun& run, std::size_t index)
     } else {
         if (asmState.outputPosition + int64_t{run.byteCount} > OUTPUT_SIZE_LIMIT || passesAddressLimit(run))
             return false;
-        if (run.lastOffset != 0)
+        // Between the run's statements only the end-of-statement check of
+        // an ORG's end address could show: without one, the run goes out
+        // at once.
+        std::size_t served = 0;
+        if (run.lastOffset != 0 && asmState.addressLimit != 0) {
             serveAllButLast(run, index);
-        emitKeptBytes(bytes + run.bytesBeforeLast, static_cast<std::size_t>(run.byteCount - run.bytesBeforeLast));
+            served = run.bytesBeforeLast;
+            index = run.lastStart();
+        }
+        emitKeptBytes(bytes + served, run.byteCount - served);
     }
-    skipRecordsTo(run.lastStart(), run.lastStart() + run.lastSpan);
+    skipRecordsTo(index, run.lastStart() + run.lastSpan);
     decoded.nextBytes += poolBytes(run);
     ++decoded.next;
     decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
