@@ -129,4 +129,15 @@ TEST(PassesDiff, GeneratedPrograms)
     expectSamePasses(program, {"--listing", "main.lst", "main.asm", "main.bin"}, "the generated program, listed");
 }
 
+// A program of a big game's shape: folders of sources, INCBIN files, a
+// page per ORG with its end address.
+TEST(PassesDiff, BigGameShape)
+{
+    ScratchDirectory generated;
+    const RunResult generation
+        = runCommand(generated, {PYTHON, GENERATOR, "--big-game", "--out", generated.path().string()});
+    ASSERT_EQ(generation.status, 0) << generation.standardError;
+    expectSamePasses(generated.path() / "orbant-game", {"main.asm", "game.rom"}, "the big game's shape");
+}
+
 }  // namespace
