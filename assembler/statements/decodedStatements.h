@@ -1,13 +1,14 @@
-// Statements decoded once: a pass before the final one keeps, for each
-// statement whose bytes follow from its tokens alone, the bytes it emitted;
-// a later pass that meets the same statement emits them again through the
-// same emit operations and goes on after it, without reading its operands.
+// Statements decoded once: the first pass keeps, for each statement whose
+// bytes follow from its tokens alone, the bytes it emitted; a later pass
+// that meets the same statement emits them again through the same emit
+// operations and goes on after it, without reading its operands. Kept
+// statements on consecutive lines form runs, served at once.
 //
-// A statement qualifies when it names no label, uses neither "$" nor "$$",
-// raised no warning (in any pass, printed or not), emitted only values in
-// range, and its tokens lie on one line of one file. The kept form is found
-// by the token record the statement starts at, walked in pass order; records
-// scanned again (another CPU mode) end its use for the rest of the pass.
+// A statement qualifies when it is an instruction (not a relative jump) or
+// DB, DC, DW, DS that read no label, "$" or "$$", raised no warning (in any
+// pass, printed or not) and emitted only values in range. The runs are found
+// by the token record they start at, walked in pass order; records scanned
+// again (another CPU mode) end their use for the rest of the pass.
 #pragma once
 
 #include "dispatcher.h"
