@@ -3,6 +3,7 @@
 #include "../expressions/labels.h"
 #include "../scanner/flattenedText.h"
 #include "../scanner/tokenStream.h"
+#include "../statements/decodedStatements.h"
 #include "../statements/dispatcher.h"
 #include "base/AsmState.h"
 #include "base/diagnostics.h"
@@ -57,7 +58,9 @@ void runPass(const char* outputName)
     resetPassState();
     restartSourceSegments();
     restartListing();
+    startDecodedPass();
     runStatements();
+    endDecodedPass();
     clearStatementStart();
 }
 

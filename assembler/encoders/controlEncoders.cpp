@@ -149,7 +149,8 @@ void encodeInterruptMode()
 void addControlRoutes(std::vector<EncoderRoute>& routes)
 {
     addTableRoutes(routes, ABSOLUTE_JUMPS, encodeAbsoluteJump);
-    addTableRoutes(routes, RELATIVE_JUMPS, encodeRelativeJump);
+    for (const RelativeJump& jump : RELATIVE_JUMPS)
+        routes.push_back({jump.mnemonic, encodeRelativeJump, true});
     routes.push_back({TOKEN_RET, encodeReturn});
     routes.push_back({TOKEN_RST, encodeRestart});
     routes.push_back({TOKEN_IM, encodeInterruptMode});

@@ -52,8 +52,10 @@ int32_t divide(int op, int32_t dividend, int32_t divisor)
     if (divisor == 0) {
         // An undefined label stands in as 0 in this pass, which will be
         // repeated: only a divisor that is really 0 is an error.
-        if (asmState.unresolvedCount != 0)
+        if (asmState.unresolvedCount != 0) {
+            ++asmState.stateDependences;
             return 0;
+        }
         reportError("Division by zero");
     }
     if (dividend == INT32_MIN && divisor == -1)
@@ -81,9 +83,18 @@ int32_t primary()
     switch (asmState.curToken) {
     case TOKEN_NUMBER: value = asmState.tokenValue; break;
     case TOKEN_STRING: value = characterConstant(); break;
-    case TOKEN_IDENTIFIER: value = evaluation.nameValue ? evaluation.nameValue() : labelValue(); break;
-    case TOKEN_DOLLAR: value = asmState.statementAddress; break;
-    case TOKEN_DOUBLE_DOLLAR: value = asmState.statementOutputPosition; break;
+    case TOKEN_IDENTIFIER:
+        ++asmState.stateDependences;
+        value = evaluation.nameValue ? evaluation.nameValue() : labelValue();
+        break;
+    case TOKEN_DOLLAR:
+        ++asmState.stateDependences;
+        value = asmState.statementAddress;
+        break;
+    case TOKEN_DOUBLE_DOLLAR:
+        ++asmState.stateDependences;
+        value = asmState.statementOutputPosition;
+        break;
     case '(':
         if (++evaluation.parenthesisDepth > MAX_PARENTHESIS_DEPTH)
             reportError("Parentheses nested too deeply");

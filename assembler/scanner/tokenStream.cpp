@@ -125,7 +125,6 @@ enum class StreamMode {
 
 struct TokenStreamState {
     StreamMode mode = StreamMode::SCANNING;
-    std::size_t replayEndIndex = 0;  // the record index of tokenCursor.end
     RecordBlocks records;
     std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
     std::vector<NameRecord, LargeBlockAllocator<NameRecord>> nameRecords;
@@ -134,13 +133,14 @@ struct TokenStreamState {
     TextStore names;
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
+    unsigned rewrites = 0;  // the times records were dropped
 };
 
 TokenStreamState tokenStream;
 
 std::size_t replayIndex()
 {
-    return tokenStream.replayEndIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
+    return tokenCursor.endIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
 }
 
 // Points the replay at record index; false when there is none.
@@ -148,7 +148,7 @@ bool replayFrom(std::size_t index)
 {
     if (!tokenStream.records.blockFrom(index, tokenCursor.next, tokenCursor.end))
         return false;
-    tokenStream.replayEndIndex = index + static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
+    tokenCursor.endIndex = index + static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
     return true;
 }
 
@@ -227,6 +227,7 @@ void forgetRecords()
     tokenStream.nameRecords.clear();
     tokenStream.names.clear();
     tokenStream.scanFrom = 0;
+    ++tokenStream.rewrites;
 }
 
 // Room for more names than a program's text mostly holds, so that the
@@ -283,6 +284,7 @@ void rescanFrom(std::size_t index)
            && tokenStream.records[index - 1].scanStart == start)
         --index;
     tokenStream.records.truncate(index);
+    ++tokenStream.rewrites;
     stopReplaying();
     tokenStream.scanFrom = start;
     setScanPosition(start);
@@ -299,7 +301,7 @@ void continueScanningAtEnd()
 void replayToken()
 {
     for (;;) {
-        if (tokenCursor.next == tokenCursor.end && !replayFrom(tokenStream.replayEndIndex))
+        if (tokenCursor.next == tokenCursor.end && !replayFrom(tokenCursor.endIndex))
             return continueScanningAtEnd();
         const std::size_t index = replayIndex();
         const TokenRecord& record = *tokenCursor.next;
@@ -364,4 +366,54 @@ void recordFileMarker()
     TokenRecord& record = tokenStream.records.append();
     record = {static_cast<uint32_t>(tokenStream.scanFrom), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
     record.kindAndMode |= setLength(record, asmState.tokenLength);
+}
+
+std::size_t currentRecordIndex()
+{
+    if (asmState.curToken == TOKEN_END_OF_INPUT)
+        return NO_RECORD;
+    if (tokenStream.mode == StreamMode::RECORDING)
+        return tokenStream.records.empty() ? NO_RECORD : tokenStream.records.size() - 1;
+    return replayedRecordIndex();
+}
+
+unsigned recordRewriteCount()
+{
+    return tokenStream.rewrites;
+}
+
+std::size_t replayPointAfter(std::size_t first)
+{
+    const std::size_t next = currentRecordIndex();
+    if (next == NO_RECORD)
+        return NO_RECORD;
+    // File markers read with the next token are delivered with it.
+    std::size_t resume = next;
+    while (resume > first + 1 && (tokenStream.records[resume - 1].kindAndMode & FILE_MARKER))
+        --resume;
+    return resume;
+}
+
+bool recordJoinsLines(std::size_t index)
+{
+    const TokenRecord& marker = tokenStream.records[index];
+    return (marker.kindAndMode & (LINE_MARKER | FILE_MARKER)) == LINE_MARKER
+           && (marker.kindAndMode & MODE_MASK) == (tokenStream.records[index + 1].kindAndMode & MODE_MASK);
+}
+
+void skipRecordsTo(std::size_t first, std::size_t resume)
+{
+    for (std::size_t index = resume - 1; index > first; --index) {
+        const TokenRecord& record = tokenStream.records[index];
+        if (record.kindAndMode & SETS_VALUE) {
+            asmState.tokenValue = record.value;
+            break;
+        }
+    }
+    if (resume < tokenCursor.endIndex) {
+        tokenCursor.next = tokenCursor.end - (tokenCursor.endIndex - resume);
+    } else if (!replayFrom(resume)) {
+        tokenCursor.next = tokenCursor.end = nullptr;
+        tokenCursor.endIndex = resume;
+    }
 }

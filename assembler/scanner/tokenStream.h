@@ -11,6 +11,7 @@
 #include "../driver/base/AsmState.h"
 #include "scannerActions.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct LabelRecord;
@@ -51,6 +52,7 @@ struct TokenCursor {
     // both null otherwise.
     const TokenRecord* next = nullptr;
     const TokenRecord* end = nullptr;
+    std::size_t endIndex = 0;    // the record index of end
     const char* text = nullptr;  // the text the records point into
     int currentName = -1;        // the current token's name record, if any
 };
@@ -94,3 +96,31 @@ LabelRecord** currentTokenLabelSlot();
 // The scanner read a file marker, which gives no token of its own: a pass
 // that records keeps it as an event before the next token.
 void recordFileMarker();
+
+// For what keeps statements by the records their tokens were read from.
+// Record indexes stay valid until records are dropped and recorded anew
+// (scanned again in another CPU mode); each such rewrite is counted.
+constexpr std::size_t NO_RECORD = SIZE_MAX;
+// The record that delivered curToken while a pass replays records;
+// NO_RECORD otherwise (and before the first token).
+inline std::size_t replayedRecordIndex()
+{
+    if (!tokenCursor.end)
+        return NO_RECORD;
+    return tokenCursor.endIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next) - 1;
+}
+// The same while recording too; NO_RECORD at the end of the input.
+std::size_t currentRecordIndex();
+unsigned recordRewriteCount();
+// With first the record a statement began at and the statement read: the
+// point from which a replay delivers curToken as a fresh read would (before
+// the file markers read with it); NO_RECORD at the end of the input.
+std::size_t replayPointAfter(std::size_t first);
+// Whether record index is a line marker between two statements, scanned in
+// the mode of the record after it.
+bool recordJoinsLines(std::size_t index);
+// While replaying, with first the record of curToken: goes on as if the
+// tokens of the records after first up to resume (a replay point) had been
+// delivered: tokenValue as the last of
+// them that sets one left it, and the next token from resume.
+void skipRecordsTo(std::size_t first, std::size_t resume);

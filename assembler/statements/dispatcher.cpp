@@ -7,6 +7,7 @@
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "conditionals.h"
+#include "decodedStatements.h"
 #include "routes.h"
 
 void runStatements()
@@ -29,7 +30,7 @@ void runStatement(const StatementHandler* handlers, int token)
     markStatementStart();
     if (listingActive())
         listStatementStart();
-    handlerFor(handlers, token)();
+    runDecodable(handlerFor(handlers, token), token);
 }
 
 }  // namespace

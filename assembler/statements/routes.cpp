@@ -30,7 +30,7 @@ constexpr Route ROUTES[] = {
 // clang-format on
 
 // The encoders' routes, as each family exports them from its tables.
-void addEncoderRoutes(StatementHandler* table)
+std::vector<EncoderRoute> encoderRoutes()
 {
     std::vector<EncoderRoute> routes;
     addLoadRoutes(routes);
@@ -40,7 +40,12 @@ void addEncoderRoutes(StatementHandler* table)
     addPortRoutes(routes);
     addMultiplyRoutes(routes);
     addGbz80Routes(routes);
-    for (const EncoderRoute& route : routes)
+    return routes;
+}
+
+void addEncoderRoutes(StatementHandler* table)
+{
+    for (const EncoderRoute& route : encoderRoutes())
         table[route.mnemonic] = route.encode;
 }
 
@@ -63,6 +68,21 @@ const StatementHandler* statementHandlers()
         addDirectiveRoutes(table);
         for (const Route& route : ROUTES)
             table[route.token] = route.handler;
+        return table;
+    }();
+    return byToken;
+}
+
+const bool* tokensWithStandAloneBytes()
+{
+    static const auto* const byToken = [] {
+        static bool table[TOKEN_COUNT] = {};
+        for (int candidate = 0; candidate < TOKEN_COUNT; ++candidate)
+            table[candidate] = findFixedOpcode(candidate) != nullptr;
+        for (const EncoderRoute& route : encoderRoutes())
+            table[route.mnemonic] = !route.readsAddress;
+        for (int data : {TOKEN_DB, TOKEN_DC, TOKEN_DW, TOKEN_DS})
+            table[data] = true;
         return table;
     }();
     return byToken;

@@ -12,3 +12,9 @@ const StatementHandler* statementHandlers();
 
 // Enters the directives' handlers in a table indexed by token.
 void addDirectiveRoutes(StatementHandler* table);
+
+// By token (0 to TOKEN_COUNT - 1): whether the statements it begins emit
+// bytes that follow from their tokens alone and change nothing but the
+// position: the instructions but the relative jumps, and the data
+// directives that write bytes.
+const bool* tokensWithStandAloneBytes();

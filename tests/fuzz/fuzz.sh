@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Coverage-guided fuzzing with AFL++, built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, of one of three targets:
+# UndefinedBehaviorSanitizer, of one of four targets:
 #   orbant          orbant's whole pipeline (preprocessing, passes, output);
 #   orbant-options  the same with the opt-in paths: macros, the gnu form's
 #                   source lines and notes, the listing and its symbols;
 #   scanners        scanner_diff, which compares the scanner with the former
 #                   flex rules on each input and aborts where they differ
-#                   (needs flex).
+#                   (needs flex);
+#   passes          passes_diff, which runs orbant on each input with the
+#                   statements kept from the first pass and with every pass
+#                   reading every statement, and aborts where they differ.
 # Seeds come from the test cases and the example. Every crash, hang or
 # sanitizer report fails the run; turn each into a case.
 # Usage: fuzz.sh [SECONDS [WORK_DIR [TARGET]]]  (default: 60 seconds, build-fuzz, orbant)
@@ -24,7 +27,8 @@ case $target in
     arguments=(--macros --diagnostics=gnu --listing fuzz.lst)
     ;;
   scanners) program=tests/scanner/scanner_diff testing=ON ;;
-  *) echo "Unknown fuzz target: $target (orbant, orbant-options or scanners)"; exit 2 ;;
+  passes) program=tests/passes/passes_diff testing=ON ;;
+  *) echo "Unknown fuzz target: $target (orbant, orbant-options, scanners or passes)"; exit 2 ;;
 esac
 
 if ! command -v afl-fuzz >/dev/null 2>&1 || ! command -v afl-clang-fast++ >/dev/null 2>&1; then

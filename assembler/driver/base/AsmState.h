@@ -26,6 +26,11 @@ struct AsmState {
     int pass = 0;
     int finalPass = 0;        // 0 or -1
     int unresolvedCount = 0;  // nonzero: another pass is needed
+    // What made a statement's outcome depend on more than its tokens, counted
+    // for the statements later passes take as kept: each value read from a
+    // label, "$" or "$$", each division by zero let through while a label is
+    // undefined, each warning raised (printed or not).
+    unsigned stateDependences = 0;
 
     // Source position
     char sourceName[SOURCE_NAME_SIZE] = {};

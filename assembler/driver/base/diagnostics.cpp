@@ -101,6 +101,7 @@ void setWarningActions(const WarningActions& actions)
 
 void reportWarning(WarningClass warningClass, const char* message)
 {
+    ++asmState.stateDependences;
     if (!asmState.finalPass)
         return;
     WarningAction action = diagnostics.warningActions[static_cast<std::size_t>(warningClass)];

@@ -53,6 +53,27 @@ void writeRun(int byte, std::size_t count)
     }
 }
 
+void captureFill(int32_t value, int32_t count)
+{
+    EmitCapture& capture = emitCapture;
+    if (capture.byteCount > 0 || capture.fillCount > 0 || value < -128 || value > 255)
+        capture.spoiled = true;
+    capture.fillCount = count;
+    capture.fillByte = static_cast<unsigned char>(value);
+}
+
+void captureText()
+{
+    EmitCapture& capture = emitCapture;
+    const auto count = static_cast<std::size_t>(asmState.tokenLength);
+    if (capture.fillCount > 0 || count > CAPTURED_BYTES - capture.byteCount) {
+        capture.spoiled = true;
+        return;
+    }
+    std::memcpy(capture.bytes + capture.byteCount, asmState.tokenText, count);
+    capture.byteCount += count;
+}
+
 // One addition and one comparison per emit, so that every write is checked.
 void requireRoomFor(int32_t count)
 {
@@ -60,6 +81,8 @@ void requireRoomFor(int32_t count)
 }
 
 }  // namespace
+
+EmitCapture emitCapture;
 
 void requireOutputEndWithinLimit(int64_t end)
 {
@@ -112,6 +135,8 @@ void emitFill(int32_t value, int32_t count)
         if (listingActive())
             listRun(first, sizeof first, count, asmState.outputPosition);
         writeRun(byte, static_cast<std::size_t>(count));
+    } else if (emitCapture.active) {
+        captureFill(value, count);
     }
     advancePosition(count);
 }
@@ -136,8 +161,20 @@ void emitText()
         std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
         if (listingActive())
             listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
+    } else if (emitCapture.active) {
+        captureText();
     }
     advancePosition(asmState.tokenLength);
+}
+
+void outputKeptBytes(const unsigned char* bytes, std::size_t count)
+{
+    // Byte by byte, as short runs cost less so; a failed write shows when
+    // the file is closed, as for every emit.
+    for (std::size_t i = 0; i < count; ++i)
+        putByte(bytes[i], asmState.outputFile);
+    if (listingActive())
+        listEmitted(bytes, count);
 }
 
 void moveOutputPosition(int32_t position)
