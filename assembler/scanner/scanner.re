@@ -48,15 +48,13 @@ struct AutomatonState {
 
 AutomatonState automaton;
 
+// The condition of each CpuMode, by its value: looked up for every token.
+constexpr YYCONDTYPE CONDITION_OF_MODE[] = {yycZ80, yycR800, yycGBZ80, yycPREPROCESS};
+static_assert(CPU_MODE_Z80 == 0 && CPU_MODE_R800 == 1 && CPU_MODE_GBZ80 == 2 && CPU_MODE_PREPROCESS == 3);
+
 YYCONDTYPE conditionOf(CpuMode mode)
 {
-    switch (mode) {
-    case CPU_MODE_Z80: return yycZ80;
-    case CPU_MODE_GBZ80: return yycGBZ80;
-    case CPU_MODE_PREPROCESS: return yycPREPROCESS;
-    case CPU_MODE_R800: break;
-    }
-    return yycR800;
+    return CONDITION_OF_MODE[mode];
 }
 
 void enter(YYCONDTYPE condition)
@@ -492,6 +490,7 @@ int nextToken()
     re2c:yyfill:enable = 0;
     re2c:eof = 0;
     re2c:flags:case-insensitive = 1;
+    re2c:cond:prefix = yyc_;
 
     NAMESTART = [A-Za-z!#.?@_~];
     NAME = NAMESTART [A-Za-z0-9!#.?@_~]*;
@@ -589,7 +588,12 @@ int nextToken()
     }
     <Z80, R800, GBZ80> "|"      { return token(TOKEN_END_OF_STATEMENT); }
     <Z80, R800, GBZ80> "\x02" [^\x02]* { matched(); scanFileMarker(); readChar(); continue; }
-    <Z80, R800, GBZ80> " "      { matched(); continue; }
+    // A blank between tokens: the next match starts after it in the same
+    // condition, without the loop's way round (the labels are the
+    // conditions' own, after the prefix set above).
+    <Z80> " "                   { matched(); start = cursor; goto yyc_Z80; }
+    <R800> " "                  { matched(); start = cursor; goto yyc_R800; }
+    <GBZ80> " "                 { matched(); start = cursor; goto yyc_GBZ80; }
     // A NUL byte is not the end of the text: give it a token of its own.
     <Z80, R800, GBZ80> "\x00"   { return token(TOKEN_STRAY_NUL); }
     <Z80, R800, GBZ80> [^]      { return token(static_cast<unsigned char>(*start)); }
