@@ -22,13 +22,6 @@
 
 /*!conditions:re2c*/
 
-struct ScanBuffer {
-    SourceText text;  // the buffer's own copy, unless it scans borrowed text
-    const char* start = nullptr;
-    const char* cursor = nullptr;
-    const char* limit = nullptr;  // *limit is a NUL byte
-};
-
 namespace {
 
 constexpr const char* EMPTY_TEXT = "";

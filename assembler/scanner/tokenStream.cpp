@@ -134,6 +134,9 @@ struct TokenStreamState {
     TextStore names;
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
+    // The pass's text, which stays current for the whole pass: read after
+    // every token scanned, where a call would cost more than the reading.
+    const ScanBuffer* scanned = nullptr;
 };
 
 TokenStreamState tokenStream;
@@ -247,7 +250,7 @@ void scanToken()
     asmState.curToken = token;
     if (token != 0)
         record(token, mode, tokenStream.scanFrom);
-    tokenStream.scanFrom = scanPosition();
+    tokenStream.scanFrom = static_cast<std::size_t>(tokenStream.scanned->cursor - tokenStream.scanned->start);
 }
 
 // Sets tokenText and tokenLength as the scan of record index did.
@@ -339,6 +342,7 @@ void advanceTokenOtherwise()
 void startTokenPass()
 {
     tokenCursor.currentName = -1;
+    tokenStream.scanned = currentBuffer();
     if (scannedText() == tokenCursor.text && !tokenStream.records.empty()) {
         tokenStream.mode = StreamMode::REPLAYING;
         replayFrom(0);
