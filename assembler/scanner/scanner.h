@@ -4,13 +4,20 @@
 #pragma once
 
 #include "../driver/base/AsmState.h"
+#include "sourceReader.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
 
-struct ScanBuffer;
+// A text being scanned and where the scan stands in it.
+struct ScanBuffer {
+    SourceText text;  // the buffer's own copy, unless it scans borrowed text
+    const char* start = nullptr;
+    const char* cursor = nullptr;
+    const char* limit = nullptr;  // *limit is a NUL byte
+};
 
 // Frees a scan buffer, for owners of one that is not current.
 struct ScanBufferDeleter {

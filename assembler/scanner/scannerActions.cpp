@@ -66,12 +66,6 @@ void scanLineMarker()
     enterLine(convertDecimal(asmState.tokenText + 1, asmState.tokenLength - 1));
 }
 
-void enterLine(int number)
-{
-    asmState.lineNumber = number;
-    noteLineMarkerRead();
-}
-
 void scanFileMarker()
 {
     // A stray 02 in a source can make this text arbitrarily long: keep 255.

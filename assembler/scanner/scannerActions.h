@@ -1,6 +1,9 @@
 // Actions of the scanner rules that need more than a line.
 #pragma once
 
+#include "../driver/base/AsmState.h"
+#include "../driver/base/sourceFiles.h"
+
 #include <string>
 
 // What the scanner keeps between its rules' actions.
@@ -28,7 +31,12 @@ void scanIdentifier();
 // Line marker 01 nnn: sets lineNumber.
 void scanLineMarker();
 // What a line marker does once its number is read (a replayed one too).
-void enterLine(int number);
+// Inline: every line of every pass comes here.
+inline void enterLine(int number)
+{
+    asmState.lineNumber = number;
+    noteLineMarkerRead();
+}
 // File marker 02 name: sets sourceName, at most 255 characters.
 void scanFileMarker();
 // Copies the string body just matched out of the scanned text, which the

@@ -64,6 +64,14 @@ public:
         ++count;
         return *appendNext++;
     }
+    // The record appended, or nullptr where its block is full: append then.
+    TokenRecord* appendInBlock()
+    {
+        if (appendNext == appendEnd)
+            return nullptr;
+        ++count;
+        return appendNext++;
+    }
     // Keeps the first newSize records.
     void truncate(std::size_t newSize)
     {
@@ -134,6 +142,9 @@ struct TokenStreamState {
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
     unsigned rewrites = 0;  // the times records were dropped
+    // The pass's text, which stays current for the whole pass: read after
+    // every token scanned, where a call would cost more than the reading.
+    const ScanBuffer* scanned = nullptr;
 };
 
 TokenStreamState tokenStream;
@@ -185,6 +196,11 @@ int lengthOf(const TokenRecord& record, std::size_t index)
     return (record.kindAndMode & LONG_TEXT) ? static_cast<int>(tokenStream.longLengths[index]) : record.textLength;
 }
 
+bool isNameToken(int token)
+{
+    return token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION;
+}
+
 [[gnu::noinline]] int recordName(int token)
 {
     const bool global = token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.';
@@ -196,17 +212,19 @@ int lengthOf(const TokenRecord& record, std::size_t index)
     return static_cast<int>(tokenStream.nameRecords.size() - 1);
 }
 
-void record(int token, CpuMode mode, std::size_t scanStart)
+// The record of the token just scanned, from the token fields; a scan
+// leaves the CPU mode as it found it. Names only where maybeName.
+template <bool maybeName>
+void fillRecord(TokenRecord& record, int token, uint8_t lengthFlag)
 {
-    TokenRecord& record = tokenStream.records.append();
-    record.scanStart = static_cast<uint32_t>(scanStart);
+    record.scanStart = static_cast<uint32_t>(tokenStream.scanFrom);
     record.value = asmState.tokenValue;
     record.token = static_cast<uint16_t>(token);
-    uint8_t kind = static_cast<uint8_t>(mode) | setLength(record, asmState.tokenLength);
+    uint8_t kind = static_cast<uint8_t>(asmState.cpuMode) | lengthFlag;
     const char* text = asmState.tokenText;
     if (ruleActions.valueSet) {
         kind |= SETS_VALUE;
-    } else if (token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION) {
+    } else if (maybeName && isNameToken(token)) {
         kind |= NAME;
         record.value = tokenCursor.currentName = recordName(token);
     } else if (token == TOKEN_END_OF_STATEMENT && text[0] == '\x01') {
@@ -218,6 +236,27 @@ void record(int token, CpuMode mode, std::size_t scanStart)
     }
     record.textOffset = offsetInText(text);
     record.kindAndMode = kind;
+}
+
+// The tokens record leaves: a name, a long text, a full block.
+[[gnu::noinline]] void recordFully(int token)
+{
+    TokenRecord& record = tokenStream.records.append();
+    fillRecord<true>(record, token, setLength(record, asmState.tokenLength));
+}
+
+// Most tokens: their record is filled in place, with no call, so that the
+// recording holds no value across a call and saves no registers for one.
+void record(int token)
+{
+    const int length = asmState.tokenLength;
+    TokenRecord* record = nullptr;
+    if (length < LONG_LENGTH && (ruleActions.valueSet || !isNameToken(token)))
+        record = tokenStream.records.appendInBlock();
+    if (!record)
+        return recordFully(token);
+    record->textLength = static_cast<uint8_t>(length);
+    fillRecord<false>(*record, token, 0);
 }
 
 void forgetRecords()
@@ -243,12 +282,11 @@ void scanToken()
 {
     tokenCursor.currentName = -1;
     ruleActions.valueSet = false;
-    const CpuMode mode = asmState.cpuMode;
     const int token = nextToken();
     asmState.curToken = token;
     if (token != 0)
-        record(token, mode, tokenStream.scanFrom);
-    tokenStream.scanFrom = scanPosition();
+        record(token);
+    tokenStream.scanFrom = static_cast<std::size_t>(tokenStream.scanned->cursor - tokenStream.scanned->start);
 }
 
 // Sets tokenText and tokenLength as the scan of record index did.
@@ -341,6 +379,7 @@ void advanceTokenOtherwise()
 void startTokenPass()
 {
     tokenCursor.currentName = -1;
+    tokenStream.scanned = currentBuffer();
     if (scannedText() == tokenCursor.text && !tokenStream.records.empty()) {
         tokenStream.mode = StreamMode::REPLAYING;
         replayFrom(0);
