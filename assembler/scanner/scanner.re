@@ -1,9 +1,8 @@
 /* Scanner of the assembler: a longest-match automaton with a condition per
  * CPU mode, for strings and character constants, and for the preprocessing
- * pass that writes the flattened text, and a second, small one that tells
- * whether a name read apart from a scan is a keyword. It scans whole texts
- * held in memory, so a token of any length costs time in proportion to its
- * length. */
+ * pass that writes the flattened text, and a second, small one that
+ * tells which whole names are keywords. It scans whole texts held in memory,
+ * so a token of any length costs time in proportion to its length. */
 
 #include "scanner.h"
 
@@ -152,12 +151,28 @@ int finishEmptyPreprocessedString(char quote)
     return 0;
 }
 
-// The keywords of each CPU mode, written once for the two automatons that
-// know them: the scanner, where a keyword rule comes before the rule of
-// names and so wins a match of the same length, and keywordOf below. Each
-// automaton gives whole and wholeValued the meaning it needs. A keyword is
-// made of letters only.
-/*!rules:re2c:keywords
+// The keyword that a whole name spells in the mode of condition, or 0. The
+// automaton matches names whole and asks this second, small one, which
+// keeps the first from growing a state for every prefix of every keyword.
+// A keyword is made of letters, and the name ends before a character that
+// is none: the match stops there at the latest.
+int keywordOf(const char* name, int length, YYCONDTYPE condition)
+{
+    const auto* cursor = reinterpret_cast<const unsigned char*>(name);
+    const auto* end = cursor + length;
+    const auto* marker = cursor;
+    auto whole = [&](int token) { return cursor == end ? token : 0; };
+    auto wholeValued = [&](int32_t value, int token) { return cursor == end ? valued(value, token) : 0; };
+/*!re2c
+    re2c:define:YYCTYPE = "unsigned char";
+    re2c:define:YYCURSOR = cursor;
+    re2c:define:YYMARKER = marker;
+    re2c:define:YYGETCONDITION = "condition";
+    re2c:define:YYGETCONDITION:naked = 1;
+    re2c:yyfill:enable = 0;
+    re2c:eof = -1;
+    re2c:flags:case-insensitive = 1;
+
     // Mnemonics of every mode.
     <Z80, R800, GBZ80> "ADD"  { return whole(TOKEN_ADD); }
     <Z80, R800, GBZ80> "SUB"  { return whole(TOKEN_SUB); }
@@ -307,28 +322,6 @@ int finishEmptyPreprocessedString(char quote)
     <Z80, R800, GBZ80> "ENDIF"  { return whole(TOKEN_ENDIF); }
     <Z80, R800, GBZ80> "CPU"  { return whole(TOKEN_CPU); }
 
-*/
-
-// The keyword that a whole name spells in the mode of condition, or 0. The
-// name ends before a character that is no letter: the match stops there at
-// the latest.
-int keywordOf(const char* name, int length, YYCONDTYPE condition)
-{
-    const auto* cursor = reinterpret_cast<const unsigned char*>(name);
-    const auto* end = cursor + length;
-    const auto* marker = cursor;
-    auto whole = [&](int token) { return cursor == end ? token : 0; };
-    auto wholeValued = [&](int32_t value, int token) { return cursor == end ? valued(value, token) : 0; };
-/*!use:re2c:keywords
-    re2c:define:YYCTYPE = "unsigned char";
-    re2c:define:YYCURSOR = cursor;
-    re2c:define:YYMARKER = marker;
-    re2c:define:YYGETCONDITION = "condition";
-    re2c:define:YYGETCONDITION:naked = 1;
-    re2c:yyfill:enable = 0;
-    re2c:eof = -1;
-    re2c:flags:case-insensitive = 1;
-
     // Only the CPU modes scan names.
     <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
     <*> * { return 0; }
@@ -461,12 +454,6 @@ int nextToken()
             matched();
             return code;
         };
-        // A keyword: the longest match is exactly its letters.
-        auto& whole = token;
-        auto wholeValued = [&](int32_t value, int code) {
-            matched();
-            return valued(value, code);
-        };
         const unsigned char* labelEnd = nullptr;
         const unsigned char* plainStart = nullptr;
         const unsigned char* textEnd = nullptr;
@@ -523,9 +510,11 @@ int nextToken()
     // Names.
     <Z80, R800, GBZ80> NAME ":" { matched(); scanLabelDefinition(); return TOKEN_LABEL_DEFINITION; }
     // A name the mode knows as a keyword is that keyword; a longer one is a name.
-    !use:keywords;
     <Z80, R800, GBZ80> NAME {
         matched();
+        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, automaton.condition);
+        if (keyword != 0)
+            return keyword;
         scanIdentifier();
         return TOKEN_IDENTIFIER;
     }
