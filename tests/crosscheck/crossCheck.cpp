@@ -95,14 +95,6 @@ struct Comparison {
     std::string detail;  // what GNU as made of it
 };
 
-std::string readWholeFile(const fs::path& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << stream.rdbuf();
-    return buffer.str();
-}
-
 std::vector<fs::path> filesWithExtension(const std::string& extension)
 {
     std::vector<fs::path> files;

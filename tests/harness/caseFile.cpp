@@ -3,6 +3,7 @@
 #include "testRom.h"
 
 #include <cctype>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -320,6 +321,14 @@ int hexValue(char c)
 }
 
 }  // namespace
+
+std::string readWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << stream.rdbuf();
+    return buffer.str();
+}
 
 CaseFile parseCaseFile(const std::string& text)
 {

@@ -2,6 +2,7 @@
 // environment, and the expected outcome of the run (tests/cases/README.md).
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -51,6 +52,9 @@ struct CaseFile {
 
 // Throws std::runtime_error naming the line on a malformed file.
 CaseFile parseCaseFile(const std::string& text);
+
+// The bytes of the file at path; empty when it cannot be read.
+std::string readWholeFile(const std::filesystem::path& path);
 
 // The blank-separated words of text.
 std::vector<std::string> splitWords(const std::string& text);

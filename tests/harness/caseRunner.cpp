@@ -32,14 +32,6 @@ const char* setting(const char* name)
     return value && *value ? value : nullptr;
 }
 
-std::string readWholeFile(const fs::path& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << stream.rdbuf();
-    return buffer.str();
-}
-
 // The simulated reader that romtap loads: the one just built, or for another
 // build (ROMTAP_COMMAND) its MSXGr.dll in ROMTAP_READER_DIR.
 fs::path simulatedReader()

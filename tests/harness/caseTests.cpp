@@ -21,14 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readWholeFile(const fs::path& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << stream.rdbuf();
-    return buffer.str();
-}
-
 // A case file as registered: what it says, or why it cannot be read.
 struct CaseEntry {
     fs::path file;
