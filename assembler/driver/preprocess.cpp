@@ -15,6 +15,7 @@
 #include "commandLine.h"
 #include "macroExpander.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -33,6 +34,9 @@ struct PreprocessState {
     // opened, it is written beside its name and put in place at the end: no
     // include can read it while it grows.
     FileIdentity flattenedFileIdentity;
+    // The size the system reported when inputFile was opened: the reader
+    // takes it rather than asking again.
+    std::int64_t inputFileSize = -1;
 };
 
 PreprocessState preprocessing;
@@ -48,6 +52,7 @@ bool openSource()
         return false;
     }
     protectInput(asmState.sourceName, opened.identity);
+    preprocessing.inputFileSize = opened.size;
     return true;
 }
 
@@ -104,8 +109,9 @@ void checkIncludeName(const std::string& name)
 // An included file as it opened, or why it did not.
 struct IncludedFile {
     FILE* stream = nullptr;
-    FileIdentity identity;  // from its handle, else from its name
-    std::string failure;    // why it did not open, kept for the message
+    FileIdentity identity;   // from its handle, else from its name
+    std::int64_t size = -1;  // as the handle reported it
+    std::string failure;     // why it did not open, kept for the message
 };
 
 IncludedFile openIncludedFile(const std::string& path)
@@ -115,6 +121,7 @@ IncludedFile openIncludedFile(const std::string& path)
     included.stream = openForReading(path.c_str(), &opened);
     if (included.stream) {
         included.identity = opened.identity;
+        included.size = opened.size;
     } else {
         included.failure = openFailureReason();
         included.identity = identifyFile(path.c_str());
@@ -153,7 +160,7 @@ void includeFile()
     asmState.inputFile = included.stream;
     protectInput(path, included.identity);
     clearStatementStart();
-    scanIncludedText(asmState.inputFile);
+    scanIncludedText(asmState.inputFile, included.size);
     closeSource();
 }
 
@@ -163,7 +170,7 @@ void preprocessSource()
 {
     openMainSource();
     startIncludedTexts();
-    restartInput(asmState.inputFile);
+    restartInput(asmState.inputFile, preprocessing.inputFileSize);
     std::fputs("Preprocessing...\n", stdout);
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());
     if (!openFlattenedFile(flattenedFileName().c_str()))

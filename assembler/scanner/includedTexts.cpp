@@ -66,9 +66,9 @@ void setIncluderAside(const std::string& name)
     ++includes.openNames[name];
 }
 
-void scanIncludedText(FILE* stream)
+void scanIncludedText(FILE* stream, std::int64_t reportedSize)
 {
-    switchToBuffer(createBuffer(stream));
+    switchToBuffer(createBuffer(stream, reportedSize));
 }
 
 bool resumeIncluder()

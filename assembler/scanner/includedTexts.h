@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -21,8 +22,9 @@ bool isTextOpen(const std::string& name);
 // sets the current text aside, scanned up to the INCLUDE, with sourceName
 // and lineNumber, and makes name the source name;
 void setIncluderAside(const std::string& name);
-// then scans the rest of stream, read whole now, as the included text.
-void scanIncludedText(FILE* stream);
+// then scans the rest of stream, of reportedSize (see readSourceText), read
+// whole now, as the included text.
+void scanIncludedText(FILE* stream, std::int64_t reportedSize);
 
 // The end of a text: back in the text that included it, where it stopped;
 // false at the end of the main source. The scanner calls it.

@@ -31,16 +31,17 @@ bool isKeywordOfAnyMode(std::string_view name);
 // Next raw input character (0..255), or -1 at the end of the input.
 int readChar();
 
-// Reads the rest of stream as source text (see readSourceText) into a new
-// buffer, which keeps its text until deleted.
-ScanBuffer* createBuffer(FILE* stream);
+// Reads the rest of stream, of reportedSize, as source text (see
+// readSourceText) into a new buffer, which keeps its text until deleted.
+ScanBuffer* createBuffer(FILE* stream, std::int64_t reportedSize);
 ScanBuffer* currentBuffer();
 // The buffer keeps its scan position while another one is current.
 void switchToBuffer(ScanBuffer* buffer);
 void deleteBuffer(ScanBuffer* buffer);
-// Scans stream from its next unread byte, read whole when the first token is
-// asked for; a string or comment left open ends.
-void restartInput(FILE* stream);
+// Scans stream, of reportedSize (see readSourceText), from its next unread
+// byte, read whole when the first token is asked for; a string or comment
+// left open ends.
+void restartInput(FILE* stream, std::int64_t reportedSize);
 // Scans text[0, length) where it lies: text[length] must be a NUL byte, and
 // the text must stay unchanged while it is scanned.
 void restartWithText(const char* text, std::size_t length);

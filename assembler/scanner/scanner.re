@@ -30,6 +30,7 @@ struct AutomatonState {
     // Read whole when the first token is asked for, as the stream may still
     // change until then (an output of the same name emptied by the pass).
     FILE* pendingStream = nullptr;
+    std::int64_t pendingStreamSize = -1;  // as reported when it was opened
     // A string, character constant or comment is scanned in a condition of its
     // own and then returns to the one it was entered from; none nests deeper.
     YYCONDTYPE condition = yycR800;
@@ -69,9 +70,9 @@ ScanBuffer* emptyBuffer()
     return buffer;
 }
 
-void fillFromStream(ScanBuffer* buffer, FILE* stream)
+void fillFromStream(ScanBuffer* buffer, FILE* stream, std::int64_t reportedSize)
 {
-    readSourceText(stream, buffer->text);
+    readSourceText(stream, reportedSize, buffer->text);
     buffer->start = buffer->cursor = buffer->text.bytes.get();
     buffer->limit = buffer->start + buffer->text.size;
 }
@@ -86,7 +87,7 @@ void replaceBuffer(ScanBuffer* buffer)
 bool resumeAfterEnd()
 {
     if (automaton.pendingStream) {
-        fillFromStream(automaton.buffer, automaton.pendingStream);
+        fillFromStream(automaton.buffer, automaton.pendingStream, automaton.pendingStreamSize);
         automaton.pendingStream = nullptr;
         return true;
     }
@@ -710,10 +711,10 @@ int readChar()
     }
 }
 
-ScanBuffer* createBuffer(FILE* stream)
+ScanBuffer* createBuffer(FILE* stream, std::int64_t reportedSize)
 {
     ScanBuffer* buffer = emptyBuffer();
-    fillFromStream(buffer, stream);
+    fillFromStream(buffer, stream, reportedSize);
     return buffer;
 }
 
@@ -739,7 +740,7 @@ void deleteBuffer(ScanBuffer* buffer)
     delete buffer;
 }
 
-void restartInput(FILE* stream)
+void restartInput(FILE* stream, std::int64_t reportedSize)
 {
     // Each pass reads its text into the memory of the last, which is
     // already mapped.
@@ -748,6 +749,7 @@ void restartInput(FILE* stream)
     else
         automaton.buffer = emptyBuffer();
     automaton.pendingStream = stream;
+    automaton.pendingStreamSize = reportedSize;
     // A string or comment left open at the end of the previous input must not
     // carry its condition into the next pass.
     automaton.nested = false;

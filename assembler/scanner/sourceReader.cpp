@@ -36,10 +36,9 @@ void reserveRoom(SourceText& text, std::size_t needed)
 // text-mode reading there stops at it: nothing after it is source text.
 // Reading stops at the read that finds it. The file is read straight into
 // the text: where the system reports its size, the whole of it in one read.
-void readUpToEndOfText(FILE* stream, SourceText& text)
+void readUpToEndOfText(FILE* stream, std::int64_t reported, SourceText& text)
 {
     text.size = 0;
-    std::int64_t reported = reportedSize(stream);
     for (;;) {
         std::size_t asked
             = std::min(nextReadSize(reported, static_cast<std::int64_t>(text.size), READ_BLOCK_SIZE), LARGEST_READ);
@@ -76,9 +75,9 @@ void dropReturnsBeforeLineFeeds(SourceText& text)
 
 }  // namespace
 
-void readSourceText(FILE* stream, SourceText& text)
+void readSourceText(FILE* stream, std::int64_t reportedSize, SourceText& text)
 {
-    readUpToEndOfText(stream, text);
+    readUpToEndOfText(stream, reportedSize, text);
     dropReturnsBeforeLineFeeds(text);
     text.bytes[text.size] = '\0';
 }

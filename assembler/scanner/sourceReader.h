@@ -1,6 +1,7 @@
 // Reading source text for the scanner.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string_view>
@@ -21,8 +22,10 @@ struct SourceText {
 // directly before a line feed is dropped, so that sources written with either
 // line-end convention read the same on every platform, and a Ctrl-Z ends the
 // text. A read error ends the run, and so does a text beyond
-// MAX_SOURCE_TEXT_SIZE.
-void readSourceText(FILE* stream, SourceText& text);
+// MAX_SOURCE_TEXT_SIZE. reportedSize is the stream's size as the system
+// reported it when the file was opened (reportedSize()), -1 where it did not:
+// a file of known size is read in one read.
+void readSourceText(FILE* stream, std::int64_t reportedSize, SourceText& text);
 
 // Sources are read whole: this bounds the memory a file that never ends (a
 // device) can take.

@@ -4,6 +4,7 @@
 #include "flexScanner.h"
 
 #include "driver/base/AsmState.h"
+#include "driver/base/fileSystem.h"
 #include "driver/base/sourceFiles.h"
 #include "scanner/flattenedText.h"
 #include "scanner/includedTexts.h"
@@ -69,7 +70,7 @@ const ScannerUnderTest RE2C = {
         // The passes scan the flattened text in memory; preprocessing reads
         // the main file when the first token is asked for.
         if (preprocessing) {
-            restartInput(file);
+            restartInput(file, reportedSize(file));
             startIncludedTexts();
         } else {
             restartWithText(text.c_str(), text.size());
@@ -79,7 +80,7 @@ const ScannerUnderTest RE2C = {
     includeDepth,
     setIncluderAside,
     [](FILE* file) {
-        scanIncludedText(file);
+        scanIncludedText(file, reportedSize(file));
         std::fclose(file);
     },
 };
@@ -217,7 +218,7 @@ void runScan(const ScannerUnderTest& scanner, const std::string& source, ScanMod
         std::_Exit(3);
     scan.file = fileWith(source);
     static SourceText sourceText;
-    readSourceText(scan.file, sourceText);
+    readSourceText(scan.file, reportedSize(scan.file), sourceText);
     static std::string text;
     text.assign(sourceText.view());
     std::rewind(scan.file);
@@ -359,7 +360,7 @@ std::string compareScanners(const std::string& source)
 {
     FILE* file = fileWith(source);
     SourceText sourceText;
-    readSourceText(file, sourceText);
+    readSourceText(file, reportedSize(file), sourceText);
     const std::string whole(sourceText.view());
     std::rewind(file);
     std::string inBlocks = readInBlocks(file);

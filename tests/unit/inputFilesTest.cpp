@@ -76,7 +76,7 @@ TEST(InputFiles, SourceOfUnknownLengthReadWhole)
     ASSERT_NE(nullptr, stream);
     EXPECT_EQ(-1, reportedSize(stream));
     SourceText text;
-    readSourceText(stream, text);
+    readSourceText(stream, reportedSize(stream), text);
     writer.join();
     std::fclose(stream);
     EXPECT_EQ(expected.size(), text.size);
@@ -99,12 +99,12 @@ TEST(InputFiles, OpenedFileIdentifiedByItsHandle)
     EXPECT_TRUE(isSameFile(opened.identity, identifyFile("./a.asm")));
     EXPECT_FALSE(isSameFile(opened.identity, identifyFile("b.asm")));
     SourceText text;
-    readSourceText(stream, text);
+    readSourceText(stream, opened.size, text);
     std::fclose(stream);
     EXPECT_TRUE(text.view() == " NOP\n HALT\n");
     stream = openForReading("b.asm");
     ASSERT_NE(nullptr, stream);
-    readSourceText(stream, text);
+    readSourceText(stream, reportedSize(stream), text);
     std::fclose(stream);
     EXPECT_TRUE(text.view() == " RET\n");
 }

@@ -1,6 +1,7 @@
 // Scanning a text in memory, and restarting at any token's start: what
 // replaying a pass from a recorded position relies on.
 #include "driver/base/AsmState.h"
+#include "driver/base/fileSystem.h"
 #include "scanner/scanner.h"
 #include "scanner/sourceReader.h"
 #include "scanner/tokens.h"
@@ -115,7 +116,7 @@ TEST(SourceText, LineEndsAndEndOfText)
         ASSERT_NE(nullptr, file);
         std::fwrite(reading.file.data(), 1, reading.file.size(), file);
         std::rewind(file);
-        readSourceText(file, text);
+        readSourceText(file, reportedSize(file), text);
         EXPECT_EQ(reading.text, text.view()) << testing::PrintToString(reading.file);
         EXPECT_EQ('\0', text.bytes[text.size]);
         std::fclose(file);

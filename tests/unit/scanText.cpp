@@ -1,6 +1,7 @@
 #include "scanText.h"
 
 #include "driver/base/AsmState.h"
+#include "driver/base/fileSystem.h"
 #include "scanner/scanner.h"
 #include "scanner/tokenStream.h"
 
@@ -21,6 +22,6 @@ void scanText(const std::string& text)
     asmState.finalPass = 0;
     asmState.unresolvedCount = 0;
     asmState.cpuMode = CPU_MODE_R800;
-    restartInput(stream);
+    restartInput(stream, reportedSize(stream));
     advanceToken();
 }
