@@ -18,12 +18,27 @@ struct OutputState {
 
 OutputState currentOutput;
 
+// An image of megabytes goes out to a file in writes of this size, not of
+// the system's default (4 KiB here: a thousand writes for a 4 MiB megaROM).
+// One output is open at a time, so they share one buffer; the C library
+// takes a buffer of its own size where it is given none. A device keeps the
+// default, so that a write to it fails where it always did.
+constexpr std::size_t OUTPUT_BUFFER_SIZE = 65536;
+char outputBuffer[OUTPUT_BUFFER_SIZE];
+
+void bufferFileOutput(FILE* stream)
+{
+    if (reportedSize(stream) >= 0)
+        std::setvbuf(stream, outputBuffer, _IOFBF, OUTPUT_BUFFER_SIZE);
+}
+
 bool storeOutput(FILE* stream, const char* name, bool forWriting)
 {
     if (!stream) {
         printOpenFailure(name, forWriting);
         return false;
     }
+    bufferFileOutput(stream);
     asmState.outputFile = stream;
     currentOutput.fileName = name;
     return true;
