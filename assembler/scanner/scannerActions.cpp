@@ -82,6 +82,6 @@ void noteIncbinName()
         return;
     ruleActions.incbinNamePending = false;
     if (asmState.tokenLength > 0)
-        protectFile(locateInput(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength))),
+        protectFile(locateBinaryInput(std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength))),
                     FileRole::INPUT);
 }

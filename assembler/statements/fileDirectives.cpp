@@ -105,7 +105,7 @@ void forgDirective()
 void incbinDirective()
 {
     requireFileNameToken();
-    std::string name = locateInput(stringTokenAsFileName());
+    std::string name = locateBinaryInput(stringTokenAsFileName());
     noteBinaryInput(name);
     // Read once, in the first pass that reaches it; its length moves the address in every pass.
     BinaryInput input = openBinaryInput(name);

@@ -3,9 +3,17 @@
 #include "fileSystem.h"
 #include "sourceFiles.h"
 
+#include <unordered_map>
+
 namespace {
 
 std::vector<std::string> includeDirectories;  // -I, searched in this order
+
+// Where each INCBIN name was found, by the folder of the file that names it
+// and the name. Its data are kept for the run from the first read, so the
+// passes after that need only the path: a look-up in each would cost a
+// stat per file per pass.
+std::unordered_map<std::string, std::string> foundBinaryInputs;
 
 bool isAbsolute(const std::string& name)
 {
@@ -37,6 +45,23 @@ bool foundOrAmbiguous(const std::string& candidate, std::string& found)
     return true;
 }
 
+// The path of written, found as written, beside the naming file or in the
+// include directories; false when nothing is.
+bool searchInput(const std::string& written, std::string& found)
+{
+    if (foundOrAmbiguous(written, found))
+        return true;
+    if (isAbsolute(written))
+        return false;
+    std::string besideNamingFile = directoryOf(currentOpenedPath());
+    if (!besideNamingFile.empty() && foundOrAmbiguous(joinPath(besideNamingFile, written), found))
+        return true;
+    for (const std::string& directory : includeDirectories)
+        if (foundOrAmbiguous(joinPath(directory, written), found))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 void setIncludeDirectories(std::vector<std::string> directories)
@@ -47,15 +72,21 @@ void setIncludeDirectories(std::vector<std::string> directories)
 std::string locateInput(const std::string& written)
 {
     std::string found;
-    if (foundOrAmbiguous(written, found) || isAbsolute(written))
-        return found.empty() ? written : found;
-    std::string besideNamingFile = directoryOf(currentOpenedPath());
-    if (!besideNamingFile.empty() && foundOrAmbiguous(joinPath(besideNamingFile, written), found))
-        return found;
-    for (const std::string& directory : includeDirectories)
-        if (foundOrAmbiguous(joinPath(directory, written), found))
-            return found;
-    return written;
+    return searchInput(written, found) ? found : written;
+}
+
+std::string locateBinaryInput(const std::string& written)
+{
+    std::string key = directoryOf(currentOpenedPath()) + '\0' + written;
+    auto known = foundBinaryInputs.find(key);
+    if (known != foundBinaryInputs.end())
+        return known->second;
+    std::string found;
+    if (!searchInput(written, found))
+        return written;
+    if (!lastLookupAmbiguous())
+        foundBinaryInputs.emplace(std::move(key), found);
+    return found;
 }
 
 bool inputExists(const std::string& written)

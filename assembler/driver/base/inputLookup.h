@@ -11,5 +11,8 @@ void setIncludeDirectories(std::vector<std::string> directories);
 // written (or its Windows spelling), else next to the naming file, else in
 // each include directory in order. When nothing is found, the name as written.
 std::string locateInput(const std::string& written);
+// The same for INCBIN, whose data are kept for the run: a name found once is
+// found there again in the passes after, without a look-up.
+std::string locateBinaryInput(const std::string& written);
 // IFEXIST "name": the lookup above once an include directory is given.
 bool inputExists(const std::string& written);
