@@ -328,9 +328,10 @@ namespace {
 // most of all, stay short.
 [[gnu::noinline]] LabelRecord* findAndKeepTokenLabel(LabelRecord** slot)
 {
-    LabelRecord* record = findLabel(asmState.labelName);
-    if (slot)
-        *slot = record;
+    if (!slot)
+        return findLabel(asmState.labelName);
+    LabelRecord* record = *indexSlotOf(asmState.labelName, currentTokenLabelHash());
+    *slot = record;
     return record;
 }
 
@@ -359,6 +360,13 @@ LabelRecord* insertLabel(std::string_view name)
     if (2 * labelTable.recordCount >= labelTable.indexSize)
         growIndex();
     return &record;
+}
+
+uint32_t prefetchLabel(std::string_view name)
+{
+    const uint32_t hash = indexHash(name);
+    __builtin_prefetch(&labelTable.index[firstSlot(hash)]);
+    return hash;
 }
 
 void setDefinitionPlace(LabelRecord* record, int segment, int line)

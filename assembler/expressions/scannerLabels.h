@@ -5,6 +5,7 @@
 
 #include "../driver/base/diagnostics.h"
 
+#include <cstdint>
 #include <string_view>
 
 struct LabelRecord;
@@ -18,6 +19,10 @@ LabelRecord* insertLabel(std::string_view name);
 // Where the definition that entered record stands (segment: an index into
 // sourceSegments()).
 void setDefinitionPlace(LabelRecord* record, int segment, int line);
+// Starts loading the table's slot for name, whose look-up it returns the
+// hash of (see findTokenLabel): the scanner records a name token a little
+// before the parser looks it up, and the slot is mostly not in the cache.
+uint32_t prefetchLabel(std::string_view name);
 // labelName = globalLabel followed by tokenText; tokenLength = the joined length.
 void joinLocalName();
 // labelName = the first `length` characters of text, which stays in place.

@@ -4,6 +4,7 @@
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/largeBlocks.h"
 #include "../driver/base/textStore.h"
+#include "../expressions/scannerLabels.h"
 #include "flattenedText.h"
 #include "scanner.h"
 #include "scannerActions.h"
@@ -122,8 +123,10 @@ struct NameRecord {
     const char* text;  // in the scanned text, or in the name store
     uint32_t length : 31;
     uint32_t globalDefinition : 1;  // a global label definition: the scope of local names
+    uint32_t labelHash;             // the label table's, for the look-up
     LabelRecord* label;
 };
+static_assert(sizeof(void*) != 8 || sizeof(NameRecord) == 24, "the hash fills what would be padding");
 
 enum class StreamMode {
     SCANNING,
@@ -205,10 +208,11 @@ bool isNameToken(int token)
 {
     const bool global = token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.';
     const std::string_view name = asmState.labelName;
+    const uint32_t labelHash = prefetchLabel(name);
     // A name that is its own token text lies in the scanned text, which
     // stays in place; a joined one is copied.
     const char* text = name.data() == asmState.tokenText ? name.data() : tokenStream.names.keep(name).data();
-    tokenStream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, nullptr});
+    tokenStream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, labelHash, nullptr});
     return static_cast<int>(tokenStream.nameRecords.size() - 1);
 }
 
@@ -396,6 +400,11 @@ LabelRecord** currentTokenLabelSlot()
     if (tokenCursor.currentName < 0)
         return nullptr;
     return &tokenStream.nameRecords[static_cast<std::size_t>(tokenCursor.currentName)].label;
+}
+
+uint32_t currentTokenLabelHash()
+{
+    return tokenStream.nameRecords[static_cast<std::size_t>(tokenCursor.currentName)].labelHash;
 }
 
 void recordFileMarker()

@@ -92,6 +92,8 @@ void startTokenPass();
 // Where the label record of the current name token (an identifier or a label
 // definition) is kept between passes; nullptr for other tokens.
 LabelRecord** currentTokenLabelSlot();
+// The label table's hash of that name (prefetchLabel's), where there is a slot.
+uint32_t currentTokenLabelHash();
 
 // The scanner read a file marker, which gives no token of its own: a pass
 // that records keeps it as an event before the next token.
