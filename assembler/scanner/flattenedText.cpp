@@ -56,7 +56,8 @@ struct FlattenedTextState {
     // The whole flattened source so far is flattenedTextEnd.text. Grown by hand,
     // since a library append per token costs more than the copy, in large
     // blocks that double: copying it once more costs less than the page
-    // faults of small pages. It is kept until the process ends: the passes
+    // faults of small pages (where the system moves pages, it copies
+    // nothing). It is kept until the process ends: the passes
     // scan it.
     std::size_t capacity = 0;
     std::size_t written = 0;    // how much of the text the file has been given
@@ -89,14 +90,11 @@ void reserveText(std::size_t needed)
     std::size_t capacity = std::max(flattened.capacity, FIRST_CAPACITY);
     while (capacity < needed)
         capacity *= 2;
-    char* grown = static_cast<char*>(allocateLargeBlock(capacity));
+    void* grown = flattenedTextEnd.text ? growLargeBlock(flattenedTextEnd.text, flattened.capacity, capacity)
+                                        : allocateLargeBlock(capacity);
     if (!grown)
         outOfMemory();
-    if (flattenedTextEnd.text) {
-        std::memcpy(grown, flattenedTextEnd.text, flattenedTextEnd.size);
-        freeLargeBlock(flattenedTextEnd.text, flattened.capacity);
-    }
-    flattenedTextEnd.text = grown;
+    flattenedTextEnd.text = static_cast<char*>(grown);
     flattened.capacity = capacity;
     updateQuickLimit();
 }

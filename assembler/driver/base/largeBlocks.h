@@ -11,3 +11,9 @@
 void* allocateLargeBlock(std::size_t size);
 // Gives back a block from allocateLargeBlock, with the size asked for it.
 void freeLargeBlock(void* block, std::size_t size);
+// A block of at least newSize bytes that begins with the oldSize bytes of
+// block (from allocateLargeBlock, with oldSize asked for it), which is given
+// back; nullptr, with block kept, when the system has no memory. Where the
+// system can, the pages move instead of being copied, and are not cleared
+// again.
+void* growLargeBlock(void* block, std::size_t oldSize, std::size_t newSize);

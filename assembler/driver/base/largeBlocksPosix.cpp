@@ -1,6 +1,7 @@
 #include "largeBlocks.h"
 
 #include <cstdint>
+#include <cstring>
 #include <sys/mman.h>
 
 namespace {
@@ -50,4 +51,21 @@ void freeLargeBlock(void* block, std::size_t size)
 {
     if (block)
         munmap(block, roundUp(size));
+}
+
+void* growLargeBlock(void* block, std::size_t oldSize, std::size_t newSize)
+{
+    void* grown = allocateLargeBlock(newSize);
+    if (!grown)
+        return nullptr;
+#ifdef MREMAP_FIXED
+    // The old pages take the place of the new block's first ones: a text that
+    // doubles to 8 MiB clears 8 MiB instead of 14, and copies nothing.
+    const std::size_t moved = roundUp(oldSize);
+    if (mremap(block, moved, moved, MREMAP_MAYMOVE | MREMAP_FIXED, grown) != MAP_FAILED)
+        return grown;
+#endif
+    std::memcpy(grown, block, oldSize);
+    freeLargeBlock(block, oldSize);
+    return grown;
 }

@@ -12,3 +12,8 @@ void freeLargeBlock(void* block, std::size_t)
 {
     std::free(block);
 }
+
+void* growLargeBlock(void* block, std::size_t, std::size_t newSize)
+{
+    return std::realloc(block, newSize);
+}
