@@ -152,11 +152,6 @@ struct TokenStreamState {
 
 TokenStreamState tokenStream;
 
-std::size_t replayIndex()
-{
-    return tokenCursor.endIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
-}
-
 // Points the replay at record index; false when there is none.
 bool replayFrom(std::size_t index)
 {
@@ -345,7 +340,7 @@ void replayToken()
     for (;;) {
         if (tokenCursor.next == tokenCursor.end && !replayFrom(tokenCursor.endIndex))
             return continueScanningAtEnd();
-        const std::size_t index = replayIndex();
+        const std::size_t index = replayedRecordIndex() + 1;  // the record about to be delivered
         const TokenRecord& record = *tokenCursor.next;
         if (record.kindAndMode & FILE_MARKER) {
             deliverText(record, index);

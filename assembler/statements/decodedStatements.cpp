@@ -155,11 +155,16 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted)
         keep(start, resume, emitted);
 }
 
+void noteNextStart()
+{
+    decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
+}
+
 void passKeptBefore(std::size_t index)
 {
     while (decoded.next != decoded.end && decoded.next->start < index)
         decoded.nextBytes += poolBytes(*decoded.next++);
-    decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
+    noteNextStart();
 }
 
 void stopServing()
@@ -220,7 +225,7 @@ void serveAllButLast(const KeptRun& run, std::size_t index)
     skipRecordsTo(index, run.lastStart() + run.lastSpan);
     decoded.nextBytes += poolBytes(run);
     ++decoded.next;
-    decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
+    noteNextStart();
     advanceToken();
     return true;
 }
