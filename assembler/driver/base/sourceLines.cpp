@@ -1,7 +1,7 @@
 #include "sourceLines.h"
 
-#include <fstream>
-#include <iterator>
+#include "fileSystem.h"
+
 #include <map>
 #include <optional>
 
@@ -27,10 +27,20 @@ std::vector<std::string> splitLines(const std::string& text)
     return lines;
 }
 
+// Opened as the source reader opens: a name that did not open as a source
+// (a device such as /dev/zero, a pipe) gives no lines rather than a wait or
+// an endless read.
 std::string readText(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    FILE* file = openForReading(path.c_str());
+    if (!file)
+        return text;
+    char block[65536];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+        text.append(block, got);
+    std::fclose(file);
     // The source reader stops at Ctrl-Z too.
     return text.substr(0, text.find('\x1A'));
 }
