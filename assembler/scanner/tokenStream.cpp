@@ -49,10 +49,12 @@ struct LargeBlockAllocator {
 
 // The records of a pass, in blocks that never move: a program of millions
 // of tokens would need twice its records' memory while a vector regrows.
-// A block is one huge page where the system has them.
+// A block is three huge pages where the system has them (a power of two of
+// twelve-byte records that ends on a huge page); pages never touched cost
+// nothing.
 class RecordBlocks {
 public:
-    static constexpr unsigned BLOCK_BITS = 17;
+    static constexpr unsigned BLOCK_BITS = 19;
     static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << BLOCK_BITS;
 
     std::size_t size() const { return count; }
@@ -137,7 +139,8 @@ enum class StreamMode {
 struct TokenStreamState {
     StreamMode mode = StreamMode::SCANNING;
     RecordBlocks records;
-    std::unordered_map<std::size_t, uint32_t> longLengths;  // by record index
+    std::unordered_map<std::size_t, uint32_t> longLengths;    // by record index
+    std::unordered_map<std::size_t, uint32_t> farScanStarts;  // by record index
     std::vector<NameRecord, LargeBlockAllocator<NameRecord>> nameRecords;
     // Copies of the full names the scanned text does not hold as they are
     // (local names joined to their scope): labelName points into them.
@@ -189,6 +192,33 @@ uint8_t setLength(TokenRecord& record, int length)
     return LONG_TEXT;
 }
 
+[[gnu::noinline, gnu::cold]] void keepFarScanStart(std::size_t start)
+{
+    tokenStream.farScanStarts[tokenStream.records.size() - 1] = static_cast<uint32_t>(start);
+}
+
+// The token of the record just appended, whose text is at textOffset, and
+// where its scan began.
+void setTokenAndScanStart(TokenRecord& record, int token, uint32_t textOffset, std::size_t start)
+{
+    // A text before its scan's start wraps to a far distance too.
+    std::size_t distance = textOffset - start;
+    if (distance >= FAR_SCAN_START) [[unlikely]] {
+        distance = FAR_SCAN_START;
+        keepFarScanStart(start);
+    }
+    record.tokenAndScanDistance = static_cast<uint16_t>(token | (distance << TOKEN_BITS));
+}
+
+uint32_t scanStartOf(std::size_t index)
+{
+    const TokenRecord& record = tokenStream.records[index];
+    const unsigned distance = record.tokenAndScanDistance >> TOKEN_BITS;
+    if (distance == FAR_SCAN_START)
+        return tokenStream.farScanStarts[index];
+    return record.textOffset - distance;
+}
+
 int lengthOf(const TokenRecord& record, std::size_t index)
 {
     return (record.kindAndMode & LONG_TEXT) ? static_cast<int>(tokenStream.longLengths[index]) : record.textLength;
@@ -216,9 +246,7 @@ bool isNameToken(int token)
 template <bool maybeName>
 void fillRecord(TokenRecord& record, int token, uint8_t lengthFlag)
 {
-    record.scanStart = static_cast<uint32_t>(tokenStream.scanFrom);
     record.value = asmState.tokenValue;
-    record.token = static_cast<uint16_t>(token);
     uint8_t kind = static_cast<uint8_t>(asmState.cpuMode) | lengthFlag;
     const char* text = asmState.tokenText;
     if (ruleActions.valueSet) {
@@ -233,8 +261,10 @@ void fillRecord(TokenRecord& record, int token, uint8_t lengthFlag)
         kind |= STRING_BODY;
         text = ruleActions.stringBodySource;
     }
-    record.textOffset = offsetInText(text);
+    const uint32_t textOffset = offsetInText(text);
+    record.textOffset = textOffset;
     record.kindAndMode = kind;
+    setTokenAndScanStart(record, token, textOffset, tokenStream.scanFrom);
 }
 
 // The tokens record leaves: a name, a long text, a full block.
@@ -262,6 +292,7 @@ void forgetRecords()
 {
     tokenStream.records.clear();
     tokenStream.longLengths.clear();
+    tokenStream.farScanStarts.clear();
     tokenStream.nameRecords.clear();
     tokenStream.names.clear();
     tokenStream.scanFrom = 0;
@@ -308,7 +339,7 @@ void deliver(const TokenRecord& record, std::size_t index)
         enterLine(record.value);
     else if (kind & STRING_BODY)
         captureStringBody();
-    asmState.curToken = record.token;
+    asmState.curToken = record.tokenAndScanDistance & TOKEN_MASK;
 }
 
 // The records from index on no longer hold (the CPU mode differs from the one
@@ -316,9 +347,8 @@ void deliver(const TokenRecord& record, std::size_t index)
 // scanned in the same call as the token are scanned again with it.
 void rescanFrom(std::size_t index)
 {
-    const uint32_t start = tokenStream.records[index].scanStart;
-    while (index > 0 && (tokenStream.records[index - 1].kindAndMode & FILE_MARKER)
-           && tokenStream.records[index - 1].scanStart == start)
+    const uint32_t start = scanStartOf(index);
+    while (index > 0 && (tokenStream.records[index - 1].kindAndMode & FILE_MARKER) && scanStartOf(index - 1) == start)
         --index;
     tokenStream.records.truncate(index);
     ++tokenStream.rewrites;
@@ -407,8 +437,9 @@ void recordFileMarker()
     if (tokenStream.mode != StreamMode::RECORDING)
         return;
     TokenRecord& record = tokenStream.records.append();
-    record = {static_cast<uint32_t>(tokenStream.scanFrom), offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
+    record = {offsetInText(asmState.tokenText), 0, 0, FILE_MARKER, 0};
     record.kindAndMode |= setLength(record, asmState.tokenLength);
+    setTokenAndScanStart(record, 0, record.textOffset, tokenStream.scanFrom);
 }
 
 std::size_t currentRecordIndex()

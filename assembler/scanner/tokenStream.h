@@ -10,6 +10,7 @@
 
 #include "../driver/base/AsmState.h"
 #include "scannerActions.h"
+#include "tokens.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,16 +37,22 @@ static_assert(CPU_MODE_PREPROCESS <= MODE_MASK);
 constexpr uint8_t NEEDS_MORE_THAN_FIELDS = MODE_MASK | LONG_TEXT | STRING_BODY | FILE_MARKER;
 
 // One scanned token, or a file marker, as a pass after the first delivers it.
-// Sixteen bytes: a program has millions of tokens.
+// Twelve bytes: a program has millions of tokens.
 struct TokenRecord {
-    uint32_t scanStart;   // where the scan that found it began: a restart point
     uint32_t textOffset;  // tokenText, as an offset into the scanned text
     int32_t value;        // see RecordFlag
-    uint16_t token;
+    // The token in the low TOKEN_BITS; above them how far before the text
+    // the scan that found it began (a restart point), unless that is
+    // FAR_SCAN_START: then it is kept aside by record index.
+    uint16_t tokenAndScanDistance;
     uint8_t kindAndMode;
     uint8_t textLength;  // tokenLength as the scan left it, unless LONG_TEXT
 };
-static_assert(sizeof(TokenRecord) == 16);
+static_assert(sizeof(TokenRecord) == 12);
+constexpr unsigned TOKEN_BITS = 9;
+constexpr uint16_t TOKEN_MASK = (1u << TOKEN_BITS) - 1;
+constexpr unsigned FAR_SCAN_START = 0xFFFFu >> TOKEN_BITS;
+static_assert(TOKEN_COUNT <= TOKEN_MASK + 1, "every token fits its bits");
 
 struct TokenCursor {
     // While replaying, the records still to deliver in the current block;
@@ -81,7 +88,7 @@ inline void advanceToken()
         enterLine(record->value);
     else if (record->kindAndMode & NAME)
         deliverRecordedName(*record);
-    asmState.curToken = record->token;
+    asmState.curToken = record->tokenAndScanDistance & TOKEN_MASK;
 }
 
 // Called once the pass's input is set to a text that stays in place for the
