@@ -6,6 +6,7 @@
 #include "sourceLines.h"
 
 #include <algorithm>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -17,11 +18,12 @@ constexpr int ADDRESS_WIDTH = 11;  // "XXXX (YYYY)"
 constexpr int BYTES_WIDTH = 11;    // "XX XX XX XX"
 
 // Bytes that went out in one go at one address: all of them, or for a run
-// its first ones and its length.
+// its first ones and its length. The bytes shown are in the listing's store.
 struct Piece {
     uint32_t address = 0;
     uint32_t position = 0;
-    std::vector<unsigned char> bytes;
+    std::size_t firstByte = 0;  // in ListingState::bytes
+    std::size_t shown = 0;      // bytes there
     int64_t count = 0;
     bool run = false;
 };
@@ -32,7 +34,8 @@ struct ListedLine {
     LinePosition at;
     uint32_t address = 0;
     uint32_t position = 0;
-    std::vector<Piece> pieces;
+    std::size_t firstPiece = 0;  // its pieces, in ListingState::pieces
+    uint32_t pieceCount = 0;
     bool equ = false;  // an EQU: equValue stands in the address column
     uint32_t equValue = 0;
     bool expanded = false;          // a line of a macro's or REPT's expansion, at its call
@@ -44,12 +47,35 @@ struct ListingState {
     // Both in the order the final pass met them, which is the order of the
     // flattened source: the listing walks them alongside the lines.
     std::vector<ListedLine> lines;
+    // Every line's pieces and every piece's bytes, each in one store rather
+    // than in small arrays of their own (a listing may have millions of
+    // lines): pieces go to the last line only, and bytes to its last piece.
+    std::vector<Piece> pieces;
+    std::vector<unsigned char> bytes;
     std::vector<std::pair<LinePosition, LinePosition>> unassembled;  // both ends exclusive
     bool capturingStatement = false;
     LinePosition skipStart;
 };
 
 ListingState listing;
+
+std::span<const Piece> piecesOf(const ListedLine& line)
+{
+    return {listing.pieces.data() + line.firstPiece, line.pieceCount};
+}
+
+// A new last piece of the last line.
+Piece& addPiece(uint32_t address, uint32_t position, int64_t count, bool run)
+{
+    ++listing.lines.back().pieceCount;
+    return listing.pieces.emplace_back(Piece{address, position, listing.bytes.size(), 0, count, run});
+}
+
+void keepBytes(Piece& piece, const unsigned char* bytes, std::size_t count)
+{
+    listing.bytes.insert(listing.bytes.end(), bytes, bytes + count);
+    piece.shown += count;
+}
 
 uint32_t logicalAddress()
 {
@@ -113,7 +139,7 @@ public:
             first = false;
         };
         if (listed)
-            for (const Piece& piece : listed->pieces)
+            for (const Piece& piece : piecesOf(*listed))
                 pieceRows(piece, emitRow);
         if (first) {
             RowContent content;
@@ -165,10 +191,11 @@ private:
     template <typename EmitRow>
     static void pieceRows(const Piece& piece, EmitRow& emitRow)
     {
-        for (std::size_t offset = 0; offset < piece.bytes.size(); offset += BYTES_PER_ROW) {
+        const unsigned char* bytes = listing.bytes.data() + piece.firstByte;
+        for (std::size_t offset = 0; offset < piece.shown; offset += BYTES_PER_ROW) {
             auto step = static_cast<uint32_t>(offset);
-            emitRow(RowContent{true, piece.address + step, piece.position + step, piece.bytes.data() + offset,
-                               std::min(BYTES_PER_ROW, piece.bytes.size() - offset), -1});
+            emitRow(RowContent{true, piece.address + step, piece.position + step, bytes + offset,
+                               std::min(BYTES_PER_ROW, piece.shown - offset), -1});
         }
         if (piece.run)
             emitRow(RowContent{false, 0, 0, nullptr, 0, piece.count});
@@ -301,7 +328,7 @@ void listSegment(ListingWriter& writer, ListingCursor& cursor, std::size_t index
     // file; what followed the include on that line shows as bytes only.
     if (segment.resumesIncluder) {
         const ListedLine* rest = cursor.takeAt({segmentIndex, first});
-        if (rest && !rest->pieces.empty())
+        if (rest && rest->pieceCount != 0)
             writer.sourceLine(NO_TEXT, 0, rest, NO_TEXT);
         ++first;
     }
@@ -334,6 +361,8 @@ void keepListingText(const std::string& openedPath)
 void restartListing()
 {
     listing.lines.clear();
+    listing.pieces.clear();
+    listing.bytes.clear();
     listing.unassembled.clear();
     listing.capturingStatement = false;
     listingCaptures = listing.enabled && asmState.finalPass;
@@ -351,33 +380,30 @@ void listStatementStart()
     if (!listing.lines.empty() && listing.lines.back().at == at && listing.lines.back().expanded == expanded
         && listing.lines.back().expandedText.data() == expandedText.data())
         return;
-    listing.lines.push_back(
-        {at, logicalAddress(), static_cast<uint32_t>(asmState.outputPosition), {}, false, 0, expanded, expandedText});
+    listing.lines.push_back({at, logicalAddress(), static_cast<uint32_t>(asmState.outputPosition),
+                             listing.pieces.size(), 0, false, 0, expanded, expandedText});
 }
 
 void listEmitted(const unsigned char* bytes, std::size_t count)
 {
     if (!listing.capturingStatement || count == 0)
         return;
-    std::vector<Piece>& pieces = listing.lines.back().pieces;
     uint32_t address = logicalAddress();
     auto position = static_cast<uint32_t>(asmState.outputPosition);
-    if (pieces.empty() || pieces.back().run
-        || pieces.back().address + static_cast<uint32_t>(pieces.back().count) != address
-        || pieces.back().position + static_cast<uint32_t>(pieces.back().count) != position)
-        pieces.push_back({address, position, {}, 0, false});
-    Piece& piece = pieces.back();
-    piece.bytes.insert(piece.bytes.end(), bytes, bytes + count);
-    piece.count += static_cast<int64_t>(count);
+    Piece* last = listing.lines.back().pieceCount != 0 ? &listing.pieces.back() : nullptr;
+    if (!last || last->run || last->address + static_cast<uint32_t>(last->count) != address
+        || last->position + static_cast<uint32_t>(last->count) != position)
+        last = &addPiece(address, position, 0, false);
+    keepBytes(*last, bytes, count);
+    last->count += static_cast<int64_t>(count);
 }
 
 void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, int64_t position)
 {
     if (!listing.capturingStatement || count == 0)
         return;
-    std::size_t shown = std::min(firstCount, BYTES_PER_ROW);
-    listing.lines.back().pieces.push_back(
-        {logicalAddress(), static_cast<uint32_t>(position), {first, first + shown}, count, true});
+    Piece& piece = addPiece(logicalAddress(), static_cast<uint32_t>(position), count, true);
+    keepBytes(piece, first, std::min(firstCount, BYTES_PER_ROW));
 }
 
 void listEquValue(int32_t value)
