@@ -175,9 +175,10 @@ uint32_t offsetInText(const char* pointer)
     return static_cast<uint32_t>(pointer - tokenCursor.text);
 }
 
-[[gnu::noinline]] void keepLongLength(int length)
+// A field too large for the record just appended, kept aside by its index.
+[[gnu::noinline]] void keepAside(std::unordered_map<std::size_t, uint32_t>& fields, std::size_t value)
 {
-    tokenStream.longLengths[tokenStream.records.size() - 1] = static_cast<uint32_t>(length);
+    fields[tokenStream.records.size() - 1] = static_cast<uint32_t>(value);
 }
 
 // The length of the record just appended.
@@ -188,13 +189,8 @@ uint8_t setLength(TokenRecord& record, int length)
         return 0;
     }
     record.textLength = LONG_LENGTH;
-    keepLongLength(length);
+    keepAside(tokenStream.longLengths, static_cast<std::size_t>(length));
     return LONG_TEXT;
-}
-
-[[gnu::noinline, gnu::cold]] void keepFarScanStart(std::size_t start)
-{
-    tokenStream.farScanStarts[tokenStream.records.size() - 1] = static_cast<uint32_t>(start);
 }
 
 // The token of the record just appended, whose text is at textOffset, and
@@ -205,7 +201,7 @@ void setTokenAndScanStart(TokenRecord& record, int token, uint32_t textOffset, s
     std::size_t distance = textOffset - start;
     if (distance >= FAR_SCAN_START) [[unlikely]] {
         distance = FAR_SCAN_START;
-        keepFarScanStart(start);
+        keepAside(tokenStream.farScanStarts, start);
     }
     record.tokenAndScanDistance = static_cast<uint16_t>(token | (distance << TOKEN_BITS));
 }

@@ -83,7 +83,6 @@ echo "$(ls "$seeds" | wc -l) seeds"
 echo "=== Fuzzing for $seconds seconds"
 findings="$work/findings"
 rm -rf "$findings"
-mkdir -p "$work/run"
 cd "$work/run"
 export AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1 AFL_NO_UI=1 AFL_NO_AFFINITY=1
 export AFL_SKIP_CRASHES=1 AFL_AUTORESUME=1
