@@ -17,6 +17,12 @@ bool isSameFile(const char* first, const char* second);
 // False when that fails. Called before anything else.
 bool openStandardStreams();
 
+// A write past the limit on file sizes (ulimit -f) fails with "File too
+// large" and ends the run as any failed write does (the reader released, the
+// message printed) instead of ending it by SIGXFSZ on the spot. Nothing to
+// do on Windows.
+void failWritesPastFileSizeLimit();
+
 // A file opened for appending only, created if need be. Each append is one
 // write call of the whole text, so that records of runs side by side do not
 // interleave.

@@ -2,6 +2,7 @@
 #include "platformSystem.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -10,6 +11,11 @@
 #include <cstring>
 
 namespace platform {
+
+void failWritesPastFileSizeLimit()
+{
+    signal(SIGXFSZ, SIG_IGN);
+}
 
 void sleepMilliseconds(unsigned milliseconds)
 {

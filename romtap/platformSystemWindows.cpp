@@ -10,6 +10,8 @@
 
 namespace platform {
 
+void failWritesPastFileSizeLimit() {}
+
 void sleepMilliseconds(unsigned milliseconds)
 {
     Sleep(milliseconds);

@@ -34,6 +34,7 @@ int main(int argc, char** argv)
     // Without a usable descriptor there is nowhere to say so.
     if (!platform::openStandardStreams())
         return 1;
+    platform::failWritesPastFileSizeLimit();
     printTitle();
     if (argc < 2)
         printUsageAndFail();

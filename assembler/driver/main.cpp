@@ -7,5 +7,6 @@ int main(int argc, char** argv)
     if (!openStandardStreams())
         return 1;
     removePrivateFilesWhenInterrupted();
+    failWritesPastFileSizeLimit();
     return runAssembler(argc, argv);
 }

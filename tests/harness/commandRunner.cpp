@@ -134,16 +134,18 @@ bool redirectStandardOutput(const char* stdoutPath)
     return output >= 0 && dup2(output, 1) >= 0;
 }
 
-// The limit on the length of any file written, past which writes fail.
+// The limit on the length of any file written, as `ulimit -f` sets it: a
+// write past it raises SIGXFSZ, whose default action the program starts
+// with (the harness may have inherited it ignored).
 bool limitFileSize(const std::optional<std::size_t>& limit)
 {
     if (!limit)
         return true;
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
     const struct rlimit size = {static_cast<rlim_t>(*limit), static_cast<rlim_t>(*limit)};
-    return sigaction(SIGXFSZ, &ignore, nullptr) == 0 && setrlimit(RLIMIT_FSIZE, &size) == 0;
+    return sigaction(SIGXFSZ, &byDefault, nullptr) == 0 && setrlimit(RLIMIT_FSIZE, &size) == 0;
 }
 
 // In the child: the scratch directory as working directory, no input, the

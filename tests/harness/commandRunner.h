@@ -51,8 +51,8 @@ struct CommandSetup {
     std::string standardOutputPath;
     // The program starts with standard output closed (nothing collected).
     bool standardOutputClosed = false;
-    // How long a file the program may write (ulimit -f, with SIGXFSZ ignored
-    // as `trap '' XFSZ` does: a write past it fails with EFBIG).
+    // How long a file the program may write (ulimit -f: a write past it
+    // raises SIGXFSZ, which the program must turn into a failed write).
     std::optional<std::size_t> fileSizeLimit;
 
     bool collectsStandardOutput() const { return standardOutputPath.empty() && !standardOutputClosed; }

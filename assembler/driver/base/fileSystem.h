@@ -106,3 +106,8 @@ void removePrivateFile(const char* privateName);
 // the signal is raised again with its default action; on Windows for Ctrl-C,
 // Ctrl-Break and the console's closing, with status 0xC000013A.
 void removePrivateFilesWhenInterrupted();
+// From here on, a write past the limit on file sizes (ulimit -f) fails with
+// "File too large" and is reported as any failed write is (its private file
+// removed, status 1) instead of ending the run by SIGXFSZ, which would leave
+// the private file and a partial output behind. Nothing to do on Windows.
+void failWritesPastFileSizeLimit();

@@ -407,3 +407,8 @@ void removePrivateFilesWhenInterrupted()
             sigaction(signalNumber, &action, nullptr);
     }
 }
+
+void failWritesPastFileSizeLimit()
+{
+    signal(SIGXFSZ, SIG_IGN);
+}

@@ -212,3 +212,5 @@ void removePrivateFilesWhenInterrupted()
 {
     SetConsoleCtrlHandler(removePrivateFilesOnControl, TRUE);
 }
+
+void failWritesPastFileSizeLimit() {}
