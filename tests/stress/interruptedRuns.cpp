@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,9 +62,12 @@ std::vector<std::string> orbantWords()
     return words;
 }
 
-// Started with the three signals at their default action, whatever the test
-// runner was started with, and with the console discarded.
-pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> words)
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+// Started with the interruptions at their default action, whatever the test
+// runner was started with, no core file, and the console discarded, unless
+// errors names the descriptor for standard error.
+pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> words, int errors = -1)
 {
     words.push_back("main.asm");
     std::vector<char*> argv;
@@ -74,9 +78,10 @@ pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> wo
     pid_t child = fork();
     if (child == 0) {
         int discard = open("/dev/null", O_RDWR);
+        const struct rlimit noCore = {0, 0};
         if (chdir(workingDirectory.c_str()) == 0 && discard >= 0 && dup2(discard, 0) >= 0 && dup2(discard, 1) >= 0
-            && dup2(discard, 2) >= 0) {
-            for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+            && dup2(errors >= 0 ? errors : discard, 2) >= 0 && setrlimit(RLIMIT_CORE, &noCore) == 0) {
+            for (int signalNumber : INTERRUPTIONS)
                 signal(signalNumber, SIG_DFL);
             execv(argv[0], argv.data());
         }
@@ -146,6 +151,36 @@ TEST(InterruptedRuns, InterruptionRemovesThePrivateFile)
 TEST(InterruptedRuns, HangupRemovesThePrivateFile)
 {
     expectInterruptionLeavesNothing(SIGHUP);
+}
+
+TEST(InterruptedRuns, QuitRemovesThePrivateFile)
+{
+    expectInterruptionLeavesNothing(SIGQUIT);
+}
+
+// Messages piped into a reader that has gone (as `2>&1 | head` leaves them):
+// the error found while the flattened source is written ends the run by
+// SIGPIPE as it is printed, and its private file goes first.
+TEST(InterruptedRuns, AMessageIntoAClosedPipeLeavesNoPrivateFile)
+{
+    ScratchDirectory directory;
+    directory.writeFile("main.asm", " NOP\n DB \"not closed\n");
+    directory.writeFile("orbant.tmp", EARLIER_TEXT);
+    int pipeEnds[2];
+    ASSERT_EQ(0, pipe(pipeEnds));
+    close(pipeEnds[0]);
+    pid_t child = startOrbant(directory, orbantWords(), pipeEnds[1]);
+    close(pipeEnds[1]);
+    ASSERT_GT(child, 0);
+    int waitStatus = 0;
+    while (waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    ASSERT_TRUE(WIFSIGNALED(waitStatus)) << "ended with status " << WEXITSTATUS(waitStatus);
+    EXPECT_EQ(SIGPIPE, WTERMSIG(waitStatus));
+    EXPECT_EQ(std::vector<std::string>{}, privateFilesIn(directory));
+    std::string flattened;
+    directory.readFile("orbant.tmp", flattened);
+    EXPECT_EQ(EARLIER_TEXT, flattened);
 }
 
 // A write that fails removes the private file: the earlier flattened source

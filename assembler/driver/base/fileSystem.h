@@ -102,7 +102,8 @@ void removePrivateFile(const char* privateName);
 
 // From here on, an interrupted run removes the private files it has on disk
 // before it ends as the interruption would end it: on POSIX for SIGINT,
-// SIGTERM and SIGHUP (unless started with the signal ignored), after which
+// SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (unless started with the signal
+// ignored), after which
 // the signal is raised again with its default action; on Windows for Ctrl-C,
 // Ctrl-Break and the console's closing, with status 0xC000013A.
 void removePrivateFilesWhenInterrupted();

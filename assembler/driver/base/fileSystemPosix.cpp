@@ -377,7 +377,9 @@ bool replaceFileWith(const char* name, const char* privateName)
 
 namespace {
 
-constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: a console piped into a reader that has gone (`| head`) ends
+// the run at its next message, which may come while a private file is open.
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
 extern "C" void removePrivateFilesOnSignal(int signalNumber)
 {
