@@ -242,11 +242,22 @@ const OptionSpec* findOption(std::string_view argument, std::string_view& attach
     return nullptr;
 }
 
+// Help and version are what the run is for: a text that did not reach
+// standard output (a full disk, a closed pipe) is a failure.
+[[noreturn]] void exitAfterPrintedText()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("orbant: error writing to standard output\n", stderr);
+        std::exit(1);
+    }
+    std::exit(0);
+}
+
 [[noreturn]] void printHelp()
 {
     printUsage();
     std::fputs(OPTIONS_TEXT, stdout);
-    std::exit(0);
+    exitAfterPrintedText();
 }
 
 // Takes the option at argv[index]; returns the index of the next argument,
@@ -258,7 +269,7 @@ int takeOption(int argc, char** argv, int index)
         printHelp();
     if (argument == "--version") {
         std::fputs(VERSION_LINE, stdout);
-        std::exit(0);
+        exitAfterPrintedText();
     }
     std::string_view value;
     bool attached = false;
