@@ -1,7 +1,15 @@
 #include "consoleOutput.h"
 
+#include "platformSystem.h"
+
 #include <cstdio>
 #include <cstdlib>
+
+void stopIfInterrupted()
+{
+    if (const int interruption = platform::notedInterruption())
+        throw RunInterrupted{interruption};
+}
 
 void dieOnCommandLine(const std::string& text)
 {

@@ -11,6 +11,17 @@ struct RunFailure {
     std::string message;  // printed as it is, line ends included
 };
 
+// An interruption noted while the reader is bound: thrown where the run next
+// looks, so that the reader is released on the way out, which then ends the
+// run as the interruption would have ended it.
+struct RunInterrupted {
+    int interruption;
+};
+
+// Throws RunInterrupted once an interruption has been noted. Called between
+// the reader's calls.
+void stopIfInterrupted();
+
 // A command line romtap cannot take: "romtap: TEXT" on standard error,
 // status 1, before anything else happens.
 [[noreturn]] void dieOnCommandLine(const std::string& text);

@@ -23,6 +23,18 @@ bool openStandardStreams();
 // do on Windows.
 void failWritesPastFileSizeLimit();
 
+// While the reader is bound, an interruption (SIGINT, SIGTERM or SIGHUP; on
+// Windows Ctrl-C or Ctrl-Break) is noted instead of ending the run at once,
+// so that the run stops between the reader's calls and releases the reader
+// first; a second one ends the run on the spot. One ignored at the start
+// stays ignored.
+void deferInterruptions();
+// The interruption noted since, 0 if none.
+int notedInterruption();
+// Interruptions end the run at once again; one noted meanwhile ends it now,
+// as it would have ended it.
+void resumeInterruptions();
+
 // A file opened for appending only, created if need be. Each append is one
 // write call of the whole text, so that records of runs side by side do not
 // interleave.

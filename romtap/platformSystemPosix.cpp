@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -15,6 +16,54 @@ namespace platform {
 void failWritesPastFileSizeLimit()
 {
     signal(SIGXFSZ, SIG_IGN);
+}
+
+namespace {
+
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile sig_atomic_t interruptionNoted = 0;
+
+extern "C" void noteInterruption(int signalNumber)
+{
+    interruptionNoted = signalNumber;
+}
+
+}  // namespace
+
+void deferInterruptions()
+{
+    struct sigaction action = {};
+    action.sa_handler = noteInterruption;
+    // Once: the next one takes the default action. The library's own calls
+    // go on as if nothing had come.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : INTERRUPTIONS) {
+        struct sigaction previous;
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            sigaction(signalNumber, &action, nullptr);
+    }
+}
+
+int notedInterruption()
+{
+    return interruptionNoted;
+}
+
+void resumeInterruptions()
+{
+    for (int signalNumber : INTERRUPTIONS) {
+        struct sigaction current;
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == noteInterruption)
+            signal(signalNumber, SIG_DFL);
+    }
+    if (const int interruption = interruptionNoted) {
+        std::fflush(stdout);
+        signal(interruption, SIG_DFL);
+        raise(interruption);
+        _exit(128 + interruption);
+    }
 }
 
 void sleepMilliseconds(unsigned milliseconds)

@@ -5,12 +5,50 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
 
 void failWritesPastFileSizeLimit() {}
+
+namespace {
+
+std::atomic<int> interruptionNoted{0};
+
+// Runs on a thread of its own. The first Ctrl-C or Ctrl-Break is noted; a
+// second one, or the console's closing, goes on to the default handler,
+// which ends the process.
+BOOL WINAPI noteInterruption(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    int none = 0;
+    return interruptionNoted.compare_exchange_strong(none, static_cast<int>(event) + 1) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+void deferInterruptions()
+{
+    SetConsoleCtrlHandler(noteInterruption, TRUE);
+}
+
+int notedInterruption()
+{
+    return interruptionNoted.load();
+}
+
+void resumeInterruptions()
+{
+    SetConsoleCtrlHandler(noteInterruption, FALSE);
+    if (interruptionNoted.load() != 0) {
+        std::fflush(stdout);
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+}
 
 void sleepMilliseconds(unsigned milliseconds)
 {

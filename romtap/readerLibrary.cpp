@@ -54,6 +54,7 @@ void waitForReader(ReaderLibrary& record)
 {
     for (int cycle = 0; cycle < SLOT_POLL_CYCLES; ++cycle) {
         platform::sleepMilliseconds(SLOT_POLL_INTERVAL_MS);
+        stopIfInterrupted();
         record.readySlots = pollSlots(record);
         if (anySlotAnswered(record))
             return;
@@ -66,8 +67,8 @@ void releaseModule(ReaderLibrary& record)
     record.module = nullptr;
 }
 
-}  // namespace
-
+// Loads and initialises the library; 0 when it is initialised, otherwise -1
+// or the library's Init result.
 int bindReaderLibrary(ReaderLibrary& record)
 {
     record.module = platform::loadLibrary(platform::readerLibraryName());
@@ -85,7 +86,6 @@ int bindReaderLibrary(ReaderLibrary& record)
         return record.lastResult;
     }
     lookUpEntryPoints(record);
-    waitForReader(record);
     return 0;
 }
 
@@ -98,15 +98,30 @@ void unbindReaderLibrary(ReaderLibrary& record)
     releaseModule(record);
 }
 
+}  // namespace
+
 BoundReaderLibrary::BoundReaderLibrary()
 {
-    if (bindReaderLibrary(record_) != 0)
+    platform::deferInterruptions();
+    if (bindReaderLibrary(record_) != 0) {
+        platform::resumeInterruptions();
         dieWithMessage("failed to init gamereader");
+    }
+    // Bound from here: whatever ends the wait (an interruption, a library
+    // without MSXGR_IsSlotEnable), the library gets its Uninit.
+    try {
+        waitForReader(record_);
+    } catch (...) {
+        unbindReaderLibrary(record_);
+        platform::resumeInterruptions();
+        throw;
+    }
 }
 
 BoundReaderLibrary::~BoundReaderLibrary()
 {
     unbindReaderLibrary(record_);
+    platform::resumeInterruptions();
 }
 
 bool anySlotAnswered(const ReaderLibrary& record)

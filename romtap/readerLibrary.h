@@ -26,16 +26,12 @@ struct ReaderLibrary {
     MSXGR_TransferFn readIO = nullptr;
 };
 
-// Loads and initialises the library and waits (bounded) until any slot
-// reports a reader. Returns 0 when the library is initialised, whether or
-// not a reader showed up; otherwise -1 or the library's Init result.
-int bindReaderLibrary(ReaderLibrary& record);
-void unbindReaderLibrary(ReaderLibrary& record);
-
 // The library bound for one run, from construction to the end of the scope:
 // every way out of the run, failures included, unbinds it, so that the
-// reader's library always gets its Uninit. Fails the run with "failed to init
-// gamereader" when binding fails.
+// reader's library always gets its Uninit. Construction loads and
+// initialises the library and waits (bounded) until any slot reports a
+// reader; it fails the run with "failed to init gamereader" when the library
+// cannot be loaded or initialised.
 class BoundReaderLibrary {
 public:
     BoundReaderLibrary();

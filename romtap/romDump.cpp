@@ -93,6 +93,7 @@ void readBlock(const DumpRun& run, int block, Block& buffer)
 int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
 {
     for (int retries = 0;; ++retries) {
+        stopIfInterrupted();
         readBlock(run, block, check);
         const auto end = accepted.begin() + static_cast<std::ptrdiff_t>(run.blockSize);
         const auto difference = std::mismatch(accepted.begin(), end, check.begin()).first;
@@ -108,6 +109,7 @@ int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
 void dumpBlocks(const DumpRun& run, TransferBuffers& buffers, ImageFile& image, DumpReport& report)
 {
     for (int block = 0; block < run.options.blockCount; ++block) {
+        stopIfInterrupted();
         std::fputs(".", stdout);
         std::fflush(stdout);
         readBlock(run, block, buffers.read);
@@ -160,6 +162,7 @@ void dumpCartridge(const Options& options, DumpReport& report, DumpLog& log)
     report.noteImageCreated();
     std::printf("Dumping ROM in slot %d", slot);
     dumpBlocks(run, buffers, image, report);
+    stopIfInterrupted();
     report.noteEveryBlockDumped();
     if (options.sizeWarnings)
         readPastTheBlock(run, buffers.read, report);

@@ -49,6 +49,11 @@ int main(int argc, char** argv)
         }
     } catch (const RunFailure& failure) {
         endRunWith(failure);
+    } catch (const RunInterrupted&) {
+        // Caught so that the stack unwinds: releasing the reader on the way
+        // has ended the run by the interruption.
+        platform::resumeInterruptions();
+
     } catch (const std::bad_alloc&) {
         endRunWith(RunFailure{"Out of memory!\n"});
     }

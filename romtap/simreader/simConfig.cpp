@@ -97,6 +97,14 @@ std::string readFlakyReads(FlakyReads& flaky)
     return "MSXGRSIM_FLAKY_READ must be CALL:COUNT, a call number from 1 and a number of calls from 1";
 }
 
+std::string readInterruptedRead(SimConfig& config)
+{
+    const char* value = variable("MSXGRSIM_INTERRUPT_READ");
+    if (value == nullptr || parseNumber(value, 1, LONG_MAX, config.interruptedRead))
+        return {};
+    return "MSXGRSIM_INTERRUPT_READ must be a call number from 1";
+}
+
 }  // namespace
 
 std::string readConfig(SimConfig& config)
@@ -110,7 +118,8 @@ std::string readConfig(SimConfig& config)
     }
     for (std::string problem :
          {readEnableAfter(config), readInitError(config), readFault("MSXGRSIM_READ_ERROR", config.readFault),
-          readFault("MSXGRSIM_WRITE_ERROR", config.writeFault), readFlakyReads(config.flakyReads)}) {
+          readFault("MSXGRSIM_WRITE_ERROR", config.writeFault), readFlakyReads(config.flakyReads),
+          readInterruptedRead(config)}) {
         if (!problem.empty())
             return problem;
     }

@@ -36,6 +36,9 @@ struct SimConfig {
     InjectedFault readFault;
     InjectedFault writeFault;
     FlakyReads flakyReads;
+    // The read, counted from 1 after Init, during which the process gets
+    // SIGINT, as from a Ctrl-C pressed then; 0 = never.
+    long interruptedRead = 0;
     std::string logPath;  // a line for each Init, Uninit, memory read and memory write
     // Answers the way a careless library might: odd nonzero values for
     // "yes", values whose low byte is 0 for "no", no text for any code.

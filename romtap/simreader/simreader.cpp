@@ -4,6 +4,7 @@
 #include "msxgrApi.h"
 #include "simConfig.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -227,6 +228,8 @@ MSXGR_EXPORT int MSXGR_CALL MSXGR_ReadMemory(int slot, unsigned char* buffer, in
     for (int index = 0; index < length; ++index)
         buffer[index] = cartridge ? cartridge->read(static_cast<std::uint64_t>(address) + index) : 0xFF;
     garbleIfFlaky(state.readCalls, state.config.flakyReads, buffer, length);
+    if (state.readCalls == state.config.interruptedRead)
+        std::raise(SIGINT);
     return RESULT_OK;
 }
 

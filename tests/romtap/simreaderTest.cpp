@@ -22,7 +22,7 @@ namespace {
 
 const char* const VARIABLES[]
     = {"MSXGRSIM_ENABLE_AFTER", "MSXGRSIM_INIT_ERROR", "MSXGRSIM_READ_ERROR", "MSXGRSIM_WRITE_ERROR",
-       "MSXGRSIM_FLAKY_READ",   "MSXGRSIM_LOG",        "MSXGRSIM_MISBEHAVE"};
+       "MSXGRSIM_FLAKY_READ",   "MSXGRSIM_LOG",        "MSXGRSIM_MISBEHAVE",  "MSXGRSIM_INTERRUPT_READ"};
 
 constexpr long READS_FF = -1;  // expected offset meaning "reads FFH"
 
@@ -352,6 +352,8 @@ const ConfigCase BAD_CONFIGURATIONS[] = {
     {"MSXGRSIM_FLAKY_READ", "0:1"},
     {"MSXGRSIM_FLAKY_READ", "2:0"},
     {"MSXGRSIM_FLAKY_READ", "2:x"},
+    {"MSXGRSIM_INTERRUPT_READ", "0"},
+    {"MSXGRSIM_INTERRUPT_READ", "x"},
 };
 
 void PrintTo(const ConfigCase& configCase, std::ostream* out)
