@@ -1,5 +1,6 @@
 // A reader library with one entry point left out (WITHOUT_INIT,
-// WITHOUT_READMEMORY, WITHOUT_WRITEMEMORY or WITHOUT_ERR2STR): one reader on
+// WITHOUT_ISSLOTENABLE, WITHOUT_READMEMORY, WITHOUT_WRITEMEMORY or
+// WITHOUT_ERR2STR): one reader on
 // slot 0 with a cartridge inserted. Without Err2Str its transfers fail
 // (reads with code 13, writes with 14), so that a failure has no text.
 // Init and Uninit are logged as the simulated reader logs them (MSXGRSIM_LOG).
@@ -44,10 +45,12 @@ MSXGR_EXPORT void MSXGR_CALL MSXGR_Uninit(void)
 {
     logCall("Uninit");
 }
+#ifndef WITHOUT_ISSLOTENABLE
 MSXGR_EXPORT int MSXGR_CALL MSXGR_IsSlotEnable(int slot)
 {
     return slot == 0 ? 1 : 0;
 }
+#endif
 MSXGR_EXPORT int MSXGR_CALL MSXGR_GetSlotStatus(int, unsigned int status[3])
 {
     status[0] = 1;
