@@ -22,6 +22,33 @@ ProtectionState protection;
 
 }  // namespace
 
+bool WholeOutput::open(const std::string& name, std::optional<FileRole> own)
+{
+    if (const ProtectedFile* file = protectedFileAt(name, own)) {
+        printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
+        return false;
+    }
+    return openReplacing(output, name.c_str());
+}
+
+void WholeOutput::write(std::string_view piece)
+{
+    if (failure == 0 && std::fwrite(piece.data(), 1, piece.size(), output.stream) != piece.size())
+        failure = errno;
+}
+
+WholeOutputResult WholeOutput::finish()
+{
+    if (failure == 0 && std::fflush(output.stream) != 0)
+        failure = errno;
+    if (failure != 0) {
+        errno = failure;
+        abandonReplacing(output);
+        return WholeOutputResult::FAILED;
+    }
+    return finishReplacing(output) ? WholeOutputResult::WRITTEN : WholeOutputResult::FAILED;
+}
+
 bool openReplacing(ReplacingOutput& output, const char* name)
 {
     output.name = name;
@@ -144,19 +171,11 @@ void requireNotProtected(const std::string& name, RefusalWording wording)
 
 WholeOutputResult writeWholeOutput(const std::string& name, std::string_view content, std::optional<FileRole> own)
 {
-    if (const ProtectedFile* file = protectedFileAt(name, own)) {
-        printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
+    WholeOutput output;
+    if (!output.open(name, own))
         return WholeOutputResult::REFUSED;
-    }
-    ReplacingOutput output;
-    if (!openReplacing(output, name.c_str()))
-        return WholeOutputResult::REFUSED;
-    if (std::fwrite(content.data(), 1, content.size(), output.stream) != content.size()
-        || std::fflush(output.stream) != 0) {
-        abandonReplacing(output);
-        return WholeOutputResult::FAILED;
-    }
-    return finishReplacing(output) ? WholeOutputResult::WRITTEN : WholeOutputResult::FAILED;
+    output.write(content);
+    return output.finish();
 }
 
 bool writeRequestedOutput(const std::string& name, std::string_view content, FileRole own)

@@ -81,9 +81,25 @@ enum class WholeOutputResult {
     FAILED,   // a write, the close or the renaming failed: errno says why
 };
 
-// Writes content as the whole of file name that way, put in place only when
-// complete. Refused, in the words of a failed open, when name is a
-// protected file other than the output itself (in the role `own`).
+// An output written whole that way, in pieces, so that a long text need not
+// be held whole first; put in place only when complete.
+class WholeOutput {
+public:
+    // Refused, in the words of a failed open, when name is a protected file
+    // other than the output itself (in the role `own`); false then, or when
+    // it does not open, after printing why.
+    bool open(const std::string& name, std::optional<FileRole> own);
+    // A failed write shows when the output is finished.
+    void write(std::string_view piece);
+    // WRITTEN, or FAILED with errno saying why.
+    WholeOutputResult finish();
+
+private:
+    ReplacingOutput output;
+    int failure = 0;  // errno of the first failed write
+};
+
+// Writes content as the whole of file name that way (see WholeOutput).
 WholeOutputResult writeWholeOutput(const std::string& name, std::string_view content,
                                    std::optional<FileRole> own = std::nullopt);
 // The same for a file the run exists to make (the listing, the make rule, in

@@ -1,6 +1,7 @@
 #include "listing.h"
 
 #include "AsmState.h"
+#include "diagnostics.h"
 #include "fileSafety.h"
 #include "sourceFiles.h"
 #include "sourceLines.h"
@@ -121,9 +122,11 @@ struct RowContent {
     uint32_t equValue = 0;
 };
 
+// Writes the listing's rows to its file as they are made, a block at a
+// time: a listing of millions of lines is never held whole.
 class ListingWriter {
 public:
-    explicit ListingWriter(std::size_t fileWidth) : fileWidth(fileWidth) {}
+    ListingWriter(std::size_t fileWidth, WholeOutput& file) : fileWidth(fileWidth), file(file) {}
 
     // The rows of one source line: its text beside the first bytes, the
     // rest of the bytes below.
@@ -180,13 +183,28 @@ public:
             appendPadded(out, valueStart, valueWidth + 2);
             out += symbol.place;
             out += '\n';
+            rowDone();
         }
     }
 
-    const std::string& text() const { return out; }
+    // What is left of the rows made.
+    void flush()
+    {
+        file.write(out);
+        out.clear();
+    }
 
 private:
     inline static const std::string EMPTY;
+    static constexpr std::size_t BLOCK_SIZE = 65536;
+
+    // Rows go out in blocks; a block ends with a row, so that the next row's
+    // trailing blanks are never looked for in what has gone out.
+    void rowDone()
+    {
+        if (out.size() >= BLOCK_SIZE)
+            flush();
+    }
 
     template <typename EmitRow>
     static void pieceRows(const Piece& piece, EmitRow& emitRow)
@@ -221,6 +239,7 @@ private:
         out += text;
         out.erase(out.find_last_not_of(' ') + 1);
         out += '\n';
+        rowDone();
     }
 
     void row(const std::string& file, int line, const RowContent& content, const std::string& text)
@@ -251,6 +270,7 @@ private:
     }
 
     std::size_t fileWidth;
+    WholeOutput& file;
     std::string out;
 };
 
@@ -429,10 +449,17 @@ bool writeListing(const std::string& name, const std::vector<ListedSymbol>& symb
     std::size_t fileWidth = 0;
     for (const SourceSegment& segment : sourceSegments())
         fileWidth = std::max(fileWidth, segment.openedPath.size());
-    ListingWriter writer(fileWidth);
+    WholeOutput file;
+    if (!file.open(name, FileRole::LISTING))
+        return false;
+    ListingWriter writer(fileWidth, file);
     ListingCursor cursor;
     for (std::size_t index = 0; index < sourceSegments().size(); ++index)
         listSegment(writer, cursor, index);
     writer.symbolTable(symbols);
-    return writeRequestedOutput(name, writer.text(), FileRole::LISTING);
+    writer.flush();
+    if (file.finish() == WholeOutputResult::WRITTEN)
+        return true;
+    printWriteFailure(name.c_str());
+    return false;
 }
