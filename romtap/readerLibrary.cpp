@@ -112,13 +112,17 @@ BoundReaderLibrary::BoundReaderLibrary()
     try {
         waitForReader(record_);
     } catch (...) {
-        unbindReaderLibrary(record_);
-        platform::resumeInterruptions();
+        release();
         throw;
     }
 }
 
 BoundReaderLibrary::~BoundReaderLibrary()
+{
+    release();
+}
+
+void BoundReaderLibrary::release()
 {
     unbindReaderLibrary(record_);
     platform::resumeInterruptions();

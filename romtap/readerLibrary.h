@@ -42,6 +42,9 @@ public:
     ReaderLibrary& record() { return record_; }
 
 private:
+    // Uninit and unload, then an interruption noted meanwhile ends the run.
+    void release();
+
     ReaderLibrary record_;
 };
 

@@ -49,6 +49,14 @@ WholeOutputResult WholeOutput::finish()
     return finishReplacing(output) ? WholeOutputResult::WRITTEN : WholeOutputResult::FAILED;
 }
 
+bool WholeOutput::finishRequested()
+{
+    if (finish() == WholeOutputResult::WRITTEN)
+        return true;
+    printWriteFailure(output.name.c_str());
+    return false;
+}
+
 bool openReplacing(ReplacingOutput& output, const char* name)
 {
     output.name = name;
@@ -180,8 +188,9 @@ WholeOutputResult writeWholeOutput(const std::string& name, std::string_view con
 
 bool writeRequestedOutput(const std::string& name, std::string_view content, FileRole own)
 {
-    WholeOutputResult result = writeWholeOutput(name, content, own);
-    if (result == WholeOutputResult::FAILED)
-        printWriteFailure(name.c_str());
-    return result == WholeOutputResult::WRITTEN;
+    WholeOutput output;
+    if (!output.open(name, own))
+        return false;
+    output.write(content);
+    return output.finishRequested();
 }

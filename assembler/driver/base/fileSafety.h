@@ -93,6 +93,8 @@ public:
     void write(std::string_view piece);
     // WRITTEN, or FAILED with errno saying why.
     WholeOutputResult finish();
+    // finish for a file the run exists to make: false after printing why.
+    bool finishRequested();
 
 private:
     ReplacingOutput output;

@@ -1,7 +1,6 @@
 #include "listing.h"
 
 #include "AsmState.h"
-#include "diagnostics.h"
 #include "fileSafety.h"
 #include "sourceFiles.h"
 #include "sourceLines.h"
@@ -458,8 +457,5 @@ bool writeListing(const std::string& name, const std::vector<ListedSymbol>& symb
         listSegment(writer, cursor, index);
     writer.symbolTable(symbols);
     writer.flush();
-    if (file.finish() == WholeOutputResult::WRITTEN)
-        return true;
-    printWriteFailure(name.c_str());
-    return false;
+    return file.finishRequested();
 }
