@@ -11,22 +11,69 @@ const char* skipPast(const char* text, const char* terminator)
     return found != nullptr ? found + std::strlen(terminator) : text + std::strlen(text);
 }
 
-// From just after "<name", past the closing ">"; sets selfClosing for "/>".
-const char* skipStartTag(const char* text, bool& selfClosing)
+bool isBlank(char character)
 {
-    char quote = '\0';
-    for (; *text != '\0'; ++text) {
-        if (quote != '\0') {
-            if (*text == quote)
-                quote = '\0';
-        } else if (*text == '"' || *text == '\'') {
-            quote = *text;
-        } else if (*text == '>') {
-            selfClosing = text[-1] == '/';
-            return text + 1;
-        }
+    return character == ' ' || character == '\t' || character == '\r' || character == '\n';
+}
+
+const char* skipBlanks(const char* text)
+{
+    while (isBlank(*text))
+        ++text;
+    return text;
+}
+
+// The characters the parser takes into an element's name: quotes are among
+// them, so a quote there opens no quoted text.
+bool inElementName(char character)
+{
+    return character != '\0' && !isBlank(character) && character != '/' && character != '>' && character != '?';
+}
+
+bool inAttributeName(char character)
+{
+    return inElementName(character) && character != '!' && character != '<' && character != '=';
+}
+
+enum class StartTag {
+    OPENS,
+    CLOSES_ITSELF,
+    STOPS_THE_PARSER  // malformed: the parser reads no further
+};
+
+// From just after "<", past the start tag, read as the parser reads it: a
+// name, then attributes (name, "=", a quoted value), then ">" or "/>".
+const char* readStartTag(const char* text, StartTag& tag)
+{
+    tag = StartTag::STOPS_THE_PARSER;
+    const char* name = text;
+    while (inElementName(*text))
+        ++text;
+    if (text == name)
+        return text;
+    for (text = skipBlanks(text); inAttributeName(*text); text = skipBlanks(text)) {
+        while (inAttributeName(*text))
+            ++text;
+        text = skipBlanks(text);
+        if (*text != '=')
+            return text;
+        text = skipBlanks(text + 1);
+        const char quote = *text;
+        if (quote != '"' && quote != '\'')
+            return text;
+        const char* end = std::strchr(text + 1, quote);
+        if (end == nullptr)
+            return text;
+        text = end + 1;
     }
-    selfClosing = true;  // unterminated: nothing nests inside it
+    if (text[0] == '>') {
+        tag = StartTag::OPENS;
+        return text + 1;
+    }
+    if (text[0] == '/' && text[1] == '>') {
+        tag = StartTag::CLOSES_ITSELF;
+        return text + 2;
+    }
     return text;
 }
 
@@ -71,9 +118,11 @@ std::size_t deepestNesting(const char* text)
             depth -= depth > 0 ? 1 : 0;
             text = skipPast(text + 2, ">");
         } else {
-            bool selfClosing = false;
-            text = skipStartTag(text + 1, selfClosing);
-            if (!selfClosing && ++depth > deepest)
+            StartTag tag;
+            text = readStartTag(text + 1, tag);
+            if (tag == StartTag::STOPS_THE_PARSER)
+                break;
+            if (tag == StartTag::OPENS && ++depth > deepest)
                 deepest = depth;
         }
     }

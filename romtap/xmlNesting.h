@@ -6,7 +6,7 @@
 #include <cstddef>
 
 // The deepest nesting of elements in the zero-terminated text, reading
-// comments, CDATA, processing instructions, declarations and quoted
-// attribute values as the parser does; where the text is malformed, at
-// least as deep as the parser gets before it stops.
+// comments, CDATA, processing instructions, declarations and start tags
+// (names, attributes and their quoted values) as the parser does; where the
+// text is malformed, as deep as the parser gets before it stops.
 std::size_t deepestNesting(const char* text);

@@ -6,9 +6,12 @@
 #include "xmlNesting.h"
 
 #include <gtest/gtest.h>
+#include <rapidxml.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -110,6 +113,55 @@ TEST(XmlNesting, SeesNoClosingTagsInsideOtherMarkup)
 TEST(XmlNesting, EndsOtherDeclarationsAtTheirFirstBracket)
 {
     EXPECT_EQ(2u, deepestNesting("<!x [> <a><b> ]>"));
+}
+
+// The depth of the deepest element the parser builds from text, or -1
+// where it refuses the text.
+int parsedDepth(std::string text)
+{
+    auto document = std::make_unique<rapidxml::xml_document<char>>();
+    try {
+        document->parse<rapidxml::parse_default>(text.data());
+    } catch (const rapidxml::parse_error&) {
+        return -1;
+    }
+    int deepest = 0;
+    for (const rapidxml::xml_node<char>* node = document->first_node(); node != nullptr;) {
+        int depth = 0;
+        for (const rapidxml::xml_node<char>* up = node; up->parent() != nullptr; up = up->parent())
+            ++depth;
+        deepest = std::max(deepest, depth);
+        if (node->first_node() != nullptr) {
+            node = node->first_node();
+            continue;
+        }
+        while (node != nullptr && node->next_sibling() == nullptr)
+            node = node->parent() != document.get() ? node->parent() : nullptr;
+        if (node != nullptr)
+            node = node->next_sibling();
+    }
+    return deepest;
+}
+
+// Quotes open quoted text only where the parser reads an attribute's value:
+// elsewhere in a start tag they are part of a name.
+TEST(XmlNesting, ReadsStartTagsAsTheParserDoes)
+{
+    for (const char* text : {"<a\"><b><c></c></b></a\">", "<a\"'><b>'><c></c></b></a>",
+                             "<a \"x\"='1'><b x = \"y\"z='w'><c></c></b></a>", "<a<b><c/><c><d></d></c></a<b>"}) {
+        EXPECT_EQ(3, parsedDepth(text)) << text;
+        EXPECT_EQ(3u, deepestNesting(text)) << text;
+    }
+}
+
+// A start tag the parser refuses ends its reading: nothing after it nests.
+TEST(XmlNesting, StopsWhereTheParserStops)
+{
+    for (const char* text :
+         {"<a><b x><c><d>", "<a><b x=1><c><d>", "<a><b x='1><c><d>", "<a><b/ ><c><d>", "<a>< b><c><d>"}) {
+        EXPECT_EQ(-1, parsedDepth(text)) << text;
+        EXPECT_EQ(1u, deepestNesting(text)) << text;
+    }
 }
 
 TEST(XmlNesting, UnterminatedMarkupNestsNothing)
