@@ -56,23 +56,71 @@ int64_t readToEnd(BinaryInput& input, int64_t start, int64_t keep, std::string& 
     }
 }
 
+void seekOrFail(BinaryInput& input, int64_t offset)
+{
+    if (!seekDirectly(input.file, offset))
+        failToRead(input.name.c_str());
+}
+
+// Keeps an opened file whole where it fits what is left of the room for all
+// of them; a larger one is noted, to be read again in every pass. A file of
+// reported size is known to be larger without a read.
+bool keepWhole(BinaryInput& input)
+{
+    const int64_t room = OUTPUT_SIZE_LIMIT - keptInputs.total;
+    if (input.reportedSize <= room) {
+        std::string whole;
+        const int64_t size = readToEnd(input, 0, room, whole);
+        if (size <= room) {
+            keptInputs.total += size;
+            input.whole = &keptInputs.files.try_emplace(input.name, std::move(whole)).first->second.value();
+            return true;
+        }
+        seekOrFail(input, 0);
+    }
+    keptInputs.files.try_emplace(input.name, std::nullopt);
+    return false;
+}
+
+// The part of a file of reported size that this pass needs, read where it
+// lies, and then a check that the file ends where its size says: a slice of
+// a disk image of gigabytes costs two short reads, not a read of the whole.
+// False where the file has changed since its size was taken: it is read to
+// its end then.
+bool readPartWhereItLies(BinaryInput& input, int64_t start, int64_t keep)
+{
+    const int64_t size = input.reportedSize;
+    const int64_t from = std::clamp<int64_t>(start, 0, size);
+    const auto wanted = static_cast<std::size_t>(std::clamp<int64_t>(keep, 0, size - from));
+    input.part.resize(wanted);
+    seekOrFail(input, from);
+    for (std::size_t done = 0; done < wanted;) {
+        const int64_t got = readDirectly(input.file, input.part.data() + done, std::min(wanted - done, LARGEST_READ));
+        if (got < 0)
+            failToRead(input.name.c_str());
+        if (got == 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    seekOrFail(input, size);
+    char after;
+    const int64_t got = readDirectly(input.file, &after, 1);
+    if (got < 0)
+        failToRead(input.name.c_str());
+    return got == 0;
+}
+
 // Reads an opened file: whole, into the kept ones, where it fits what is
 // left; else only the part this pass needs, in this pass and every other.
 int64_t readOpened(BinaryInput& input, int64_t start, int64_t keep)
 {
-    bool readEveryPass = keptInputs.files.count(input.name) != 0;
-    if (!readEveryPass) {
-        std::string whole;
-        int64_t room = OUTPUT_SIZE_LIMIT - keptInputs.total;
-        int64_t size = readToEnd(input, 0, room, whole);
-        if (size <= room) {
-            keptInputs.total += size;
-            input.whole = &keptInputs.files.try_emplace(input.name, std::move(whole)).first->second.value();
-            return size;
-        }
-        keptInputs.files.try_emplace(input.name, std::nullopt);
-        std::rewind(input.file);
-    }
+    const bool readEveryPass = keptInputs.files.count(input.name) != 0;
+    if (!readEveryPass && keepWhole(input))
+        return static_cast<int64_t>(input.whole->size());
+    if (input.reportedSize >= 0 && readPartWhereItLies(input, start, keep))
+        return input.reportedSize;
+    input.part.clear();
+    seekOrFail(input, 0);
     return readToEnd(input, start, keep, input.part);
 }
 

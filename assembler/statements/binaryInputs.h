@@ -24,7 +24,8 @@ struct BinaryInputBytes {
     std::string_view kept;  // from start on, at most keep bytes
 };
 
-// Reads the file to its end, unless kept, and closes it; ends the run when
-// a read fails. Files are kept while all of them together fit
-// OUTPUT_SIZE_LIMIT; the others are read again in every pass.
+// Reads the file, unless kept, and closes it; ends the run when a read
+// fails. Files are kept, read whole, while all of them together fit
+// OUTPUT_SIZE_LIMIT; the others are read again in every pass, only the part
+// the pass needs where the system reports their size.
 BinaryInputBytes readBinaryInput(BinaryInput& input, int64_t start, int64_t keep);

@@ -1,6 +1,6 @@
 // Inputs that are no ordinary files: files under /proc, whose reported size
-// is not their length, binary includes larger than the run keeps, and a
-// flattened text that would grow without bound.
+// is not their length, binary includes larger than the run keeps (up to
+// gigabytes), and a flattened text that would grow without bound.
 #include "processRunner.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +65,28 @@ TEST(SpecialFiles, BinaryIncludesBeyondWhatIsKept)
     std::string image;
     directory.readFile("orbant.out", image);
     EXPECT_EQ("A2A3B2B3B0B1A0A1", image);
+}
+
+// A slice of a file of gigabytes (a disk image, say) is read where it lies,
+// in every pass, with the same bytes as a slice of a small file.
+TEST(SpecialFiles, SliceOfAFileOfGigabytes)
+{
+    constexpr std::uintmax_t SIZE = (std::uintmax_t{2} << 30) + 16;
+    ScratchDirectory directory;
+    const std::filesystem::path name = directory.path() / "disk.img";
+    writeLargeFile(name, SIZE, "D0D1", "D2D3");
+    {
+        std::fstream stream(name, std::ios::binary | std::ios::in | std::ios::out);
+        stream.seekp(static_cast<std::streamoff>(0x7FFFFFF8));
+        stream << "FARBYTES";
+    }
+    directory.writeFile("main.asm", " INCBIN \"disk.img\",7FFFFFF8H,later\n INCBIN \"disk.img\",2,2\n"
+                                    " INCBIN \"disk.img\",0,2\nlater: EQU 8\n");
+    RunResult result = runOrbant(directory, {"main.asm"});
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string image;
+    directory.readFile("orbant.out", image);
+    EXPECT_EQ("FARBYTESD1D0", image);
 }
 
 // Each include of the same 1 MiB file is no recursion, but together they

@@ -50,6 +50,10 @@ FILE* openForReading(const char* name, OpenedFile* opened = nullptr);
 // buffer, of which nothing may have been read: the count read, 0 at the end,
 // -1 when the read fails (errno says why).
 std::int64_t readDirectly(FILE* stream, char* bytes, std::size_t count);
+// Moves the position of stream's file, past the stream's buffer, of which
+// nothing may have been read, to offset bytes from its start; false when the
+// system refuses (errno says why).
+bool seekDirectly(FILE* stream, std::int64_t offset);
 // The size the system reports for stream's regular file; -1 where it does not.
 std::int64_t reportedSize(FILE* stream);
 // Reading a file whole in as few reads as the system allows: each read asks

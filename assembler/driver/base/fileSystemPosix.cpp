@@ -358,6 +358,11 @@ std::int64_t readDirectly(FILE* stream, char* bytes, std::size_t count)
     return got;
 }
 
+bool seekDirectly(FILE* stream, std::int64_t offset)
+{
+    return lseek(fileno(stream), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
 std::int64_t reportedSize(FILE* stream)
 {
     struct stat status;

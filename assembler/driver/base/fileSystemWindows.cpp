@@ -172,6 +172,11 @@ std::int64_t readDirectly(FILE* stream, char* bytes, std::size_t count)
     return _read(_fileno(stream), bytes, static_cast<unsigned>(std::min<std::size_t>(count, INT_MAX)));
 }
 
+bool seekDirectly(FILE* stream, std::int64_t offset)
+{
+    return _lseeki64(_fileno(stream), offset, SEEK_SET) == offset;
+}
+
 std::int64_t reportedSize(FILE* stream)
 {
     struct _stat64 status;
