@@ -1,7 +1,7 @@
 // The software database against the real one where it is installed (every
 // dump counted, entries taken from the file found by their SHA-1), and the
 // nesting guard that protects the XML parser's stack against markup that
-// hides closing tags.
+// hides closing tags or opening ones.
 #include "softwareDatabase.h"
 #include "xmlNesting.h"
 
@@ -12,9 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -162,6 +164,60 @@ TEST(XmlNesting, StopsWhereTheParserStops)
         EXPECT_EQ(-1, parsedDepth(text)) << text;
         EXPECT_EQ(1u, deepestNesting(text)) << text;
     }
+}
+
+// What the parser took beyond the node block it starts with: it takes more
+// only for more elements than that block holds, far more than the limit.
+std::size_t bytesPastFirstBlock = 0;
+
+void* countingAllocate(std::size_t size)
+{
+    bytesPastFirstBlock += size;
+    return ::operator new(size);
+}
+
+void countingFree(void* block)
+{
+    ::operator delete(block);
+}
+
+// Random markup before a run of elements nested far deeper than the limit:
+// where the count stays within the limit, the parser must not read the run
+// as nested elements, which would take it past its first node block.
+TEST(XmlNesting, HostileMarkupTakesTheParserNoDeeperThanCounted)
+{
+    const std::vector<std::string> pieces
+        = {"<a", "<b x=\"1\"", "<c y='2'",   "\"",  "'",  ">",   "/>", "</a>", "</b", "<!--", "-->", "<![CDATA[", "]]>",
+           "<?", "?>",         "<!DOCTYPE ", "<!x", "[",  "]",   " ",  "\t",   "=",   "z",    "<",   "/",         "!",
+           "?",  "\n",         "&amp;",      "<a>", "</", "a\"", "b'", "x='>'"};
+    constexpr std::size_t LIMIT = 256;
+    std::string deepRun;
+    for (std::size_t level = 0; level < 8 * LIMIT; ++level)
+        deepRun += "<a>";
+    std::mt19937 random(26);
+    const auto soup = [&](unsigned most) {
+        std::string text;
+        for (unsigned count = random() % most + 1; count > 0; --count)
+            text += pieces[random() % pieces.size()];
+        return text;
+    };
+    int parsed = 0;
+    for (int round = 0; round < 2000; ++round) {
+        const std::string before = soup(16);
+        std::string text = before + deepRun + soup(4);
+        if (deepestNesting(text.c_str()) > LIMIT)
+            continue;
+        ++parsed;
+        bytesPastFirstBlock = 0;
+        auto document = std::make_unique<rapidxml::xml_document<char>>();
+        document->set_allocator(countingAllocate, countingFree);
+        try {
+            document->parse<rapidxml::parse_default>(text.data());
+        } catch (const rapidxml::parse_error&) {
+        }
+        ASSERT_EQ(0u, bytesPastFirstBlock) << "markup before the run: " << before;
+    }
+    EXPECT_GT(parsed, 100);
 }
 
 TEST(XmlNesting, UnterminatedMarkupNestsNothing)
