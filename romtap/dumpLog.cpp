@@ -82,7 +82,7 @@ bool DumpLog::finish(const DumpReport& report, int status, const std::string& me
     record += "-s: " + hexValue(options_.blockSize) + "\n";
     record += "-m: " + hexValue(options_.mapperAddress) + "\n";
     record += "-n: " + std::to_string(options_.blockCount) + "\n";
-    record += std::string("image: ") + options_.fileName + "\n";
+    record += "image: " + quotedWhereNeeded(options_.fileName) + "\n";
     record += report.logLines();
     record += "status: " + std::to_string(status) + "\n";
     record += "message: " + oneLine(message) + "\n\n";

@@ -1,5 +1,7 @@
 #include "dumpReport.h"
 
+#include "oneLine.h"
+
 #include <cstdio>
 #include <sstream>
 #include <utility>
@@ -101,5 +103,5 @@ std::string DumpReport::logLines() const
         identified = databaseProblem_;
     else if (database_ != nullptr && complete_)
         identified = identification();
-    return lines + "identification: " + identified + "\n";
+    return lines + "identification: " + quotedWhereNeeded(identified) + "\n";
 }

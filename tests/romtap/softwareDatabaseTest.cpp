@@ -1,8 +1,9 @@
 // The software database against the real one where it is installed (every
 // dump counted, entries taken from the file found by their SHA-1), and the
 // nesting guard that protects the XML parser's stack against markup that
-// hides closing tags or opening ones.
+// hides closing tags or opening ones; the quoting of the log's values.
 #include "softwareDatabase.h"
+#include "oneLine.h"
 #include "xmlNesting.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +225,24 @@ TEST(XmlNesting, UnterminatedMarkupNestsNothing)
 {
     EXPECT_EQ(1u, deepestNesting("<a><b x='"));
     EXPECT_EQ(1u, deepestNesting("<a><!-- <b>"));
+}
+
+// A value is quoted only where it would not stay on its line or could be
+// taken for a quoted one; Windows paths keep their backslashes.
+TEST(LogValues, QuotedOnlyWhereNeeded)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"game.rom", "game.rom"},
+        {"C:\\roms\\game.rom", "C:\\roms\\game.rom"},
+        {"", ""},
+        {"a \"b\".rom", "a \"b\".rom"},
+        {"\"b\".rom", "\"\\\"b\\\".rom\""},
+        {"C:\\new\nline", "\"C:\\\\new\\nline\""},
+        {std::string("a\rb\x01\x7F\tc", 7), "\"a\\rb\\x01\\x7F\\tc\""},
+        {std::string("nul\0", 4), "\"nul\\x00\""},
+    };
+    for (const auto& [value, written] : rows)
+        EXPECT_EQ(written, quotedWhereNeeded(value)) << value;
 }
 
 }  // namespace
