@@ -26,6 +26,16 @@ KeptInputs keptInputs;
     exitWithError();
 }
 
+// Reads at most count bytes on from where the file stands; ends the run when
+// the read fails.
+int64_t readOrFail(BinaryInput& input, char* bytes, std::size_t count)
+{
+    const int64_t got = readDirectly(input.file, bytes, count);
+    if (got < 0)
+        failToRead(input.name.c_str());
+    return got;
+}
+
 // Where the system reports no size (a file under /proc), the file is read
 // in blocks of READ_BLOCK_SIZE bytes; no read asks for more than LARGEST_READ.
 constexpr std::size_t READ_BLOCK_SIZE = 65536;
@@ -43,9 +53,7 @@ int64_t readToEnd(BinaryInput& input, int64_t start, int64_t keep, std::string& 
         std::size_t asked = std::min(nextReadSize(input.reportedSize, size, READ_BLOCK_SIZE), LARGEST_READ);
         if (block.size() < asked)
             block.resize(asked);
-        int64_t got = readDirectly(input.file, block.data(), asked);
-        if (got < 0)
-            failToRead(input.name.c_str());
+        int64_t got = readOrFail(input, block.data(), asked);
         int64_t from = std::clamp<int64_t>(start - size, 0, got);
         int64_t wanted = std::min<int64_t>(got - from, keep - static_cast<int64_t>(kept.size()));
         if (wanted > 0)
@@ -95,19 +103,14 @@ bool readPartWhereItLies(BinaryInput& input, int64_t start, int64_t keep)
     input.part.resize(wanted);
     seekOrFail(input, from);
     for (std::size_t done = 0; done < wanted;) {
-        const int64_t got = readDirectly(input.file, input.part.data() + done, std::min(wanted - done, LARGEST_READ));
-        if (got < 0)
-            failToRead(input.name.c_str());
+        const int64_t got = readOrFail(input, input.part.data() + done, std::min(wanted - done, LARGEST_READ));
         if (got == 0)
             return false;
         done += static_cast<std::size_t>(got);
     }
     seekOrFail(input, size);
     char after;
-    const int64_t got = readDirectly(input.file, &after, 1);
-    if (got < 0)
-        failToRead(input.name.c_str());
-    return got == 0;
+    return readOrFail(input, &after, 1) == 0;
 }
 
 // Reads an opened file: whole, into the kept ones, where it fits what is

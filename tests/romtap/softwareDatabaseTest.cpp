@@ -118,6 +118,15 @@ TEST(XmlNesting, EndsOtherDeclarationsAtTheirFirstBracket)
     EXPECT_EQ(2u, deepestNesting("<!x [> <a><b> ]>"));
 }
 
+int deepestElementBelow(const rapidxml::xml_node<char>& node)
+{
+    int deepest = 0;
+    for (const rapidxml::xml_node<char>* child = node.first_node(); child != nullptr; child = child->next_sibling())
+        if (child->type() == rapidxml::node_element)
+            deepest = std::max(deepest, 1 + deepestElementBelow(*child));
+    return deepest;
+}
+
 // The depth of the deepest element the parser builds from text, or -1
 // where it refuses the text.
 int parsedDepth(std::string text)
@@ -128,22 +137,7 @@ int parsedDepth(std::string text)
     } catch (const rapidxml::parse_error&) {
         return -1;
     }
-    int deepest = 0;
-    for (const rapidxml::xml_node<char>* node = document->first_node(); node != nullptr;) {
-        int depth = 0;
-        for (const rapidxml::xml_node<char>* up = node; up->parent() != nullptr; up = up->parent())
-            ++depth;
-        deepest = std::max(deepest, depth);
-        if (node->first_node() != nullptr) {
-            node = node->first_node();
-            continue;
-        }
-        while (node != nullptr && node->next_sibling() == nullptr)
-            node = node->parent() != document.get() ? node->parent() : nullptr;
-        if (node != nullptr)
-            node = node->next_sibling();
-    }
-    return deepest;
+    return deepestElementBelow(*document);
 }
 
 // Quotes open quoted text only where the parser reads an attribute's value:

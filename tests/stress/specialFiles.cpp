@@ -36,6 +36,14 @@ TEST(SpecialFiles, BinaryIncludeReadsToTheEnd)
     EXPECT_EQ(expected + expected.substr(2, 5) + "\x76", image);
 }
 
+// Writes text over the file's bytes from offset on.
+void writeAt(const std::filesystem::path& name, std::uintmax_t offset, const std::string& text)
+{
+    std::fstream stream(name, std::ios::binary | std::ios::in | std::ios::out);
+    stream.seekp(static_cast<std::streamoff>(offset));
+    stream << text;
+}
+
 // A file of `size` bytes, zero but for its first and last four.
 void writeLargeFile(const std::filesystem::path& name, std::uintmax_t size, const std::string& first,
                     const std::string& last)
@@ -45,9 +53,7 @@ void writeLargeFile(const std::filesystem::path& name, std::uintmax_t size, cons
         stream << first;
     }
     std::filesystem::resize_file(name, size);
-    std::fstream stream(name, std::ios::binary | std::ios::in | std::ios::out);
-    stream.seekp(static_cast<std::streamoff>(size - last.size()));
-    stream << last;
+    writeAt(name, size - last.size(), last);
 }
 
 // Binary includes are kept for the run up to 64 MiB in all; a file beyond
@@ -75,11 +81,7 @@ TEST(SpecialFiles, SliceOfAFileOfGigabytes)
     ScratchDirectory directory;
     const std::filesystem::path name = directory.path() / "disk.img";
     writeLargeFile(name, SIZE, "D0D1", "D2D3");
-    {
-        std::fstream stream(name, std::ios::binary | std::ios::in | std::ios::out);
-        stream.seekp(static_cast<std::streamoff>(0x7FFFFFF8));
-        stream << "FARBYTES";
-    }
+    writeAt(name, 0x7FFFFFF8, "FARBYTES");
     directory.writeFile("main.asm", " INCBIN \"disk.img\",7FFFFFF8H,later\n INCBIN \"disk.img\",2,2\n"
                                     " INCBIN \"disk.img\",0,2\nlater: EQU 8\n");
     RunResult result = runOrbant(directory, {"main.asm"});
