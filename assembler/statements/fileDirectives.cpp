@@ -59,19 +59,26 @@ void checkIncludeRange(int64_t start, int64_t length, int64_t fileSize)
         reportError("Include past end of file");
 }
 
+std::string stringTokenText()
+{
+    return std::string(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
+}
+
 }  // namespace
 
 std::string stringTokenAsFileName()
 {
-    std::string name(asmState.tokenText, static_cast<std::size_t>(asmState.tokenLength));
-    requireUsableFileName(name);
+    std::string name = stringTokenText();
+    requireFileNameWithoutNul(name);
     return name;
 }
 
 void fnameDirective()
 {
     requireFileNameToken();
-    std::string name = stringTokenAsFileName();
+    // Its name is kept to 255 characters: a longer one is refused, not cut.
+    std::string name = stringTokenText();
+    requireUsableFileName(name);
     requireNotProtected(name.c_str());
     closeOutput();
     advanceToken();

@@ -8,6 +8,6 @@ void fnameDirective();
 void forgDirective();
 void incbinDirective();
 
-// The current string token as a file name. Names the include pass would
-// refuse (over 255 characters or holding a NUL byte) are refused the same way.
+// The current string token as a file name, of any length: one holding a NUL
+// byte is refused.
 std::string stringTokenAsFileName();

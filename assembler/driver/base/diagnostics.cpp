@@ -189,12 +189,17 @@ void exitWithWriteFailure(const char* name)
     exitWithError();
 }
 
+void requireFileNameWithoutNul(std::string_view name)
+{
+    if (name.find('\0') != std::string_view::npos)
+        reportError("Filename contains a NUL byte");
+}
+
 void requireUsableFileName(std::string_view name)
 {
     if (name.size() >= SOURCE_NAME_SIZE)
         reportError("Filename too long");
-    if (name.find('\0') != std::string_view::npos)
-        reportError("Filename contains a NUL byte");
+    requireFileNameWithoutNul(name);
 }
 
 void outOfMemory()

@@ -97,8 +97,11 @@ void printWriteFailure(const char* name);
 // "Out of memory!" and the error exit: the handler of failed allocations.
 [[noreturn]] void outOfMemory();
 
-// Refuses, through reportError, a file name that sourceName cannot hold or
-// that the system would cut short at a NUL byte.
+// Refuses, through reportError, a file name that the system would cut short
+// at a NUL byte.
+void requireFileNameWithoutNul(std::string_view name);
+// The same, and first a name that sourceName cannot hold: a name that would
+// be cut must not open another file.
 void requireUsableFileName(std::string_view name);
 
 // The banner and the usage line on standard output.
