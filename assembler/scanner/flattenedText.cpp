@@ -127,11 +127,13 @@ bool openFlattenedFile(const char* name)
     if (!openReplacing(flattened.file, name))
         return false;
     asmState.flattenedFile = flattened.file.stream;
+    // Before anything that may fail: a run that ends here leaves what it
+    // flattened so far, as any error while preprocessing does.
+    registerExitHook(flushOnExit);
     flattenedTextEnd.size = 0;
     flattened.written = 0;
     reserveText(BLOCK_SIZE);
     flattened.endMarkAdded = false;
-    registerExitHook(flushOnExit);
     return true;
 }
 

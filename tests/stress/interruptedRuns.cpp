@@ -67,7 +67,8 @@ constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 // Started with the interruptions at their default action, whatever the test
 // runner was started with, no core file, and the console discarded, unless
 // errors names the descriptor for standard error.
-pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> words, int errors = -1)
+pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> words, int errors = -1,
+                  rlim_t addressSpace = RLIM_INFINITY)
 {
     words.push_back("main.asm");
     std::vector<char*> argv;
@@ -79,8 +80,10 @@ pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> wo
     if (child == 0) {
         int discard = open("/dev/null", O_RDWR);
         const struct rlimit noCore = {0, 0};
+        const struct rlimit memory = {addressSpace, addressSpace};
         if (chdir(workingDirectory.c_str()) == 0 && discard >= 0 && dup2(discard, 0) >= 0 && dup2(discard, 1) >= 0
-            && dup2(errors >= 0 ? errors : discard, 2) >= 0 && setrlimit(RLIMIT_CORE, &noCore) == 0) {
+            && dup2(errors >= 0 ? errors : discard, 2) >= 0 && setrlimit(RLIMIT_CORE, &noCore) == 0
+            && setrlimit(RLIMIT_AS, &memory) == 0) {
             for (int signalNumber : INTERRUPTIONS)
                 signal(signalNumber, SIG_DFL);
             execv(argv[0], argv.data());
@@ -199,6 +202,42 @@ TEST(InterruptedRuns, AFailedWriteLeavesNoPrivateFile)
     std::string flattened;
     directory.readFile("orbant.tmp", flattened);
     EXPECT_EQ(EARLIER_TEXT, flattened);
+}
+
+// Memory that runs out anywhere in a run, early or late, ends it with the
+// message, and with no private file left (the flattened source's was, when
+// the first block of its text could not be had).
+TEST(InterruptedRuns, RunningOutOfMemoryLeavesNoPrivateFile)
+{
+#ifdef ORBANT_SANITIZED
+    GTEST_SKIP() << "the sanitizers' run-time library needs more address space than any limit tried";
+#else
+    // One long name: its label record, its name record and the flattened
+    // text each need memory in proportion.
+    const std::string source = " DB 1\n" + std::string(4000000, 'x') + ": DB 2\n";
+    int outOfMemory = 0;
+    for (rlim_t mebibytes = 8; mebibytes <= 64; mebibytes += 2) {
+        ScratchDirectory directory;
+        directory.writeFile("main.asm", source);
+        const int errors = open((directory.path() / "errors.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(errors, 0);
+        pid_t child = startOrbant(directory, orbantWords(), errors, mebibytes << 20);
+        close(errors);
+        ASSERT_GT(child, 0);
+        int waitStatus = 0;
+        while (waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
+        }
+        std::string message;
+        directory.readFile("errors.txt", message);
+        ASSERT_TRUE(WIFEXITED(waitStatus)) << mebibytes << " MiB: ended by signal " << WTERMSIG(waitStatus);
+        if (WEXITSTATUS(waitStatus) != 0) {
+            EXPECT_EQ("Out of memory!\nExiting...", message) << mebibytes << " MiB";
+            ++outOfMemory;
+        }
+        EXPECT_EQ(std::vector<std::string>{}, privateFilesIn(directory)) << mebibytes << " MiB";
+    }
+    EXPECT_GT(outOfMemory, 0) << "no limit tried was low enough";
+#endif
 }
 
 }  // namespace

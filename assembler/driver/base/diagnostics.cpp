@@ -142,6 +142,7 @@ void exitWithError()
     closeStream(asmState.inputFile);
     closeStream(asmState.flattenedFile);
     closeStream(asmState.outputFile);
+    removeLeftPrivateFiles();
     std::exit(1);
 }
 
@@ -149,6 +150,7 @@ void exitWithInternalError(const char* message)
 {
     std::fprintf(stderr, "%s\n", message);
     runExitHooks();
+    removeLeftPrivateFiles();
     std::exit(2);
 }
 

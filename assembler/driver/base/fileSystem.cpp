@@ -201,6 +201,13 @@ void removePrivateFile(const char* privateName)
     platform::forgetPrivateFile(privateName);
 }
 
+void removeLeftPrivateFiles()
+{
+    for (std::atomic<const char*>& slot : platform::privateFiles)
+        if (const char* name = slot.exchange(nullptr))
+            std::remove(name);
+}
+
 namespace {
 
 // The full name a file's spelling resolves to, as the platform compares names.

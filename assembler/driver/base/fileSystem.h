@@ -103,6 +103,9 @@ FILE* createPrivateFileBeside(const char* name, std::string& privateName);
 // Renames privateName to name, replacing it; false with errno set.
 bool replaceFileWith(const char* name, const char* privateName);
 void removePrivateFile(const char* privateName);
+// Removes the private files still on disk: for a run that ends with an error
+// between creating one and putting it in place (out of memory, say).
+void removeLeftPrivateFiles();
 
 // From here on, an interrupted run removes the private files it has on disk
 // before it ends as the interruption would end it: on POSIX for SIGINT,
