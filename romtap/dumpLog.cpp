@@ -3,6 +3,7 @@
 #include "checksums.h"
 #include "consoleOutput.h"
 #include "oneLine.h"
+#include "platformSystem.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +55,11 @@ DumpLog::DumpLog(const Options& options) : options_(options), startTime_(utcNow(
 {
     if (options.logPath == nullptr)
         return;
+    // A record appended to the database would spoil it for the next run.
+    if (options.databasePath != nullptr && platform::isSameFile(options.logPath, options.databasePath)) {
+        complain(options.logPath, "this is the software database");
+        std::exit(1);
+    }
     file_ = std::make_unique<platform::AppendOnlyFile>(options.logPath);
     if (!file_->isOpen()) {
         complain(options.logPath, file_->error());
@@ -65,6 +71,13 @@ void DumpLog::noteLibrary(const std::string& filePath)
 {
     if (file_ == nullptr || filePath.empty())
         return;
+    // Known only once bound: the run ends there, the library unbound on the
+    // way out and left as it was (the log is dropped unwritten).
+    if (platform::isSameFile(options_.logPath, filePath.c_str())) {
+        file_.reset();
+        complain(options_.logPath, "this is the MSX Game Reader library itself");
+        throw RunFailure{""};
+    }
     libraryName_ = filePath.substr(filePath.find_last_of("/\\") + 1);
     librarySha1_ = sha1OfFile(filePath);
 }

@@ -46,14 +46,18 @@ public:
     AppendOnlyFile(const AppendOnlyFile&) = delete;
     AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
 
-    bool isOpen() const { return handle_ != CLOSED; }
+    bool isOpen() const { return opened_; }
     // False, with error() saying why, unless the whole text was written.
     bool append(const std::string& text);
     const std::string& error() const { return error_; }
 
 private:
     static constexpr std::intptr_t CLOSED = -1;
+    // POSIX holds the file open from the start; Windows opens it by path_
+    // for each append (see there).
     std::intptr_t handle_ = CLOSED;
+    std::string path_;
+    bool opened_ = false;
     std::string error_;
 };
 

@@ -102,6 +102,7 @@ AppendOnlyFile::AppendOnlyFile(const char* path)
         return;
     }
     handle_ = file;
+    opened_ = true;
 }
 
 AppendOnlyFile::~AppendOnlyFile()

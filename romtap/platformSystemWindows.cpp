@@ -116,34 +116,46 @@ std::string lastErrorText()
     return reason.empty() ? "error " + std::to_string(error) : reason;
 }
 
-}  // namespace
-
 // Append-only access makes every write land at the end of the file, even
 // with other writers.
-AppendOnlyFile::AppendOnlyFile(const char* path)
+HANDLE openForAppending(const char* path)
 {
-    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        error_ = lastErrorText();
-    else
-        handle_ = reinterpret_cast<std::intptr_t>(file);
+    return CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-AppendOnlyFile::~AppendOnlyFile()
+}  // namespace
+
+// Opened here only to learn that it opens: a file held open for writing
+// cannot be loaded as a library, and a log named like the reader library is
+// told apart only once that is loaded. Each append opens it again.
+AppendOnlyFile::AppendOnlyFile(const char* path) : path_(path)
 {
-    if (isOpen())
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    const HANDLE file = openForAppending(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = lastErrorText();
+        return;
+    }
+    CloseHandle(file);
+    opened_ = true;
 }
+
+AppendOnlyFile::~AppendOnlyFile() = default;
 
 bool AppendOnlyFile::append(const std::string& text)
 {
+    const HANDLE file = openForAppending(path_.c_str());
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = lastErrorText();
+        return false;
+    }
     DWORD written = 0;
-    if (WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)
-        && written == text.size())
-        return true;
-    error_ = written == 0 ? lastErrorText() : "only part of the record was written";
-    return false;
+    const bool whole
+        = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+    if (!whole)
+        error_ = written == 0 ? lastErrorText() : "only part of the record was written";
+    CloseHandle(file);
+    return whole;
 }
 
 }  // namespace platform

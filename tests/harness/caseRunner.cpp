@@ -207,6 +207,8 @@ CaseRun runCase(const CaseFile& testCase)
         run.ended = std::chrono::system_clock::now();
         if (testCase.standardOutput)
             run.expectedStandardOutput = withPlaceholders(*testCase.standardOutput, testCase, run);
+        if (testCase.standardError)
+            run.expectedStandardError = withPlaceholders(*testCase.standardError, testCase, run);
         for (const ExpectedFile& text : testCase.texts)
             run.expectedTexts.push_back({text.name, withPlaceholders(text.content, testCase, run)});
     } catch (const std::exception& error) {

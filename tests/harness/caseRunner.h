@@ -17,11 +17,12 @@ struct CaseRun {
     std::string skipReason;  // why this build does not run the case
     std::string setupError;  // why the case could not be run
     // romtap's reader library as copied into the directory (reader sim-copy),
-    // relative to it; {library} in the arguments and standard output.
+    // relative to it; {library} in the arguments and the standard streams.
     std::string copiedLibrary;
-    // The case's standard output with {library}, and {size}, {crc32} and
-    // {sha1} of its first image, filled in.
+    // The case's standard output and error with {library}, and {size},
+    // {crc32} and {sha1} of its first image, filled in.
     std::optional<std::string> expectedStandardOutput;
+    std::optional<std::string> expectedStandardError;
     // The case's text files with those filled in, and {library-name} and
     // {library-sha1}, the reader library's file name and SHA-1; {date} is
     // left for checkDates.

@@ -116,8 +116,8 @@ void checkRun(const CaseFile& expected, const CaseRun& run)
         EXPECT_EQ(*run.expectedStandardOutput, normaliseConsole(result.standardOutput, expected.program))
             << "standard output";
     }
-    if (expected.standardError) {
-        EXPECT_EQ(*expected.standardError, normaliseConsole(result.standardError, expected.program))
+    if (run.expectedStandardError) {
+        EXPECT_EQ(*run.expectedStandardError, normaliseConsole(result.standardError, expected.program))
             << "standard error";
     }
     checkImages(*run.directory, expected);
