@@ -78,10 +78,13 @@ expect "notes.txt" orbant -I src game.asm n
 expect "" orbant game.asm out.rom ""
 expect "" orbant -D ""
 # romtap: its options (each once, though its help lists some twice), no
-# guess for a value, files for the image.
+# guess for a value, files for the image and for the values its help calls
+# <file>.
 expect "--db --help --log --version -b -c -h -i -l -m -n -s -v -w" romtap -
 expect "" romtap -i ""
 expect "notes.txt" romtap -b 4000 -s 8000 no
+expect "notes.txt" romtap --db no
+expect "-odd.asm LIB.ASM game.asm notes.txt src" romtap --log ""
 
 PATH=$work/stand-in:$PATH
 expect "--frobnicate" orbant --fr
