@@ -335,8 +335,32 @@ bool isReadable(const char* name)
     return access(platform::existingSpelling(name).c_str(), R_OK) == 0;
 }
 
+namespace {
+
+// As many links in a row as the system follows before it gives up.
+constexpr int MAX_LINKS_FOLLOWED = 40;
+
+// Where a symbolic link whose target does not exist (yet) leads: a file
+// written through it is created there. Links to links are followed; a name
+// that is no link is its own end.
+std::string endOfLinks(const std::string& name)
+{
+    fs::path path(name);
+    std::error_code error;
+    for (int link = 0; link < MAX_LINKS_FOLLOWED && fs::is_symlink(fs::symlink_status(path, error)); ++link) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path.string();
+}
+
+}  // namespace
+
 // A name that exists as written is its own spelling: the one stat that finds
-// it also numbers it.
+// it also numbers it. One that does not exist is named by where it would be
+// created, through any link.
 FileIdentity identifyFile(const char* name)
 {
     struct stat status;
@@ -345,7 +369,7 @@ FileIdentity identifyFile(const char* name)
     if (platform::lookedAt(name, status)
         || (platform::findByWindowsSpelling(name, spelling) && stat(spelling.c_str(), &status) == 0))
         identity = platform::identityOf(status);
-    identity.spelling = std::move(spelling);
+    identity.spelling = identity.numbered ? std::move(spelling) : endOfLinks(spelling);
     return identity;
 }
 
