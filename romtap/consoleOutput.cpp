@@ -33,10 +33,15 @@ void endRunWith(const RunFailure& failure)
     std::exit(1);
 }
 
+bool standardOutputWritten()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
 void endRun(int status)
 {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fputs("romtap: error writing to standard output\n", stderr);
+    if (!standardOutputWritten()) {
+        std::fprintf(stderr, "%s\n", STANDARD_OUTPUT_FAILURE);
         std::exit(1);
     }
     std::exit(status);

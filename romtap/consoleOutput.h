@@ -35,6 +35,12 @@ void stopIfInterrupted();
 // Prints the failure's message, status 1.
 [[noreturn]] void endRunWith(const RunFailure& failure);
 
+// What a run says when its standard output could not be written.
+constexpr const char* STANDARD_OUTPUT_FAILURE = "romtap: error writing to standard output";
+
+// Flushes standard output: false when anything written to it was lost.
+bool standardOutputWritten();
+
 // Ends with status, or with 1 when standard output could not be written:
 // a listing or checksum nobody can read is no success.
 [[noreturn]] void endRun(int status);

@@ -82,7 +82,7 @@ void DumpLog::noteLibrary(const std::string& filePath)
     librarySha1_ = sha1OfFile(filePath);
 }
 
-bool DumpLog::finish(const DumpReport& report, int status, const std::string& message)
+bool DumpLog::finish(const DumpReport& report, const std::string& status, const std::string& message)
 {
     if (file_ == nullptr)
         return true;
@@ -97,7 +97,7 @@ bool DumpLog::finish(const DumpReport& report, int status, const std::string& me
     record += "-n: " + std::to_string(options_.blockCount) + "\n";
     record += "image: " + quotedWhereNeeded(options_.fileName) + "\n";
     record += report.logLines();
-    record += "status: " + std::to_string(status) + "\n";
+    record += "status: " + status + "\n";
     record += "message: " + oneLine(message) + "\n\n";
     if (file_->append(record))
         return true;

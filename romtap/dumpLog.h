@@ -21,7 +21,8 @@ public:
 
     // Appends the record. Returns false, having said why on standard error,
     // when the log could not take it.
-    bool finish(const DumpReport& report, int status, const std::string& message);
+    // status: the exit status, or "interrupted".
+    bool finish(const DumpReport& report, const std::string& status, const std::string& message);
 
 private:
     const Options& options_;

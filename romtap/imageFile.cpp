@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -17,6 +19,11 @@ const char* reasonFor(int error)
 
 ImageFile::ImageFile(const char* name) : name_(name)
 {
+    // Opened for reading and writing, a FIFO would take the image into its
+    // buffer and lose it, or block once that is full.
+    std::error_code error;
+    if (std::filesystem::status(name, error).type() == std::filesystem::file_type::fifo)
+        refuse(name, "a FIFO does not keep the image");
     errno = 0;
     file_ = std::fopen(name, "w+b");
     if (file_ == nullptr)

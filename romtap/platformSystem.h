@@ -11,6 +11,9 @@ void sleepMilliseconds(unsigned milliseconds);
 // True when both names lead to one existing file (same volume and file
 // number), however each is spelled.
 bool isSameFile(const char* first, const char* second);
+// "standard output" or "standard error" when name is the regular file that
+// stream writes to (a shell's > or 2>), else nullptr.
+const char* standardStreamWritingTo(const char* name);
 
 // Opens the null device on whichever of descriptors 0, 1 and 2 is closed, so
 // that the image file cannot take one of them and receive console text.
@@ -31,6 +34,8 @@ void failWritesPastFileSizeLimit();
 void deferInterruptions();
 // The interruption noted since, 0 if none.
 int notedInterruption();
+// What an interruption was, for the dump log: "SIGINT", "Ctrl-C"...
+std::string interruptionName(int interruption);
 // Interruptions end the run at once again; one noted meanwhile ends it now,
 // as it would have ended it.
 void resumeInterruptions();

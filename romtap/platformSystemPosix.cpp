@@ -51,6 +51,16 @@ int notedInterruption()
     return interruptionNoted;
 }
 
+std::string interruptionName(int interruption)
+{
+    switch (interruption) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    }
+    return "signal " + std::to_string(interruption);
+}
+
 void resumeInterruptions()
 {
     for (int signalNumber : INTERRUPTIONS) {
@@ -111,14 +121,37 @@ AppendOnlyFile::~AppendOnlyFile()
         close(static_cast<int>(handle_));
 }
 
+// A record written in part (a full disk, a file-size limit) is cut off
+// again, unless another run has appended since, so that the next record
+// starts on a line of its own.
 bool AppendOnlyFile::append(const std::string& text)
 {
+    const int file = static_cast<int>(handle_);
+    struct stat before {};
+    const bool sized = fstat(file, &before) == 0;
     errno = 0;
-    const ssize_t written = write(static_cast<int>(handle_), text.data(), text.size());
+    const ssize_t written = write(file, text.data(), text.size());
     if (written == static_cast<ssize_t>(text.size()))
         return true;
     error_ = written < 0 ? std::strerror(errno) : "only part of the record was written";
+    struct stat after {};
+    if (written > 0 && sized && fstat(file, &after) == 0 && after.st_size == before.st_size + written
+        && ftruncate(file, before.st_size) != 0)
+        error_ += "; the part written stays";
     return false;
+}
+
+const char* standardStreamWritingTo(const char* name)
+{
+    struct stat file {};
+    if (stat(name, &file) != 0 || !S_ISREG(file.st_mode))
+        return nullptr;
+    for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat stream {};
+        if (fstat(descriptor, &stream) == 0 && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino)
+            return descriptor == STDOUT_FILENO ? "standard output" : "standard error";
+    }
+    return nullptr;
 }
 
 bool isSameFile(const char* first, const char* second)

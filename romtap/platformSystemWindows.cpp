@@ -41,6 +41,12 @@ int notedInterruption()
     return interruptionNoted.load();
 }
 
+// The noted value is the console event plus one.
+std::string interruptionName(int interruption)
+{
+    return interruption == CTRL_BREAK_EVENT + 1 ? "Ctrl-Break" : "Ctrl-C";
+}
+
 void resumeInterruptions()
 {
     SetConsoleCtrlHandler(noteInterruption, FALSE);
@@ -79,6 +85,23 @@ bool isSameFile(const char* first, const char* second)
            && firstInfo.dwVolumeSerialNumber == secondInfo.dwVolumeSerialNumber
            && firstInfo.nFileIndexHigh == secondInfo.nFileIndexHigh
            && firstInfo.nFileIndexLow == secondInfo.nFileIndexLow;
+}
+
+const char* standardStreamWritingTo(const char* name)
+{
+    BY_HANDLE_FILE_INFORMATION file{};
+    if (!identifyFile(name, file) || (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return nullptr;
+    for (DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE handle = GetStdHandle(which);
+        BY_HANDLE_FILE_INFORMATION stream{};
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK
+            && GetFileInformationByHandle(handle, &stream) != 0
+            && stream.dwVolumeSerialNumber == file.dwVolumeSerialNumber && stream.nFileIndexHigh == file.nFileIndexHigh
+            && stream.nFileIndexLow == file.nFileIndexLow)
+            return which == STD_OUTPUT_HANDLE ? "standard output" : "standard error";
+    }
+    return nullptr;
 }
 
 bool isClosed(int descriptor)

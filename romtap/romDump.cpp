@@ -89,8 +89,8 @@ void readBlock(const DumpRun& run, int block, Block& buffer)
 }
 
 // Reads the block again until two reads in a row agree; the agreed bytes
-// end in accepted. Returns the retries it took.
-int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
+// end in accepted. The retries it took are noted, also when they fail.
+void verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check, DumpReport& report)
 {
     for (int retries = 0;; ++retries) {
         stopIfInterrupted();
@@ -98,10 +98,12 @@ int verifyBlock(const DumpRun& run, int block, Block& accepted, Block& check)
         const auto end = accepted.begin() + static_cast<std::ptrdiff_t>(run.blockSize);
         const auto difference = std::mismatch(accepted.begin(), end, check.begin()).first;
         if (difference == end)
-            return retries;
+            return report.noteRetries(block, retries);
         const auto offset = static_cast<std::size_t>(difference - accepted.begin());
-        if (retries == VERIFY_RETRIES)
+        if (retries == VERIFY_RETRIES) {
+            report.noteRetries(block, retries);
             failUnverified(run, block, offset);
+        }
         std::swap(accepted, check);
     }
 }
@@ -114,7 +116,7 @@ void dumpBlocks(const DumpRun& run, TransferBuffers& buffers, ImageFile& image, 
         std::fflush(stdout);
         readBlock(run, block, buffers.read);
         if (run.options.verify)
-            report.noteRetries(block, verifyBlock(run, block, buffers.read, buffers.check));
+            verifyBlock(run, block, buffers.read, buffers.check, report);
         image.append(buffers.read.data(), run.blockSize);
         report.addBlock(block, buffers.read.data(), run.blockSize);
     }
@@ -133,22 +135,23 @@ void readPastTheBlock(const DumpRun& run, const Block& dumped, DumpReport& repor
     report.addFollowingBytes(following.data(), dumped.data(), following.size());
 }
 
-// The image may not overwrite the reader library, the log or the database.
+// The image may not overwrite the reader library, the log or the database,
+// nor be a file the run's messages go to.
 void refuseImageName(const ReaderLibrary& reader, const Options& options)
 {
     const char* name = options.fileName;
     if (isLibraryFile(reader, name))
         ImageFile::refuse(name, "this is the MSX Game Reader library itself");
+    if (const char* stream = platform::standardStreamWritingTo(name))
+        ImageFile::refuse(name, (std::string("this is where the ") + stream + " goes").c_str());
     if (options.logPath != nullptr && platform::isSameFile(name, options.logPath))
         ImageFile::refuse(name, "this is the dump log");
     if (options.databasePath != nullptr && platform::isSameFile(name, options.databasePath))
         ImageFile::refuse(name, "this is the software database");
 }
 
-void dumpCartridge(const Options& options, DumpReport& report, DumpLog& log)
+void dumpThrough(ReaderLibrary& reader, const Options& options, DumpReport& report, DumpLog& log)
 {
-    BoundReaderLibrary bound;
-    ReaderLibrary& reader = bound.record();
     log.noteLibrary(reader.filePath);
     const int slot = chooseSlot(reader, options.slot);
     log.noteSlot(slot);
@@ -168,6 +171,19 @@ void dumpCartridge(const Options& options, DumpReport& report, DumpLog& log)
         readPastTheBlock(run, buffers.read, report);
     image.close();
     std::fputs("done\n", stdout);
+}
+
+void dumpCartridge(const Options& options, DumpReport& report, DumpLog& log)
+{
+    BoundReaderLibrary bound;
+    // Releasing the reader ends an interrupted run by its interruption:
+    // the record goes to the log before.
+    try {
+        dumpThrough(bound.record(), options, report, log);
+    } catch (const RunInterrupted& interrupted) {
+        log.finish(report, "interrupted", "interrupted by " + platform::interruptionName(interrupted.interruption));
+        throw;
+    }
 }
 
 // Without --db, or when it cannot be read (which is said, and the dump goes on): nothing.
@@ -195,13 +211,15 @@ void dumpRom(const Options& options)
     try {
         dumpCartridge(options, report, log);
     } catch (const RunFailure& failure) {
-        log.finish(report, 1, failure.message);
+        log.finish(report, "1", failure.message);
         throw;
     } catch (const std::bad_alloc&) {
-        log.finish(report, 1, "Out of memory!");
+        log.finish(report, "1", "Out of memory!");
         throw;
     }
     report.print();
-    if (!log.finish(report, 0, "done"))
+    // The run fails where its report could not be written: so says the record.
+    const bool reported = standardOutputWritten();
+    if (!log.finish(report, reported ? "0" : "1", reported ? "done" : STANDARD_OUTPUT_FAILURE))
         endRun(1);
 }
