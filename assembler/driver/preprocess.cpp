@@ -37,6 +37,7 @@ struct PreprocessState {
     // The size the system reported when inputFile was opened: the reader
     // takes it rather than asking again.
     std::int64_t inputFileSize = -1;
+    FileIdentity mainSourceIdentity;
 };
 
 PreprocessState preprocessing;
@@ -53,6 +54,7 @@ bool openSource()
     }
     protectInput(asmState.sourceName, opened.identity);
     preprocessing.inputFileSize = opened.size;
+    preprocessing.mainSourceIdentity = opened.identity;
     return true;
 }
 
@@ -100,8 +102,6 @@ void startFile(const std::string& openedPath)
 void checkIncludeName(const std::string& name)
 {
     requireUsableFileName(name);
-    if (isTextOpen(name))
-        reportError(("Recursive INCLUDE of " + name).c_str());
     if (includeDepth() >= MAX_INCLUDE_DEPTH)
         reportError("INCLUDE nested too deeply");
 }
@@ -129,10 +129,11 @@ IncludedFile openIncludedFile(const std::string& path)
     return included;
 }
 
-// The flattened file grows while it would be read: it never ends.
-bool isFlattenedFile(const FileIdentity& included)
+// A file open already would include itself without end, and the flattened
+// file grows while it would be read: it never ends either.
+bool includesItself(const FileIdentity& included)
 {
-    return isSameFile(included, preprocessing.flattenedFileIdentity);
+    return isFileOpen(included) || isSameFile(included, preprocessing.flattenedFileIdentity);
 }
 
 void includeFile()
@@ -144,14 +145,14 @@ void includeFile()
     checkIncludeName(name);
     std::string path = locateInput(name);
     IncludedFile included = openIncludedFile(path);
-    if (isFlattenedFile(included.identity)) {
+    if (includesItself(included.identity)) {
         if (included.stream)
             std::fclose(included.stream);
         reportError(("Recursive INCLUDE of " + name).c_str());
     }
     markIncludeDirective();
     closeSource();
-    setIncluderAside(name);
+    setIncluderAside(name, included.identity);
     startFile(path);
     if (!included.stream) {
         printOpenFailure(asmState.sourceName, false, included.failure);
@@ -169,7 +170,7 @@ void includeFile()
 void preprocessSource()
 {
     openMainSource();
-    startIncludedTexts();
+    startIncludedTexts(preprocessing.mainSourceIdentity);
     restartInput(asmState.inputFile, preprocessing.inputFileSize);
     std::fputs("Preprocessing...\n", stdout);
     requireNotProtected(flattenedFileName(), flattenedFileRefusal());

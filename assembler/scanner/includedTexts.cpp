@@ -6,7 +6,6 @@
 #include "scanner.h"
 
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -23,26 +22,18 @@ struct SetAsideText {
 
 struct IncludedTextsState {
     std::vector<SetAsideText> setAside;  // the innermost level last
-    // How often each name is open, current text included.
-    std::unordered_map<std::string, int> openNames;
+    // The file of each open text, the main source first, the current last.
+    std::vector<FileIdentity> openFiles;
 };
 
 IncludedTextsState includes;
 
-void forgetOpenName(const char* name)
-{
-    auto entry = includes.openNames.find(name);
-    if (entry != includes.openNames.end() && --entry->second == 0)
-        includes.openNames.erase(entry);
-}
-
 }  // namespace
 
-void startIncludedTexts()
+void startIncludedTexts(const FileIdentity& mainSource)
 {
     includes.setAside.clear();
-    includes.openNames.clear();
-    ++includes.openNames[asmState.sourceName];
+    includes.openFiles.assign(1, mainSource);
 }
 
 std::size_t includeDepth()
@@ -50,12 +41,15 @@ std::size_t includeDepth()
     return includes.setAside.size();
 }
 
-bool isTextOpen(const std::string& name)
+bool isFileOpen(const FileIdentity& file)
 {
-    return includes.openNames.count(name) != 0;
+    for (const FileIdentity& open : includes.openFiles)
+        if (isSameFile(open, file))
+            return true;
+    return false;
 }
 
-void setIncluderAside(const std::string& name)
+void setIncluderAside(const std::string& name, const FileIdentity& file)
 {
     SetAsideText includer;
     includer.name = asmState.sourceName;
@@ -63,7 +57,7 @@ void setIncluderAside(const std::string& name)
     includer.line = asmState.lineNumber;
     includes.setAside.push_back(std::move(includer));
     setSourceName(name.c_str());
-    ++includes.openNames[name];
+    includes.openFiles.push_back(file);
 }
 
 void scanIncludedText(FILE* stream, std::int64_t reportedSize)
@@ -76,7 +70,7 @@ bool resumeIncluder()
     if (includes.setAside.empty())
         return false;
     SetAsideText& includer = includes.setAside.back();
-    forgetOpenName(asmState.sourceName);
+    includes.openFiles.pop_back();
     deleteBuffer(currentBuffer());
     switchToBuffer(includer.buffer.release());
     setSourceName(includer.name.c_str());

@@ -6,22 +6,27 @@
 // refuses) and where each file starts in the flattened text.
 #pragma once
 
+#include "../driver/base/fileSystem.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-// Preprocessing starts on the main source, sourceName: the one open text.
-void startIncludedTexts();
+// Preprocessing starts on the main source, sourceName, the file mainSource:
+// the one open text.
+void startIncludedTexts(const FileIdentity& mainSource);
 // How many included files are open.
 std::size_t includeDepth();
-// Whether name is open: the main source or an included file not yet ended.
-bool isTextOpen(const std::string& name);
+// Whether file is open: the main source or an included file not yet ended,
+// however either was named (a name may lead to another file from another
+// folder, and another name to the same file).
+bool isFileOpen(const FileIdentity& file);
 
 // Opening an included text, in two steps around preprocessing's own work:
 // sets the current text aside, scanned up to the INCLUDE, with sourceName
-// and lineNumber, and makes name the source name;
-void setIncluderAside(const std::string& name);
+// and lineNumber, and makes name, the file `file`, the source name;
+void setIncluderAside(const std::string& name, const FileIdentity& file);
 // then scans the rest of stream, of reportedSize (see readSourceText), read
 // whole now, as the included text.
 void scanIncludedText(FILE* stream, std::int64_t reportedSize);

@@ -71,14 +71,15 @@ const ScannerUnderTest RE2C = {
         // the main file when the first token is asked for.
         if (preprocessing) {
             restartInput(file, reportedSize(file));
-            startIncludedTexts();
+            startIncludedTexts(FileIdentity{});
         } else {
             restartWithText(text.c_str(), text.size());
         }
     },
     nextToken,
     includeDepth,
-    setIncluderAside,
+    // Which file a text is matters only to the recursion check, not here.
+    [](const std::string& name) { setIncluderAside(name, FileIdentity{}); },
     [](FILE* file) {
         scanIncludedText(file, reportedSize(file));
         std::fclose(file);
