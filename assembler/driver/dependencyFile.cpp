@@ -17,7 +17,7 @@ std::string escapedForMake(const std::string& name)
 {
     std::string escaped;
     for (char c : name) {
-        if (c == ' ' || c == '\t' || c == '#' || c == ':')
+        if (c == ' ' || c == '#' || c == ':')
             escaped += '\\';
         else if (c == '$')
             escaped += '$';
@@ -38,10 +38,31 @@ std::string escapedAsTarget(const std::string& name)
     return escaped;
 }
 
-// make ends a line at a line feed, and at a carriage return before one.
-bool holdsLineEnd(std::string_view name)
+// What a make rule cannot hold in a name. make ends a line at a line feed
+// (and a carriage return before one), a prerequisite list at ";" (the recipe
+// follows), takes a rule with "=" for a variable assignment, matches no rule
+// to a name with an escaped tab, and joins a final backslash to what
+// follows; none of these has an escape that works everywhere.
+struct Unwritable {
+    bool (*holds)(std::string_view name);
+    const char* reason;  // after "whose name"
+};
+
+const Unwritable UNWRITABLE[] = {
+    {[](std::string_view name) { return name.find_first_of("\r\n") != std::string_view::npos; }, "holds a line end"},
+    {[](std::string_view name) { return name.find(';') != std::string_view::npos; }, "holds a semicolon"},
+    {[](std::string_view name) { return name.find('=') != std::string_view::npos; }, "holds an equals sign"},
+    {[](std::string_view name) { return name.find('\t') != std::string_view::npos; }, "holds a tab"},
+    {[](std::string_view name) { return !name.empty() && name.back() == '\\'; }, "ends in a backslash"},
+};
+
+// Why no rule can name the image and the inputs, or nullptr.
+const char* unwritableRule(const std::string& imageName, const std::vector<std::string>& inputs)
 {
-    return name.find_first_of("\r\n") != std::string_view::npos;
+    for (const Unwritable& kind : UNWRITABLE)
+        if (kind.holds(imageName) || std::any_of(inputs.begin(), inputs.end(), kind.holds))
+            return kind.reason;
+    return nullptr;
 }
 
 void addOnce(std::vector<std::string>& names, const std::string& name)
@@ -79,7 +100,7 @@ std::string makeRule(const std::string& imageName, const std::vector<std::string
 // An older rule would name files this run no longer reads; make must not
 // read it. Only a plain file is removed, and never one the run protects,
 // which is refused as the writer would refuse it.
-DependencyResult refuseRule(const std::string& name)
+DependencyResult refuseRule(const std::string& name, const char* reason)
 {
     if (const ProtectedFile* file = protectedFileAt(name, FileRole::MAKE_RULE)) {
         printRefusal(name, *file, RefusalWording::AS_OPEN_FAILURE);
@@ -87,8 +108,8 @@ DependencyResult refuseRule(const std::string& name)
     }
     if (isReplaceableInOneStep(name.c_str()))
         std::remove(name.c_str());
-    std::fprintf(stderr, "orbant: %s not written: a make rule cannot name a file whose name holds a line end\n",
-                 name.c_str());
+    std::fprintf(stderr, "orbant: %s not written: a make rule cannot name a file whose name %s\n", name.c_str(),
+                 reason);
     return DependencyResult::NOT_WRITABLE;
 }
 
@@ -97,8 +118,8 @@ DependencyResult refuseRule(const std::string& name)
 DependencyResult writeDependencyFile(const std::string& name, const std::string& imageName)
 {
     std::vector<std::string> inputs = prerequisites();
-    if (holdsLineEnd(imageName) || std::any_of(inputs.begin(), inputs.end(), holdsLineEnd))
-        return refuseRule(name);
+    if (const char* reason = unwritableRule(imageName, inputs))
+        return refuseRule(name, reason);
     return writeRequestedOutput(name, makeRule(imageName, inputs), FileRole::MAKE_RULE) ? DependencyResult::WRITTEN
                                                                                         : DependencyResult::FAILED;
 }
