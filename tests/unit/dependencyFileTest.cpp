@@ -27,15 +27,15 @@ TEST(DependencyFile, EscapesWhatMakeReadsSpecially)
     noteFileResume("my game.asm", 1);
     noteFileStart("a#b.inc", "src/a#b.inc");
     noteFileResume("my game.asm", 2);
-    noteBinaryInput("gfx/$tiles\tset.bin");
-    noteBinaryInput("gfx/$tiles\tset.bin");
+    noteBinaryInput("gfx/$tiles set.bin");
+    noteBinaryInput("gfx/$tiles set.bin");
     noteBinaryInput("c:/50%.bin");
     std::string name = (std::filesystem::temp_directory_path() / "orbant_deps_test.d").string();
     ASSERT_EQ(DependencyResult::WRITTEN, writeDependencyFile(name, "out/my game%.rom"));
-    EXPECT_EQ("out/my\\ game\\%.rom: src/my\\ game.asm src/a\\#b.inc gfx/$$tiles\\\tset.bin c\\:/50%.bin\n"
+    EXPECT_EQ("out/my\\ game\\%.rom: src/my\\ game.asm src/a\\#b.inc gfx/$$tiles\\ set.bin c\\:/50%.bin\n"
               "src/my\\ game.asm:\n"
               "src/a\\#b.inc:\n"
-              "gfx/$$tiles\\\tset.bin:\n"
+              "gfx/$$tiles\\ set.bin:\n"
               "c\\:/50\\%.bin:\n",
               readWhole(name));
     std::remove(name.c_str());
