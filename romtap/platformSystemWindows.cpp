@@ -76,15 +76,19 @@ bool identifyFile(const char* name, BY_HANDLE_FILE_INFORMATION& info)
     return identified;
 }
 
+bool isSameVolumeAndIndex(const BY_HANDLE_FILE_INFORMATION& first, const BY_HANDLE_FILE_INFORMATION& second)
+{
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh
+           && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 }  // namespace
 
 bool isSameFile(const char* first, const char* second)
 {
     BY_HANDLE_FILE_INFORMATION firstInfo{}, secondInfo{};
     return identifyFile(first, firstInfo) && identifyFile(second, secondInfo)
-           && firstInfo.dwVolumeSerialNumber == secondInfo.dwVolumeSerialNumber
-           && firstInfo.nFileIndexHigh == secondInfo.nFileIndexHigh
-           && firstInfo.nFileIndexLow == secondInfo.nFileIndexLow;
+           && isSameVolumeAndIndex(firstInfo, secondInfo);
 }
 
 const char* standardStreamWritingTo(const char* name)
@@ -96,9 +100,7 @@ const char* standardStreamWritingTo(const char* name)
         const HANDLE handle = GetStdHandle(which);
         BY_HANDLE_FILE_INFORMATION stream{};
         if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK
-            && GetFileInformationByHandle(handle, &stream) != 0
-            && stream.dwVolumeSerialNumber == file.dwVolumeSerialNumber && stream.nFileIndexHigh == file.nFileIndexHigh
-            && stream.nFileIndexLow == file.nFileIndexLow)
+            && GetFileInformationByHandle(handle, &stream) != 0 && isSameVolumeAndIndex(stream, file))
             return which == STD_OUTPUT_HANDLE ? "standard output" : "standard error";
     }
     return nullptr;

@@ -5,7 +5,10 @@
 #include "flattenedText.h"
 #include "scanner.h"
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,20 +23,50 @@ struct SetAsideText {
     int line = 0;
 };
 
+using FileNumber = std::pair<std::uint64_t, std::uint64_t>;  // device, number
+
 struct IncludedTextsState {
     std::vector<SetAsideText> setAside;  // the innermost level last
     // The file of each open text, the main source first, the current last.
     std::vector<FileIdentity> openFiles;
+    // How often each numbered file is open: an include chain thousands of
+    // levels deep looks each new file up without going through every level.
+    std::map<FileNumber, int> openNumbers;
 };
 
 IncludedTextsState includes;
+
+FileNumber numberOf(const FileIdentity& file)
+{
+    return {file.device, file.number};
+}
+
+void noteOpen(const FileIdentity& file)
+{
+    includes.openFiles.push_back(file);
+    if (file.numbered)
+        ++includes.openNumbers[numberOf(file)];
+}
+
+void forgetInnermostOpen()
+{
+    const FileIdentity& file = includes.openFiles.back();
+    if (file.numbered) {
+        auto entry = includes.openNumbers.find(numberOf(file));
+        if (--entry->second == 0)
+            includes.openNumbers.erase(entry);
+    }
+    includes.openFiles.pop_back();
+}
 
 }  // namespace
 
 void startIncludedTexts(const FileIdentity& mainSource)
 {
     includes.setAside.clear();
-    includes.openFiles.assign(1, mainSource);
+    includes.openFiles.clear();
+    includes.openNumbers.clear();
+    noteOpen(mainSource);
 }
 
 std::size_t includeDepth()
@@ -41,10 +74,14 @@ std::size_t includeDepth()
     return includes.setAside.size();
 }
 
+// A numbered file is only ever another numbered one; files without numbers
+// are told apart by their names, as isSameFile does.
 bool isFileOpen(const FileIdentity& file)
 {
+    if (file.numbered)
+        return includes.openNumbers.count(numberOf(file)) != 0;
     for (const FileIdentity& open : includes.openFiles)
-        if (isSameFile(open, file))
+        if (!open.numbered && isSameFile(open, file))
             return true;
     return false;
 }
@@ -57,7 +94,7 @@ void setIncluderAside(const std::string& name, const FileIdentity& file)
     includer.line = asmState.lineNumber;
     includes.setAside.push_back(std::move(includer));
     setSourceName(name.c_str());
-    includes.openFiles.push_back(file);
+    noteOpen(file);
 }
 
 void scanIncludedText(FILE* stream, std::int64_t reportedSize)
@@ -70,7 +107,7 @@ bool resumeIncluder()
     if (includes.setAside.empty())
         return false;
     SetAsideText& includer = includes.setAside.back();
-    includes.openFiles.pop_back();
+    forgetInnermostOpen();
     deleteBuffer(currentBuffer());
     switchToBuffer(includer.buffer.release());
     setSourceName(includer.name.c_str());

@@ -93,6 +93,15 @@ pid_t startOrbant(const ScratchDirectory& directory, std::vector<std::string> wo
     return child;
 }
 
+// The wait status of the child once it has ended.
+int waitForEnd(pid_t child)
+{
+    int waitStatus = 0;
+    while (waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    return waitStatus;
+}
+
 struct InterruptedRun {
     bool caughtWhileWriting = false;  // the signal came while a private file was there
     int waitStatus = 0;
@@ -114,8 +123,7 @@ InterruptedRun interruptWhileWriting(const ScratchDirectory& directory, int sign
     }
     run.caughtWhileWriting = true;
     kill(child, signalNumber);
-    while (waitpid(child, &run.waitStatus, 0) < 0 && errno == EINTR) {
-    }
+    run.waitStatus = waitForEnd(child);
     return run;
 }
 
@@ -175,9 +183,7 @@ TEST(InterruptedRuns, AMessageIntoAClosedPipeLeavesNoPrivateFile)
     pid_t child = startOrbant(directory, orbantWords(), pipeEnds[1]);
     close(pipeEnds[1]);
     ASSERT_GT(child, 0);
-    int waitStatus = 0;
-    while (waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
-    }
+    const int waitStatus = waitForEnd(child);
     ASSERT_TRUE(WIFSIGNALED(waitStatus)) << "ended with status " << WEXITSTATUS(waitStatus);
     EXPECT_EQ(SIGPIPE, WTERMSIG(waitStatus));
     EXPECT_EQ(std::vector<std::string>{}, privateFilesIn(directory));
@@ -224,9 +230,7 @@ TEST(InterruptedRuns, RunningOutOfMemoryLeavesNoPrivateFile)
         pid_t child = startOrbant(directory, orbantWords(), errors, mebibytes << 20);
         close(errors);
         ASSERT_GT(child, 0);
-        int waitStatus = 0;
-        while (waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
-        }
+        const int waitStatus = waitForEnd(child);
         std::string message;
         directory.readFile("errors.txt", message);
         ASSERT_TRUE(WIFEXITED(waitStatus)) << mebibytes << " MiB: ended by signal " << WTERMSIG(waitStatus);

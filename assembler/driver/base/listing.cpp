@@ -423,10 +423,7 @@ void listRun(const unsigned char* first, std::size_t firstCount, int64_t count, 
         return;
     Piece& piece = addPiece(logicalAddress(), static_cast<uint32_t>(position), count, true);
     // No more than the run holds: a DS of two shows two bytes.
-    std::size_t shown = std::min(firstCount, BYTES_PER_ROW);
-    if (count < static_cast<int64_t>(shown))
-        shown = static_cast<std::size_t>(count);
-    keepBytes(piece, first, shown);
+    keepBytes(piece, first, std::min({firstCount, BYTES_PER_ROW, static_cast<std::size_t>(count)}));
 }
 
 void listEquValue(int32_t value)
