@@ -15,6 +15,7 @@
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -410,14 +411,150 @@ void copyIncbinOpening()
     ruleActions.incbinNamePending = true;
 }
 
+// What a byte may begin or go on in the rules of the CPU modes, for the
+// quick path below.
+enum ByteClass : uint8_t {
+    NAME_START = 1,      // NAMESTART
+    NAME_PART = 2,       // the rest of NAME
+    DIGIT = 4,           // [0-9]
+    HEX_DIGIT = 8,       // [0-9A-Fa-f]
+    NUMBER_GOES_ON = 16, // a letter, digit or blank: a number rule may take it
+    ALONE = 32,          // begins no rule but the one of a byte alone
+};
+
+constexpr std::array<uint8_t, 256> classifyBytes()
+{
+    std::array<uint8_t, 256> classes{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const bool letter = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+        const bool digit = byte >= '0' && byte <= '9';
+        const bool nameSign = byte == '!' || byte == '#' || byte == '.' || byte == '?' || byte == '@' || byte == '_'
+                              || byte == '~';
+        const bool hexLetter = (byte >= 'A' && byte <= 'F') || (byte >= 'a' && byte <= 'f');
+        // Bytes that begin a rule of their own or a longer match.
+        const bool beginsRule = letter || digit || nameSign || byte == 0 || byte == 1 || byte == 2 || byte == ' '
+                                || byte == '"' || byte == '\'' || byte == '$' || byte == '%' || byte == '&'
+                                || byte == '(' || byte == '[' || byte == '<' || byte == '=' || byte == '>'
+                                || byte == '|';
+        uint8_t bits = 0;
+        if (letter || nameSign)
+            bits |= NAME_START | NAME_PART;
+        if (digit)
+            bits |= NAME_PART | DIGIT | HEX_DIGIT | NUMBER_GOES_ON;
+        if (hexLetter)
+            bits |= HEX_DIGIT;
+        if (letter || byte == ' ')
+            bits |= NUMBER_GOES_ON;
+        if (!beginsRule)
+            bits |= ALONE;
+        classes[static_cast<std::size_t>(byte)] = bits;
+    }
+    return classes;
+}
+constexpr std::array<uint8_t, 256> BYTE_CLASSES = classifyBytes();
+
+inline bool isOf(unsigned char byte, ByteClass byteClass)
+{
+    return (BYTE_CLASSES[byte] & byteClass) != 0;
+}
+
+constexpr int NOT_QUICK = -1;
+
+// The tokens most of a program is made of, matched as the automaton matches
+// them, without its way into its states: names and keywords, line markers,
+// plain decimal and H-suffixed numbers, bytes alone. NOT_QUICK for anything
+// else, with the scan where the automaton goes on from. Only in a CPU mode's
+// own condition.
+inline int quickToken()
+{
+    ScanBuffer* buffer = automaton.buffer;
+    const auto* start = reinterpret_cast<const unsigned char*>(buffer->cursor);
+    // The text ends in a NUL byte, which no loop below goes past.
+    if (*start == ' ') {
+        do
+            ++start;
+        while (*start == ' ');
+        // As the rule of a blank leaves it, for the automaton to go on from.
+        buffer->cursor = reinterpret_cast<const char*>(start);
+        setTokenText(reinterpret_cast<const char*>(start - 1), reinterpret_cast<const char*>(start));
+    }
+    const auto* end = start;
+    auto matched = [&] {
+        buffer->cursor = reinterpret_cast<const char*>(end);
+        setTokenText(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end));
+    };
+    const unsigned char first = *start;
+    if (isOf(first, NAME_START)) {
+        do
+            ++end;
+        while (isOf(*end, NAME_PART));
+        // A label definition, or AF' (the only keyword that goes on).
+        if (*end == ':' || (*end == '\'' && end - start == 2))
+            return NOT_QUICK;
+        matched();
+        if (int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, automaton.condition))
+            return keyword;
+        scanIdentifier();
+        return TOKEN_IDENTIFIER;
+    }
+    if (first == '\x01') {
+        int value = 0;
+        for (++end; isOf(*end, DIGIT) && end - start <= 9; ++end)
+            value = value * 10 + (*end - '0');
+        if (*end != '\x01' || end - start == 1)
+            return NOT_QUICK;
+        matched();
+        ++buffer->cursor;
+        enterLine(value);
+        return TOKEN_END_OF_STATEMENT;
+    }
+    if (isOf(first, DIGIT)) {
+        while (isOf(*end, DIGIT))
+            ++end;
+        if (!isOf(*end, NUMBER_GOES_ON)) {
+            matched();
+            return valued(convertDecimal(asmState.tokenText, asmState.tokenLength), TOKEN_NUMBER);
+        }
+        while (isOf(*end, HEX_DIGIT))
+            ++end;
+        if ((*end | 0x20) != 'h')
+            return NOT_QUICK;
+        ++end;
+        matched();
+        return valued(convertHexadecimal(asmState.tokenText, asmState.tokenLength), TOKEN_NUMBER);
+    }
+    if (isOf(first, ALONE)) {
+        ++end;
+        matched();
+        return first;
+    }
+    return NOT_QUICK;
+}
+
+// The automaton: every rule, from the scan position on.
+[[gnu::noinline]] int automatonToken();
+
 }  // namespace
 
 int nextToken()
 {
     // The CPU directive and the driver set cpuMode directly; a string or
     // comment left open by the previous call stays in force.
-    if (!automaton.nested)
+    if (!automaton.nested) {
         automaton.condition = conditionOf(asmState.cpuMode);
+        if (asmState.cpuMode != CPU_MODE_PREPROCESS) {
+            const int token = quickToken();
+            if (token != NOT_QUICK)
+                return token;
+        }
+    }
+    return automatonToken();
+}
+
+namespace {
+
+int automatonToken()
+{
     for (;;) {
         // The automaton reads bytes: a plain char would compare negative.
         const auto* start = reinterpret_cast<const unsigned char*>(automaton.buffer->cursor);
@@ -689,6 +826,8 @@ int nextToken()
 */
     }
 }
+
+}  // namespace
 
 bool isKeywordOfAnyMode(std::string_view name)
 {
