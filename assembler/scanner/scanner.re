@@ -488,8 +488,14 @@ inline int quickToken()
         do
             ++end;
         while (isOf(*end, NAME_PART));
-        // A label definition, or AF' (the only keyword that goes on).
-        if (*end == ':' || (*end == '\'' && end - start == 2))
+        if (*end == ':') {
+            ++end;
+            matched();
+            scanLabelDefinition();
+            return TOKEN_LABEL_DEFINITION;
+        }
+        // AF', the only keyword that goes on.
+        if (*end == '\'' && end - start == 2)
             return NOT_QUICK;
         matched();
         if (int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, automaton.condition))
