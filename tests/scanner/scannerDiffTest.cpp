@@ -89,6 +89,24 @@ const std::vector<NamedSource> CORNERS = {
     {"duplicate labels", "a: b: a:\n"},
     {"mode words", " mulub mului ldh stop swap ld ldi ldd adc sbc in out reti sll sli im i r f p m po pe"},
     {"bytes above 127", " db \"\xC3\xA9\" \xFF\x80 \xE9t\xE9:\n"},
+    // Where the tokens most lines are made of end: at the end of the text,
+    // after blanks, and just short of a longer rule.
+    {"name at the end", " ld a,b"},
+    {"blanks at the end", " nop  "},
+    {"label at the end", "here:"},
+    {"number at the end", " db 12"},
+    {"hex number at the end", " db 0fh"},
+    {"hex digits without a suffix at the end", " db 0f"},
+    {"digits before a blank", " db 1 ,2 b,3 h"},
+    {"marker lengths", "\x01"
+                       "123456789\x01 nop\x01"
+                       "1234567890\x01 nop\x01"
+                       "9999999999\x01 nop\x01\x01 nop"},
+    {"markers at the end", " nop\x01"
+                           "7\x01"},
+    {"two-letter names before a quote", " ld a,hl'\n ex af',af\n db ab'c'\n"},
+    {"a long name", " ld a," + std::string(300, 'n') + "\n" + std::string(260, 'q') + ":\n"},
+    {"blanks before a stray NUL", std::string(" db 1,  \0", 10)},
 };
 
 // A random soup of the pieces the rules are made of, in random letter case.
