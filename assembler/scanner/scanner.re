@@ -1,8 +1,10 @@
 /* Scanner of the assembler: a longest-match automaton with a condition per
  * CPU mode, for strings and character constants, and for the preprocessing
  * pass that writes the flattened text, and a second, small one that
- * tells which whole names are keywords. It scans whole texts held in memory,
- * so a token of any length costs time in proportion to its length. */
+ * tells which whole names are keywords. The tokens most lines are made of
+ * are matched by hand before the automaton, as it would match them. It
+ * scans whole texts held in memory, so a token of any length costs time in
+ * proportion to its length. */
 
 #include "scanner.h"
 
@@ -461,10 +463,10 @@ inline bool isOf(unsigned char byte, ByteClass byteClass)
 constexpr int NOT_QUICK = -1;
 
 // The tokens most of a program is made of, matched as the automaton matches
-// them, without its way into its states: names and keywords, line markers,
-// plain decimal and H-suffixed numbers, bytes alone. NOT_QUICK for anything
-// else, with the scan where the automaton goes on from. Only in a CPU mode's
-// own condition.
+// them, without its way into its states: names, keywords and label
+// definitions, line markers, plain decimal and H-suffixed numbers, bytes
+// alone. NOT_QUICK for anything else, with the scan where the automaton goes
+// on from. Only in a CPU mode's own condition.
 inline int quickToken()
 {
     ScanBuffer* buffer = automaton.buffer;
@@ -504,6 +506,7 @@ inline int quickToken()
         return TOKEN_IDENTIFIER;
     }
     if (first == '\x01') {
+        // A marker as preprocessing writes it: one to nine digits.
         int value = 0;
         for (++end; isOf(*end, DIGIT) && end - start <= 9; ++end)
             value = value * 10 + (*end - '0');
