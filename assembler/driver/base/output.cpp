@@ -53,13 +53,19 @@ void checkByteRange(int32_t value)
 }
 
 // Long runs (up to the 64 MiB an output may reach) go out a block at a time.
+// The block keeps the byte it was last filled with, and how many of it: a
+// megaROM's pages are mostly padded with one byte.
 void writeRun(int byte, std::size_t count)
 {
     if (count == 0)
         return;
     static unsigned char block[16384];
+    static std::size_t filled = 0;
     std::size_t blockSize = std::min(count, sizeof block);
-    std::memset(block, byte, blockSize);
+    if (filled < blockSize || block[0] != static_cast<unsigned char>(byte)) {
+        std::memset(block, byte, blockSize);
+        filled = blockSize;
+    }
     while (count > 0) {
         std::size_t chunk = std::min(count, blockSize);
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
