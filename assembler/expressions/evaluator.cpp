@@ -5,6 +5,7 @@
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
+#include "labelReads.h"
 #include "labels.h"
 
 #include <array>
@@ -247,6 +248,8 @@ int32_t comparison(Operators operators)
 
 }  // namespace
 
+LabelReadLog labelReadLog;
+
 int32_t evaluateExpression()
 {
     return comparison(Operators::ALL);
@@ -287,8 +290,10 @@ int32_t labelValue()
     const LabelRecord* record = findTokenLabel();
     if (!record)
         reportLabelNotFound();
-    if (record->definitionPass != 0)
+    if (record->definitionPass != 0) {
+        noteLabelRead(record);
         return record->value;
+    }
     asmState.unresolvedCount = -1;
     // A label still undefined here cannot be defined before the last pass,
     // which must be a final one.

@@ -4,34 +4,42 @@
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
 #include "../driver/base/sourceFiles.h"
+#include "../expressions/labelReads.h"
 #include "../scanner/flattenedText.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 #include "routes.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t MAX_RUN_BYTES = UINT16_MAX;
+constexpr unsigned MAX_RUN_READS = 127;  // what KeptRun::readCount holds
 
 // Kept statements that follow each other, one a line, served at once: the
 // records from start, the last statement's from start + lastOffset (its
 // line marker just before) up to there + lastSpan (a replay point), and the
 // byteCount bytes they emit, bytesBeforeLast of them before the last
-// statement, which follow those of the runs before in the pool. A DS run
-// stands alone: the pool holds its count (four bytes, low first) and its
-// fill byte. Twelve bytes: a run serves a few statements.
+// statement, which follow those of the runs before in the pool; readCount
+// label reads, which follow those of the runs before among the reads, hold
+// where the run is served. A DS run stands alone: the pool holds its count
+// (four bytes, low first) and its fill byte. Twelve bytes: a run serves a
+// few statements.
 struct KeptRun {
     uint32_t start;
     uint16_t lastOffset;
     uint16_t byteCount;
     uint16_t bytesBeforeLast;
     uint8_t lastSpan;
-    bool fill;
+    // One type for both, so that every compiler packs them into one byte.
+    uint8_t readCount : 7;
+    uint8_t fill : 1;
 
     std::size_t lastStart() const { return std::size_t{start} + lastOffset; }
 };
@@ -52,33 +60,70 @@ std::size_t poolBytes(const KeptRun& run)
     return run.fill ? FILL_BYTES : run.byteCount;
 }
 
-// The kept runs of a pass, in pass order, and the bytes they emit.
+// The kept runs of a pass, in pass order, the bytes they emit and the label
+// reads they depend on.
 struct KeptRuns {
     std::vector<KeptRun> runs;
     std::vector<unsigned char> pool;
+    std::vector<LabelRead> reads;
 
-    bool empty() const { return runs.empty(); }
-    void clear()
-    {
-        runs.clear();
-        pool.clear();
-    }
-    // Room for more than a program's text mostly holds, so that neither is
+    // Room for more than a program's text mostly holds, so that none is
     // copied while it grows: what is never filled is never touched.
     void reserveFor(std::size_t textBytes)
     {
         runs.reserve(textBytes / 32 + 1);
         pool.reserve(textBytes / 8 + 1);
+        reads.reserve(textBytes / 64 + 1);
     }
 };
 
-struct DecodedState {
-    KeptRuns kept;                  // by the first pass that kept, served in the later ones
-    const KeptRun* next = nullptr;  // the next one to serve
+// Where serving stands in one pass's kept runs.
+struct Cursor {
+    const KeptRun* next = nullptr;  // the next run to serve
     const KeptRun* end = nullptr;
-    const unsigned char* nextBytes = nullptr;  // its bytes in the pool
-    std::size_t nextStart = NO_RECORD;         // its start, NO_RECORD after the last
-    const bool* qualifyingStarts = nullptr;    // by token
+    const unsigned char* bytes = nullptr;  // its bytes in the pool
+    const LabelRead* reads = nullptr;      // its label reads
+
+    explicit Cursor(const KeptRuns& kept)
+        : next(kept.runs.data()), end(kept.runs.data() + kept.runs.size()), bytes(kept.pool.data()),
+          reads(kept.reads.data())
+    {
+    }
+    Cursor() = default;
+
+    std::size_t nextStart() const { return next != end ? next->start : NO_RECORD; }
+    void passRun()
+    {
+        bytes += poolBytes(*next);
+        reads += next->readCount;
+        ++next;
+    }
+    void passBefore(std::size_t index)
+    {
+        while (next != end && next->start < index)
+            passRun();
+    }
+    // Whether every label the next run's statements read still gives its value.
+    bool readsHold() const
+    {
+        for (const LabelRead *read = reads, *last = reads + next->readCount; read != last; ++read)
+            if (!read->holds())
+                return false;
+        return true;
+    }
+};
+
+// A pass serves what the two passes before it kept (a statement that one of
+// them served the other did not keep again), the later first; a pass before
+// the final one keeps what it reads and may keep.
+constexpr std::size_t KEPT_PASSES = 2;
+
+struct DecodedState {
+    KeptRuns kept[KEPT_PASSES];  // the earlier pass's first
+    KeptRuns keeping;            // this pass's
+    Cursor cursors[KEPT_PASSES];
+    std::size_t nextStart = NO_RECORD;       // the first start of a run left to serve
+    const bool* qualifyingStarts = nullptr;  // by token
     bool keeps = false;
     unsigned rewritesAtStart = 0;
     unsigned rewritesAtEnd = 0;
@@ -99,35 +144,40 @@ bool enabled()
 
 // Whether the statement from start joins the last run: that run's last
 // statement ended on the line before, and both emit bytes.
-bool joinsLastRun(const KeptRuns& kept, std::size_t start, const EmitCapture& emitted)
+bool joinsLastRun(const KeptRuns& kept, std::size_t start, const EmitCapture& emitted, unsigned readCount)
 {
     if (kept.runs.empty() || emitted.fillCount > 0)
         return false;
     const KeptRun& last = kept.runs.back();
     return !last.fill && last.lastStart() + last.lastSpan + 1 == start && start - last.start <= UINT16_MAX
-           && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && recordJoinsLines(start - 1);
+           && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && last.readCount + readCount <= MAX_RUN_READS
+           && recordJoinsLines(start - 1);
 }
 
-void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted)
+void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, const LabelReadLog& log)
 {
-    KeptRuns& kept = decoded.kept;
+    KeptRuns& kept = decoded.keeping;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
+    const auto readCount = static_cast<uint8_t>(log.count);
+    for (unsigned i = 0; i < log.count; ++i)
+        kept.reads.push_back(log.reads[i]);
     if (emitted.fillCount > 0) {
-        kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, true});
+        kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, readCount, true});
         for (unsigned shift = 0; shift < 32; shift += 8)
             kept.pool.push_back(static_cast<unsigned char>(static_cast<uint32_t>(emitted.fillCount) >> shift));
         kept.pool.push_back(emitted.fillByte);
         return;
     }
-    if (joinsLastRun(kept, start, emitted)) {
+    if (joinsLastRun(kept, start, emitted, readCount)) {
         KeptRun& run = kept.runs.back();
         run.bytesBeforeLast = run.byteCount;
         run.byteCount = static_cast<uint16_t>(run.byteCount + emitted.byteCount);
         run.lastOffset = static_cast<uint16_t>(start - run.start);
         run.lastSpan = lastSpan;
+        run.readCount = static_cast<uint8_t>(run.readCount + readCount);
     } else {
         kept.runs.push_back(
-            {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, false});
+            {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount, false});
     }
     for (std::size_t i = 0; i < emitted.byteCount; ++i)
         kept.pool.push_back(emitted.bytes[i]);
@@ -144,33 +194,47 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted)
     emitted.fillCount = 0;
     emitted.spoiled = false;
     emitted.active = true;
+    LabelReadLog& log = labelReadLog;
+    log.count = 0;
+    log.active = true;
     handler();
     emitted.active = false;
+    log.active = false;
     // These statements read names, "$" and "$$" only through the evaluator,
-    // which counts them, and none reads past the end of its line.
-    if (emitted.spoiled || start == NO_RECORD || dependences != asmState.stateDependences)
+    // which counts them, and none reads past the end of its line. Of those
+    // only defined labels' values are noted: anything else read, or raised,
+    // leaves the statement to be read again.
+    if (emitted.spoiled || start == NO_RECORD || asmState.stateDependences - dependences != log.count
+        || log.count > MAX_LOGGED_LABEL_READS)
         return;
     const std::size_t resume = replayPointAfter(start);
     if (resume != NO_RECORD && resume - start <= UINT8_MAX)
-        keep(start, resume, emitted);
+        keep(start, resume, emitted, log);
 }
 
 void noteNextStart()
 {
-    decoded.nextStart = decoded.next != decoded.end ? decoded.next->start : NO_RECORD;
-}
-
-void passKeptBefore(std::size_t index)
-{
-    while (decoded.next != decoded.end && decoded.next->start < index)
-        decoded.nextBytes += poolBytes(*decoded.next++);
-    noteNextStart();
+    decoded.nextStart = std::min(decoded.cursors[0].nextStart(), decoded.cursors[1].nextStart());
 }
 
 void stopServing()
 {
-    decoded.next = decoded.end;
+    for (Cursor& cursor : decoded.cursors)
+        cursor = Cursor();
     decoded.nextStart = NO_RECORD;
+}
+
+// The cursor whose next run starts at index and may be served, the later
+// pass's first; nullptr where there is none.
+Cursor* servableAt(std::size_t index)
+{
+    for (std::size_t layer = KEPT_PASSES; layer-- > 0;) {
+        Cursor& cursor = decoded.cursors[layer];
+        cursor.passBefore(index);
+        if (cursor.nextStart() == index && cursor.readsHold())
+            return &cursor;
+    }
+    return nullptr;
 }
 
 // Whether the run's statements before the last would pass the address an
@@ -182,9 +246,9 @@ bool passesAddressLimit(const KeptRun& run)
 
 // The statements of the run before its last, as the statement loop would
 // have run them: their bytes, and the end of the line before the last.
-void serveAllButLast(const KeptRun& run, std::size_t index)
+void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t index)
 {
-    emitKeptBytes(decoded.nextBytes, run.bytesBeforeLast);
+    emitKeptBytes(bytes, run.bytesBeforeLast);
     skipRecordsTo(index, run.lastStart() - 1);
     advanceToken();
     endStatement();
@@ -194,15 +258,18 @@ void serveAllButLast(const KeptRun& run, std::size_t index)
 
 // Emits the kept run that starts at record index (curToken's) and goes on
 // after it; false when there is none or it must be read: the listing wants
-// its operands, its bytes would reach past the output's limit or past an
-// ORG's. (Records scanned anew end the replay, and so serving, for the pass.)
+// its operands, a label it read gives another value now, its bytes would
+// reach past the output's limit or past an ORG's. (Records scanned anew end
+// the replay, and so serving, for the pass.)
 [[gnu::noinline]] bool serveKept(std::size_t index)
 {
-    passKeptBefore(index);
-    if (decoded.nextStart != index || listingActive())
+    Cursor* cursor = listingActive() ? nullptr : servableAt(index);
+    if (!cursor) {
+        noteNextStart();
         return false;
-    const KeptRun& run = *decoded.next;
-    const unsigned char* bytes = decoded.nextBytes;
+    }
+    const KeptRun& run = *cursor->next;
+    const unsigned char* bytes = cursor->bytes;
     if (run.fill) {
         const int32_t count = fillCountAt(bytes);
         if (asmState.outputPosition + int64_t{count} > OUTPUT_SIZE_LIMIT)
@@ -216,15 +283,14 @@ void serveAllButLast(const KeptRun& run, std::size_t index)
         // at once.
         std::size_t served = 0;
         if (run.lastOffset != 0 && asmState.addressLimit != 0) {
-            serveAllButLast(run, index);
+            serveAllButLast(run, bytes, index);
             served = run.bytesBeforeLast;
             index = run.lastStart();
         }
         emitKeptBytes(bytes + served, run.byteCount - served);
     }
     skipRecordsTo(index, run.lastStart() + run.lastSpan);
-    decoded.nextBytes += poolBytes(run);
-    ++decoded.next;
+    cursor->passRun();
     noteNextStart();
     advanceToken();
     return true;
@@ -236,27 +302,32 @@ void startDecodedPass()
 {
     // Records made anew since (another text) leave nothing kept valid.
     if (recordRewriteCount() != decoded.rewritesAtEnd)
-        decoded.kept.clear();
-    // What is kept holds for every later pass: only a pass with nothing
-    // kept keeps.
-    decoded.keeps = enabled() && !asmState.finalPass && decoded.kept.empty();
+        for (KeptRuns& kept : decoded.kept)
+            kept = KeptRuns();
+    decoded.keeps = enabled() && !asmState.finalPass;
     if (decoded.keeps)
-        decoded.kept.reserveFor(flattenedTextEnd.size);
+        decoded.keeping.reserveFor(flattenedTextEnd.size);
     decoded.qualifyingStarts = tokensWithStandAloneBytes();
     decoded.rewritesAtStart = recordRewriteCount();
-    decoded.next = decoded.kept.runs.data();
-    decoded.end = decoded.next + decoded.kept.runs.size();
-    decoded.nextBytes = decoded.kept.pool.data();
-    passKeptBefore(0);
+    for (std::size_t layer = 0; layer < KEPT_PASSES; ++layer)
+        decoded.cursors[layer] = Cursor(decoded.kept[layer]);
+    noteNextStart();
 }
 
 void endDecodedPass()
 {
     decoded.rewritesAtEnd = recordRewriteCount();
-    decoded.keeps = false;
     stopServing();
+    if (decoded.keeps) {
+        // The earliest pass's runs make room for this one's.
+        decoded.kept[0] = std::move(decoded.kept[1]);
+        decoded.kept[1] = std::move(decoded.keeping);
+        decoded.keeping = KeptRuns();
+    }
+    decoded.keeps = false;
     if (decoded.rewritesAtEnd != decoded.rewritesAtStart)
-        decoded.kept.clear();
+        for (KeptRuns& kept : decoded.kept)
+            kept = KeptRuns();
 }
 
 void runDecodable(StatementHandler handler, int token)

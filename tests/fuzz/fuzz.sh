@@ -8,7 +8,7 @@
 #                   flex rules on each input and aborts where they differ
 #                   (needs flex);
 #   passes          passes_diff, which runs orbant on each input with the
-#                   statements kept from the first pass and with every pass
+#                   statements the passes keep and with every pass
 #                   reading every statement, and aborts where they differ.
 # Seeds come from the test cases and the example. Every crash, hang or
 # sanitizer report fails the run; turn each into a case.

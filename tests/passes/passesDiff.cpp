@@ -1,5 +1,5 @@
 // Runs orbant both ways on the same input and aborts where the two differ:
-// with the statements its first pass keeps for the later passes, and with
+// with the statements each pass keeps for the later passes, and with
 // every pass reading every statement (ORBANT_FRESH_PASSES=1). Each run is a
 // child process in a folder of its own; the status, standard output (but the
 // time it took), standard error and every file left in the folder must be

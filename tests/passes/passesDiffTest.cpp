@@ -1,4 +1,4 @@
-// The passes over statements kept from the first pass against passes that
+// The passes over statements kept by the passes before against passes that
 // read every statement afresh: passes_diff on the source of every orbant
 // case and table, and on generated programs.
 #include "caseFile.h"
