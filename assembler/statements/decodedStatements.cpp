@@ -214,7 +214,9 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
 
 void noteNextStart()
 {
-    decoded.nextStart = std::min(decoded.cursors[0].nextStart(), decoded.cursors[1].nextStart());
+    decoded.nextStart = NO_RECORD;
+    for (const Cursor& cursor : decoded.cursors)
+        decoded.nextStart = std::min(decoded.nextStart, cursor.nextStart());
 }
 
 void stopServing()
@@ -257,13 +259,13 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
 }
 
 // Emits the kept run that starts at record index (curToken's) and goes on
-// after it; false when there is none or it must be read: the listing wants
-// its operands, a label it read gives another value now, its bytes would
-// reach past the output's limit or past an ORG's. (Records scanned anew end
-// the replay, and so serving, for the pass.)
+// after it; false when there is none or it must be read: a label it read
+// gives another value now, its bytes would reach past the output's limit or
+// past an ORG's. (Records scanned anew end the replay, and so serving, for
+// the pass.)
 [[gnu::noinline]] bool serveKept(std::size_t index)
 {
-    Cursor* cursor = listingActive() ? nullptr : servableAt(index);
+    Cursor* cursor = servableAt(index);
     if (!cursor) {
         noteNextStart();
         return false;
@@ -296,21 +298,28 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
     return true;
 }
 
+void forgetKept()
+{
+    for (KeptRuns& kept : decoded.kept)
+        kept = KeptRuns();
+}
+
 }  // namespace
 
 void startDecodedPass()
 {
     // Records made anew since (another text) leave nothing kept valid.
     if (recordRewriteCount() != decoded.rewritesAtEnd)
-        for (KeptRuns& kept : decoded.kept)
-            kept = KeptRuns();
+        forgetKept();
     decoded.keeps = enabled() && !asmState.finalPass;
     if (decoded.keeps)
         decoded.keeping.reserveFor(flattenedTextEnd.size);
     decoded.qualifyingStarts = tokensWithStandAloneBytes();
     decoded.rewritesAtStart = recordRewriteCount();
-    for (std::size_t layer = 0; layer < KEPT_PASSES; ++layer)
-        decoded.cursors[layer] = Cursor(decoded.kept[layer]);
+    // The pass that makes the listing reads every statement for its operands.
+    if (!listingActive())
+        for (std::size_t layer = 0; layer < KEPT_PASSES; ++layer)
+            decoded.cursors[layer] = Cursor(decoded.kept[layer]);
     noteNextStart();
 }
 
@@ -326,8 +335,7 @@ void endDecodedPass()
     }
     decoded.keeps = false;
     if (decoded.rewritesAtEnd != decoded.rewritesAtStart)
-        for (KeptRuns& kept : decoded.kept)
-            kept = KeptRuns();
+        forgetKept();
 }
 
 void runDecodable(StatementHandler handler, int token)

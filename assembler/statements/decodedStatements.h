@@ -16,8 +16,10 @@
 
 #include "dispatcher.h"
 
-// Around each pass: what the two passes before kept is served in this one,
-// and a pass before the final one keeps what it reads and may keep.
+// Around each pass: what the two passes before kept is served in this one
+// (but in the pass that makes the listing: start after the listing is set
+// up for the pass), and a pass before the final one keeps what it reads and
+// may keep.
 void startDecodedPass();
 void endDecodedPass();
 
