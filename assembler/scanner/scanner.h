@@ -5,6 +5,7 @@
 
 #include "../driver/base/AsmState.h"
 #include "sourceReader.h"
+#include "tokenRecords.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,12 @@ struct ScanBufferDeleter {
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
+// Records the tokens of the current text from run.from on, in run.mode, as
+// far as each needs nothing but its record to be delivered as nextToken
+// would give it (see TokenRun): at most run.room of them, ending before
+// the first that needs more or the end of the text. Changes no state but
+// the run's; returns how many it recorded.
+std::size_t scanTokenRun(TokenRun& run);
 // Whether name, taken whole, is a keyword of the Z80, R800 or GBZ80 mode.
 bool isKeywordOfAnyMode(std::string_view name);
 // Next raw input character (0..255), or -1 at the end of the input.

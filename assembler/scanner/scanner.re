@@ -10,9 +10,11 @@
 
 #include "flattenedText.h"
 #include "includedTexts.h"
+#include "keywords.h"
 #include "numbers.h"
 #include "scannerActions.h"
 #include "sourceReader.h"
+#include "tokenRecords.h"
 #include "tokens.h"
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
@@ -51,6 +53,16 @@ static_assert(CPU_MODE_Z80 == 0 && CPU_MODE_R800 == 1 && CPU_MODE_GBZ80 == 2 && 
 YYCONDTYPE conditionOf(CpuMode mode)
 {
     return CONDITION_OF_MODE[mode];
+}
+
+// The CPU mode whose rules a CPU mode's condition holds.
+CpuMode modeOfCondition(YYCONDTYPE condition)
+{
+    switch (condition) {
+    case yycZ80: return CPU_MODE_Z80;
+    case yycGBZ80: return CPU_MODE_GBZ80;
+    default: return CPU_MODE_R800;
+    }
 }
 
 void enter(YYCONDTYPE condition)
@@ -157,181 +169,12 @@ int finishEmptyPreprocessedString(char quote)
     return 0;
 }
 
-// The keyword that a whole name spells in the mode of condition, or 0. The
-// automaton matches names whole and asks this second, small one, which
-// keeps the first from growing a state for every prefix of every keyword.
-// A keyword is made of letters, and the name ends before a character that
-// is none: the match stops there at the latest.
-int keywordOf(const char* name, int length, YYCONDTYPE condition)
+// What a name, taken whole, is in the CPU mode of this call: the keyword's
+// token (having set tokenValue where it carries one), or 0 for a name.
+int keywordOf(const char* name, int length, CpuMode mode)
 {
-    const auto* cursor = reinterpret_cast<const unsigned char*>(name);
-    const auto* end = cursor + length;
-    const auto* marker = cursor;
-    auto whole = [&](int token) { return cursor == end ? token : 0; };
-    auto wholeValued = [&](int32_t value, int token) { return cursor == end ? valued(value, token) : 0; };
-/*!re2c
-    re2c:define:YYCTYPE = "unsigned char";
-    re2c:define:YYCURSOR = cursor;
-    re2c:define:YYMARKER = marker;
-    re2c:define:YYGETCONDITION = "condition";
-    re2c:define:YYGETCONDITION:naked = 1;
-    re2c:yyfill:enable = 0;
-    re2c:eof = -1;
-    re2c:flags:case-insensitive = 1;
-
-    // Mnemonics of every mode.
-    <Z80, R800, GBZ80> "ADD"  { return whole(TOKEN_ADD); }
-    <Z80, R800, GBZ80> "SUB"  { return whole(TOKEN_SUB); }
-    <Z80, R800, GBZ80> "CP"   { return whole(TOKEN_CP); }
-    <Z80, R800, GBZ80> "INC"  { return whole(TOKEN_INC); }
-    <Z80, R800, GBZ80> "DEC"  { return whole(TOKEN_DEC); }
-    <Z80, R800, GBZ80> "POP"  { return whole(TOKEN_POP); }
-    <Z80, R800, GBZ80> "PUSH"  { return whole(TOKEN_PUSH); }
-    <Z80, R800, GBZ80> "JP"   { return whole(TOKEN_JP); }
-    <Z80, R800, GBZ80> "JR"   { return whole(TOKEN_JR); }
-    <Z80, R800, GBZ80> "CALL"  { return whole(TOKEN_CALL); }
-    <Z80, R800, GBZ80> "RET"  { return whole(TOKEN_RET); }
-    <Z80, R800, GBZ80> "RST"  { return whole(TOKEN_RST); }
-    <Z80, R800, GBZ80> "CPL"  { return whole(TOKEN_CPL); }
-    <Z80, R800, GBZ80> "DAA"  { return whole(TOKEN_DAA); }
-    <Z80, R800, GBZ80> "SCF"  { return whole(TOKEN_SCF); }
-    <Z80, R800, GBZ80> "CCF"  { return whole(TOKEN_CCF); }
-    <Z80, R800, GBZ80> "NOP"  { return whole(TOKEN_NOP); }
-    <Z80, R800, GBZ80> "HALT"  { return whole(TOKEN_HALT); }
-    <Z80, R800, GBZ80> "DI"   { return whole(TOKEN_DI); }
-    <Z80, R800, GBZ80> "EI"   { return whole(TOKEN_EI); }
-    <Z80, R800, GBZ80> "BIT"  { return whole(TOKEN_BIT); }
-    <Z80, R800, GBZ80> "SET"  { return whole(TOKEN_SET); }
-    <Z80, R800, GBZ80> "RES"  { return whole(TOKEN_RES); }
-    <Z80, R800, GBZ80> "RLCA"  { return whole(TOKEN_RLCA); }
-    <Z80, R800, GBZ80> "RRCA"  { return whole(TOKEN_RRCA); }
-    <Z80, R800, GBZ80> "RLA"  { return whole(TOKEN_RLA); }
-    <Z80, R800, GBZ80> "RRA"  { return whole(TOKEN_RRA); }
-    <Z80, R800, GBZ80> "RLC"  { return whole(TOKEN_RLC); }
-    <Z80, R800, GBZ80> "RRC"  { return whole(TOKEN_RRC); }
-    <Z80, R800, GBZ80> "RL"   { return whole(TOKEN_RL); }
-    <Z80, R800, GBZ80> "RR"   { return whole(TOKEN_RR); }
-    <Z80, R800, GBZ80> "SLA"  { return whole(TOKEN_SLA); }
-    <Z80, R800, GBZ80> "SRA"  { return whole(TOKEN_SRA); }
-    <Z80, R800, GBZ80> "SRL"  { return whole(TOKEN_SRL); }
-
-    // Mnemonics of the Z80 and R800 modes.
-    <Z80, R800> "ADC"  { return whole(TOKEN_ADC); }
-    <Z80, R800> "SBC"  { return whole(TOKEN_SBC); }
-    <Z80, R800> "NEG"  { return whole(TOKEN_NEG); }
-    <Z80, R800> "EX"   { return whole(TOKEN_EX); }
-    <Z80, R800> "EXX"  { return whole(TOKEN_EXX); }
-    <Z80, R800> "IN"   { return whole(TOKEN_IN); }
-    <Z80, R800> "OUT"  { return whole(TOKEN_OUT); }
-    <Z80, R800> "IM"   { return whole(TOKEN_IM); }
-    <Z80, R800> "RETI"  { return whole(TOKEN_RETI); }
-    <Z80, R800> "RETN"  { return whole(TOKEN_RETN); }
-    <Z80, R800> "RLD"  { return whole(TOKEN_RLD); }
-    <Z80, R800> "RRD"  { return whole(TOKEN_RRD); }
-    <Z80, R800> "DJNZ"  { return whole(TOKEN_DJNZ); }
-    <Z80, R800> "LD"   { return whole(TOKEN_LD); }
-    <Z80, R800> "SLL"  { return whole(TOKEN_SLI); }
-    <Z80, R800> "SLI"  { return whole(TOKEN_SLI); }
-    <Z80, R800> "LDI"  { return whole(TOKEN_LDI); }
-    <Z80, R800> "CPI"  { return whole(TOKEN_CPI); }
-    <Z80, R800> "INI"  { return whole(TOKEN_INI); }
-    <Z80, R800> "OUTI"  { return whole(TOKEN_OUTI); }
-    <Z80, R800> "LDD"  { return whole(TOKEN_LDD); }
-    <Z80, R800> "CPD"  { return whole(TOKEN_CPD); }
-    <Z80, R800> "IND"  { return whole(TOKEN_IND); }
-    <Z80, R800> "OUTD"  { return whole(TOKEN_OUTD); }
-    <Z80, R800> "LDIR"  { return whole(TOKEN_LDIR); }
-    <Z80, R800> "CPIR"  { return whole(TOKEN_CPIR); }
-    <Z80, R800> "INIR"  { return whole(TOKEN_INIR); }
-    <Z80, R800> "OTIR"  { return whole(TOKEN_OTIR); }
-    <Z80, R800> "LDDR"  { return whole(TOKEN_LDDR); }
-    <Z80, R800> "CPDR"  { return whole(TOKEN_CPDR); }
-    <Z80, R800> "INDR"  { return whole(TOKEN_INDR); }
-    <Z80, R800> "OTDR"  { return whole(TOKEN_OTDR); }
-
-    // Mnemonics of the R800 mode.
-    <R800> "MULUB"  { return whole(TOKEN_MULUB); }
-    <R800> "MULUW"  { return whole(TOKEN_MULUW); }
-
-    // Mnemonics of the GBZ80 mode.
-    <GBZ80> "LD"   { return whole(TOKEN_GB_LD); }
-    <GBZ80> "LDD"  { return whole(TOKEN_GB_LDD); }
-    <GBZ80> "LDI"  { return whole(TOKEN_GB_LDI); }
-    <GBZ80> "LDH"  { return whole(TOKEN_GB_LDH); }
-    <GBZ80> "ADC"  { return whole(TOKEN_GB_ADC); }
-    <GBZ80> "SBC"  { return whole(TOKEN_GB_SBC); }
-    <GBZ80> "IN"   { return whole(TOKEN_GB_IN); }
-    <GBZ80> "OUT"  { return whole(TOKEN_GB_OUT); }
-    <GBZ80> "RETI"  { return whole(TOKEN_GB_RETI); }
-    <GBZ80> "STOP"  { return whole(TOKEN_GB_STOP); }
-    <GBZ80> "SWAP"  { return whole(TOKEN_GB_SWAP); }
-
-    // Registers of every mode.
-    <Z80, R800, GBZ80> "B"    { return wholeValued(0, TOKEN_B); }
-    <Z80, R800, GBZ80> "C"    { return wholeValued(1, TOKEN_C); }
-    <Z80, R800, GBZ80> "D"    { return wholeValued(2, TOKEN_D); }
-    <Z80, R800, GBZ80> "E"    { return wholeValued(3, TOKEN_E); }
-    <Z80, R800, GBZ80> "H"    { return wholeValued(4, TOKEN_H); }
-    <Z80, R800, GBZ80> "L"    { return wholeValued(5, TOKEN_L); }
-    <Z80, R800, GBZ80> "A"    { return wholeValued(7, TOKEN_A); }
-    <Z80, R800, GBZ80> "BC"   { return wholeValued(0, TOKEN_BC); }
-    <Z80, R800, GBZ80> "DE"   { return wholeValued(1, TOKEN_DE); }
-    <Z80, R800, GBZ80> "HL"   { return wholeValued(2, TOKEN_HL); }
-    <Z80, R800, GBZ80> "SP"   { return wholeValued(3, TOKEN_SP); }
-    <Z80, R800, GBZ80> "AF"   { return wholeValued(3, TOKEN_AF); }
-
-    // Registers of the Z80 and R800 modes.
-    <Z80, R800> "F"    { return wholeValued(6, TOKEN_F); }
-    <Z80, R800> "IXH"  { return wholeValued(4, TOKEN_IXH); }
-    <Z80, R800> "IXL"  { return wholeValued(5, TOKEN_IXL); }
-    <Z80, R800> "IYH"  { return wholeValued(4, TOKEN_IYH); }
-    <Z80, R800> "IYL"  { return wholeValued(5, TOKEN_IYL); }
-    <Z80, R800> "I"    { return wholeValued(0, TOKEN_I); }
-    <Z80, R800> "R"    { return wholeValued(8, TOKEN_R); }
-    <Z80, R800> "IX"   { return wholeValued(PREFIX_IX, TOKEN_IX); }
-    <Z80, R800> "IY"   { return wholeValued(PREFIX_IY, TOKEN_IY); }
-
-    // Conditions ("C" is the register token).
-    <Z80, R800, GBZ80> "NZ"   { return wholeValued(0, TOKEN_NZ); }
-    <Z80, R800, GBZ80> "Z"    { return wholeValued(1, TOKEN_Z); }
-    <Z80, R800, GBZ80> "NC"   { return wholeValued(2, TOKEN_NC); }
-    <Z80, R800> "PO"   { return wholeValued(4, TOKEN_PO); }
-    <Z80, R800> "PE"   { return wholeValued(5, TOKEN_PE); }
-    <Z80, R800> "P"    { return wholeValued(6, TOKEN_P); }
-    <Z80, R800> "M"    { return wholeValued(7, TOKEN_M); }
-
-    // Operators written as words.
-    <Z80, R800, GBZ80> "AND"  { return whole(TOKEN_AND); }
-    <Z80, R800, GBZ80> "OR"   { return whole(TOKEN_OR); }
-    <Z80, R800, GBZ80> "XOR"  { return whole(TOKEN_XOR); }
-    <Z80, R800, GBZ80> "NOT"  { return whole(TOKEN_NOT); }
-    <Z80, R800, GBZ80> "MOD"  { return whole(TOKEN_MOD); }
-
-    // Directives.
-    <Z80, R800, GBZ80> "DB"   { return whole(TOKEN_DB); }
-    <Z80, R800, GBZ80> "DC"   { return whole(TOKEN_DC); }
-    <Z80, R800, GBZ80> "DW"   { return whole(TOKEN_DW); }
-    <Z80, R800, GBZ80> "DS"   { return whole(TOKEN_DS); }
-    <Z80, R800, GBZ80> "RB"   { return whole(TOKEN_RB); }
-    <Z80, R800, GBZ80> "RW"   { return whole(TOKEN_RW); }
-    <Z80, R800, GBZ80> "EQU"  { return whole(TOKEN_EQU); }
-    <Z80, R800, GBZ80> "ORG"  { return whole(TOKEN_ORG); }
-    <Z80, R800, GBZ80> "FORG"  { return whole(TOKEN_FORG); }
-    <Z80, R800, GBZ80> "FNAME"  { return whole(TOKEN_FNAME); }
-    <Z80, R800, GBZ80> "PHASE"  { return whole(TOKEN_PHASE); }
-    <Z80, R800, GBZ80> "DEPHASE"  { return whole(TOKEN_DEPHASE); }
-    <Z80, R800, GBZ80> "INCBIN"  { return whole(TOKEN_INCBIN); }
-    <Z80, R800, GBZ80> "IF"   { return whole(TOKEN_IF); }
-    <Z80, R800, GBZ80> "IFDEF"  { return whole(TOKEN_IFDEF); }
-    <Z80, R800, GBZ80> "IFEXIST"  { return whole(TOKEN_IFEXIST); }
-    <Z80, R800, GBZ80> "ELSE"  { return whole(TOKEN_ELSE); }
-    <Z80, R800, GBZ80> "ENDIF"  { return whole(TOKEN_ENDIF); }
-    <Z80, R800, GBZ80> "CPU"  { return whole(TOKEN_CPU); }
-
-    // Only the CPU modes scan names.
-    <STRING, CHARACTER, PREPROCESS, PREPROCESS_STRING, PREPROCESS_CHARACTER, BRACE_COMMENT> * { return 0; }
-    <*> * { return 0; }
-*/
+    const KeywordMeaning meaning = keywordIn(name, static_cast<std::size_t>(length), mode);
+    return meaning.valued ? valued(meaning.value, meaning.token) : meaning.token;
 }
 
 bool isBlank(unsigned char c)
@@ -422,6 +265,7 @@ enum ByteClass : uint8_t {
     HEX_DIGIT = 8,       // [0-9A-Fa-f]
     NUMBER_GOES_ON = 16, // a letter, digit or blank: a number rule may take it
     ALONE = 32,          // begins no rule but the one of a byte alone
+    OPENER = 64,         // ( and [, which begin the bracketed operand forms
 };
 
 constexpr std::array<uint8_t, 256> classifyBytes()
@@ -449,6 +293,8 @@ constexpr std::array<uint8_t, 256> classifyBytes()
             bits |= NUMBER_GOES_ON;
         if (!beginsRule)
             bits |= ALONE;
+        if (byte == '(' || byte == '[')
+            bits |= OPENER;
         classes[static_cast<std::size_t>(byte)] = bits;
     }
     return classes;
@@ -460,84 +306,255 @@ inline bool isOf(unsigned char byte, ByteClass byteClass)
     return (BYTE_CLASSES[byte] & byteClass) != 0;
 }
 
+// The meanings by CpuMode of the name [name, name + length) of a text that
+// ends at limit; nullptr for a name that is no keyword of any mode.
+inline const KeywordMeaning* keywordMeaningsAt(const unsigned char* name, std::size_t length,
+                                               const unsigned char* limit)
+{
+    if (length > keywords::LONGEST)
+        return nullptr;
+    // The name's word is read whole where it ends before the text does.
+    const uint64_t key = limit - name >= 8 ? keywordKeyAt(name, length)
+                                           : keywords::keyOf(reinterpret_cast<const char*>(name), length);
+    return keywordMeaningsOf(key);
+}
+
 constexpr int NOT_QUICK = -1;
 
-// The tokens most of a program is made of, matched as the automaton matches
-// them, without its way into its states: names, keywords and label
-// definitions, line markers, plain decimal and H-suffixed numbers, bytes
-// alone. NOT_QUICK for anything else, with the scan where the automaton goes
-// on from. Only in a CPU mode's own condition.
+// What a quick match needs besides its token and text.
+enum class QuickKind : uint8_t {
+    PLAIN,
+    VALUED,       // a register, condition or number: value is its tokenValue
+    LINE_MARKER,  // value is the line number; the closing byte follows end
+    IDENTIFIER,
+    LABEL_DEFINITION,  // the text ends with the colon
+};
+
+struct QuickMatch {
+    int token = NOT_QUICK;
+    const unsigned char* start = nullptr;  // the token's text, after the blanks before it
+    const unsigned char* end = nullptr;
+    int32_t value = 0;
+    QuickKind kind = QuickKind::PLAIN;
+};
+
+bool isBracketBlank(unsigned char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
+
+bool isLetter(unsigned char byte)
+{
+    return static_cast<unsigned>((byte | 0x20) - 'a') < 26;
+}
+
+// The bracketed operand form that opener (a "(" or "[") begins in mode, as
+// its rules match it (blanks allowed inside, the closer the opener's own):
+// (C), (BC), (DE), (HL), (SP), and (IX or (IY before a sign or the closer,
+// which is not part of it; else the opener alone.
+inline QuickMatch matchBracketedForm(const unsigned char* opener, CpuMode mode)
+{
+    QuickMatch match;
+    match.start = opener;
+    match.token = *opener;
+    match.end = opener + 1;
+    const unsigned char closer = *opener == '(' ? ')' : ']';
+    const unsigned char* name = opener + 1;
+    while (isBracketBlank(*name))
+        ++name;
+    // A register's name is one or two letters; the reads stop at the first
+    // byte that is none, the NUL byte that ends the text included.
+    std::size_t letters = 0;
+    while (letters < 3 && isLetter(name[letters]))
+        ++letters;
+    if (letters == 0 || letters == 3)
+        return match;
+    const unsigned char* after = name + letters;
+    while (isBracketBlank(*after))
+        ++after;
+    const bool closed = *after == closer;
+    const bool z80 = mode != CPU_MODE_GBZ80;
+    const unsigned pair = (name[0] | 0x20u) << 8 | (letters == 2 ? name[1] | 0x20u : 0);
+    auto form = [&](int token, QuickKind kind, int32_t value) {
+        match.token = token;
+        match.kind = kind;
+        match.value = value;
+        match.end = after + 1;
+        return match;
+    };
+    const bool index = z80 && (pair == ('i' << 8 | 'x') || pair == ('i' << 8 | 'y'));
+    if (index && (closed || *after == '+' || *after == '-')) {
+        // The sign or closer is scanned again.
+        form(TOKEN_INDEX_OPEN, QuickKind::VALUED, pair == ('i' << 8 | 'x') ? PREFIX_IX : PREFIX_IY);
+        match.end = after;
+        return match;
+    }
+    if (!closed)
+        return match;
+    switch (pair) {
+    case 'c' << 8: return form(TOKEN_INDIRECT_C, QuickKind::PLAIN, 0);
+    case 'b' << 8 | 'c': return form(TOKEN_INDIRECT_BC, QuickKind::VALUED, 0);
+    case 'd' << 8 | 'e': return form(TOKEN_INDIRECT_DE, QuickKind::VALUED, 16);
+    case 'h' << 8 | 'l': return form(TOKEN_INDIRECT_HL, QuickKind::VALUED, 6);
+    case 's' << 8 | 'p':
+        if (z80)
+            return form(TOKEN_INDIRECT_SP, QuickKind::PLAIN, 0);
+        break;
+    }
+    return match;
+}
+
+// The rules of the tokens most of a program is made of, matched as the
+// automaton matches them, without its way into its states and without a
+// change to any state. The text ends in a NUL byte, which no loop below
+// goes past.
+
+// The end of the name that begins at name (a NAMESTART byte).
+inline const unsigned char* nameEnd(const unsigned char* name)
+{
+    do
+        ++name;
+    while (isOf(*name, NAME_PART));
+    return name;
+}
+
+// A line marker as preprocessing writes it at marker (a 01 byte): one to
+// nine digits, then the closing 01 byte, whose place it returns with value
+// set to the number; nullptr for any other marker.
+inline const unsigned char* plainMarkerEnd(const unsigned char* marker, int32_t& value)
+{
+    const unsigned char* digit = marker + 1;
+    int32_t number = 0;
+    for (unsigned digitValue; (digitValue = *digit - unsigned{'0'}) < 10 && digit - marker <= 9; ++digit)
+        number = number * 10 + static_cast<int32_t>(digitValue);
+    if (*digit != '\x01' || digit == marker + 1)
+        return nullptr;
+    value = number;
+    return digit;
+}
+
+// A number at digit (a decimal digit) that no rule but the decimal one takes
+// on, or an H-suffixed hexadecimal one: its end, with value set; nullptr
+// for any other number.
+inline const unsigned char* plainNumberEnd(const unsigned char* digit, int32_t& value)
+{
+    // Decimal digits wrap in 32 bits, as convertDecimal takes them.
+    uint32_t decimal = 0;
+    const unsigned char* end = digit;
+    for (; isOf(*end, DIGIT); ++end)
+        decimal = decimal * 10 + (*end - unsigned{'0'});
+    if (!isOf(*end, NUMBER_GOES_ON)) {
+        value = static_cast<int32_t>(decimal);
+        return end;
+    }
+    while (isOf(*end, HEX_DIGIT))
+        ++end;
+    if ((*end | 0x20) != 'h')
+        return nullptr;
+    ++end;
+    value = convertHexadecimal(reinterpret_cast<const char*>(digit), static_cast<int>(end - digit));
+    return end;
+}
+
+// Names, keywords and label definitions, line markers, plain decimal and
+// H-suffixed numbers, bytes alone and bracketed operand forms at `at` (in a
+// CPU mode's own condition). NOT_QUICK for anything else, with start after
+// the blanks, where the automaton goes on from.
+[[gnu::always_inline]] inline QuickMatch matchQuick(const unsigned char* at, const unsigned char* limit,
+                                                    CpuMode mode)
+{
+    QuickMatch match;
+    const unsigned char* start = at;
+    while (*start == ' ')
+        ++start;
+    match.start = start;
+    const unsigned char first = *start;
+    auto matched = [&](int token, QuickKind kind, const unsigned char* end) {
+        match.token = token;
+        match.kind = kind;
+        match.end = end;
+        return match;
+    };
+    if (isOf(first, NAME_START)) {
+        const unsigned char* end = nameEnd(start);
+        if (*end == ':')
+            return matched(TOKEN_LABEL_DEFINITION, QuickKind::LABEL_DEFINITION, end + 1);
+        // AF', the only keyword that goes on.
+        if (*end == '\'' && end - start == 2)
+            return match;
+        const KeywordMeaning* meanings = keywordMeaningsAt(start, static_cast<std::size_t>(end - start), limit);
+        if (meanings && meanings[mode].token != 0) {
+            match.value = meanings[mode].value;
+            return matched(meanings[mode].token, meanings[mode].valued ? QuickKind::VALUED : QuickKind::PLAIN, end);
+        }
+        return matched(TOKEN_IDENTIFIER, QuickKind::IDENTIFIER, end);
+    }
+    if (first == '\x01') {
+        const unsigned char* closing = plainMarkerEnd(start, match.value);
+        return closing ? matched(TOKEN_END_OF_STATEMENT, QuickKind::LINE_MARKER, closing) : match;
+    }
+    if (isOf(first, DIGIT)) {
+        const unsigned char* end = plainNumberEnd(start, match.value);
+        return end ? matched(TOKEN_NUMBER, QuickKind::VALUED, end) : match;
+    }
+    if (isOf(first, ALONE))
+        return matched(first, QuickKind::PLAIN, start + 1);
+    if (isOf(first, OPENER))
+        return matchBracketedForm(start, mode);
+    return match;
+}
+
+// A quick match as the automaton's rules leave it: the token fields, the
+// scan position, and for a marker or a name what its rule does. NOT_QUICK
+// where there is none, with the scan after the blanks, as the rule of a
+// blank leaves it for the automaton to go on from. Only in a CPU mode's own
+// condition.
 inline int quickToken()
 {
     ScanBuffer* buffer = automaton.buffer;
-    const auto* start = reinterpret_cast<const unsigned char*>(buffer->cursor);
-    // The text ends in a NUL byte, which no loop below goes past.
-    if (*start == ' ') {
-        do
-            ++start;
-        while (*start == ' ');
-        // As the rule of a blank leaves it, for the automaton to go on from.
-        buffer->cursor = reinterpret_cast<const char*>(start);
-        setTokenText(reinterpret_cast<const char*>(start - 1), reinterpret_cast<const char*>(start));
-    }
-    const auto* end = start;
-    auto matched = [&] {
-        buffer->cursor = reinterpret_cast<const char*>(end);
-        setTokenText(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end));
-    };
-    const unsigned char first = *start;
-    if (isOf(first, NAME_START)) {
-        do
-            ++end;
-        while (isOf(*end, NAME_PART));
-        if (*end == ':') {
-            ++end;
-            matched();
-            scanLabelDefinition();
-            return TOKEN_LABEL_DEFINITION;
+    const auto* at = reinterpret_cast<const unsigned char*>(buffer->cursor);
+    const QuickMatch match = matchQuick(at, reinterpret_cast<const unsigned char*>(buffer->limit), asmState.cpuMode);
+    if (match.token == NOT_QUICK) {
+        if (match.start != at) {
+            buffer->cursor = reinterpret_cast<const char*>(match.start);
+            setTokenText(reinterpret_cast<const char*>(match.start - 1), reinterpret_cast<const char*>(match.start));
         }
-        // AF', the only keyword that goes on.
-        if (*end == '\'' && end - start == 2)
-            return NOT_QUICK;
-        matched();
-        if (int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, automaton.condition))
-            return keyword;
-        scanIdentifier();
-        return TOKEN_IDENTIFIER;
+        return NOT_QUICK;
     }
-    if (first == '\x01') {
-        // A marker as preprocessing writes it: one to nine digits.
-        int value = 0;
-        for (++end; isOf(*end, DIGIT) && end - start <= 9; ++end)
-            value = value * 10 + (*end - '0');
-        if (*end != '\x01' || end - start == 1)
-            return NOT_QUICK;
-        matched();
+    buffer->cursor = reinterpret_cast<const char*>(match.end);
+    setTokenText(reinterpret_cast<const char*>(match.start), reinterpret_cast<const char*>(match.end));
+    switch (match.kind) {
+    case QuickKind::PLAIN: break;
+    case QuickKind::VALUED: return valued(match.value, match.token);
+    case QuickKind::LINE_MARKER:
         ++buffer->cursor;
-        enterLine(value);
-        return TOKEN_END_OF_STATEMENT;
+        enterLine(match.value);
+        break;
+    case QuickKind::IDENTIFIER: scanIdentifier(); break;
+    case QuickKind::LABEL_DEFINITION: scanLabelDefinition(); break;
     }
-    if (isOf(first, DIGIT)) {
-        while (isOf(*end, DIGIT))
-            ++end;
-        if (!isOf(*end, NUMBER_GOES_ON)) {
-            matched();
-            return valued(convertDecimal(asmState.tokenText, asmState.tokenLength), TOKEN_NUMBER);
-        }
-        while (isOf(*end, HEX_DIGIT))
-            ++end;
-        if ((*end | 0x20) != 'h')
-            return NOT_QUICK;
-        ++end;
-        matched();
-        return valued(convertHexadecimal(asmState.tokenText, asmState.tokenLength), TOKEN_NUMBER);
-    }
-    if (isOf(first, ALONE)) {
-        ++end;
-        matched();
-        return first;
-    }
-    return NOT_QUICK;
+    return match.token;
+}
+
+// The record of a name token of a run, [name, name + length), as its rule
+// composes the name: a local name joins the global label in force, which a
+// global definition replaces. False, with nothing recorded, where the full
+// name would be too long for a record: the one-token scan keeps its length
+// aside.
+[[gnu::noinline]] bool recordRunName(TokenRun& run, TokenRecord& record, const unsigned char* name,
+                                     std::size_t length, bool definition)
+{
+    const std::string_view token(reinterpret_cast<const char*>(name), length);
+    const bool local = token[0] == '.';
+    const std::size_t fullLength = local ? run.scope.size() + length : length;
+    if (fullLength >= LONG_LENGTH)
+        return false;
+    record.value = run.recordName(token, local ? run.scope : std::string_view(), definition && !local);
+    record.textLength = static_cast<uint8_t>(fullLength);
+    record.kindAndMode |= NAME;
+    if (definition && !local)
+        run.scope = token;
+    return true;
 }
 
 // The automaton: every rule, from the scan position on.
@@ -558,6 +575,96 @@ int nextToken()
         }
     }
     return automatonToken();
+}
+
+std::size_t scanTokenRun(TokenRun& run)
+{
+    const auto* text = reinterpret_cast<const unsigned char*>(automaton.buffer->start);
+    const auto* limit = reinterpret_cast<const unsigned char*>(automaton.buffer->limit);
+    const unsigned char* at = text + run.from;
+    const auto mode = static_cast<uint8_t>(run.mode);
+    TokenRecord* record = run.records;
+    TokenRecord* const recordsEnd = record + run.room;
+    // Each token's rule sets its record's fields and where the scan goes on;
+    // a token that needs more than its record (a length or distance kept
+    // aside, a rule with more to do) ends the run before it.
+    for (; record != recordsEnd; ++record) {
+        const unsigned char* start = at;
+        while (*start == ' ')
+            ++start;
+        const auto distance = static_cast<unsigned>(start - at);
+        if (distance >= FAR_SCAN_START)
+            break;
+        const unsigned char first = *start;
+        record->textOffset = static_cast<uint32_t>(start - text);
+        record->kindAndMode = mode;
+        auto take = [&](int token, const unsigned char* textEnd) {
+            record->tokenAndScanDistance = static_cast<uint16_t>(token | distance << TOKEN_BITS);
+            record->textLength = static_cast<uint8_t>(textEnd - start);
+        };
+        auto takeValued = [&](int token, const unsigned char* textEnd, int32_t value) {
+            take(token, textEnd);
+            record->value = value;
+            record->kindAndMode |= SETS_VALUE;
+        };
+        const uint8_t classes = BYTE_CLASSES[first];
+        if (classes & NAME_START) {
+            const unsigned char* end = nameEnd(start);
+            const auto length = static_cast<std::size_t>(end - start);
+            if (*end == ':') {
+                take(TOKEN_LABEL_DEFINITION, end);
+                if (!recordRunName(run, *record, start, length, true))
+                    break;
+                at = end + 1;
+                continue;
+            }
+            if (*end == '\'' && length == 2)
+                break;
+            const KeywordMeaning* meanings = keywordMeaningsAt(start, length, limit);
+            if (meanings && meanings[mode].token != 0) {
+                const KeywordMeaning& keyword = meanings[mode];
+                if (keyword.valued)
+                    takeValued(keyword.token, end, keyword.value);
+                else
+                    take(keyword.token, end);
+            } else {
+                take(TOKEN_IDENTIFIER, end);
+                if (!recordRunName(run, *record, start, length, false))
+                    break;
+            }
+            at = end;
+        } else if (first == '\x01') {
+            const unsigned char* closing = plainMarkerEnd(start, record->value);
+            if (!closing)
+                break;
+            take(TOKEN_END_OF_STATEMENT, closing);
+            record->kindAndMode |= LINE_MARKER;
+            at = closing + 1;
+        } else if (classes & DIGIT) {
+            int32_t value = 0;
+            const unsigned char* end = plainNumberEnd(start, value);
+            if (!end || end - start >= LONG_LENGTH)
+                break;
+            takeValued(TOKEN_NUMBER, end, value);
+            at = end;
+        } else if (classes & ALONE) {
+            take(first, start + 1);
+            at = start + 1;
+        } else if (classes & OPENER) {
+            const QuickMatch match = matchBracketedForm(start, run.mode);
+            if (match.end - start >= LONG_LENGTH)
+                break;
+            if (match.kind == QuickKind::VALUED)
+                takeValued(match.token, match.end, match.value);
+            else
+                take(match.token, match.end);
+            at = match.end;
+        } else {
+            break;
+        }
+    }
+    run.from = static_cast<std::size_t>(at - text);
+    return static_cast<std::size_t>(record - run.records);
 }
 
 namespace {
@@ -661,7 +768,7 @@ int automatonToken()
     // A name the mode knows as a keyword is that keyword; a longer one is a name.
     <Z80, R800, GBZ80> NAME {
         matched();
-        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, automaton.condition);
+        int keyword = keywordOf(asmState.tokenText, asmState.tokenLength, modeOfCondition(automaton.condition));
         if (keyword != 0)
             return keyword;
         scanIdentifier();
@@ -840,14 +947,10 @@ int automatonToken()
 
 bool isKeywordOfAnyMode(std::string_view name)
 {
-    const int32_t savedValue = asmState.tokenValue;
-    const bool savedValueSet = ruleActions.valueSet;
-    const auto length = static_cast<int>(name.size());
-    bool keyword = keywordOf(name.data(), length, yycZ80) != 0 || keywordOf(name.data(), length, yycR800) != 0
-                   || keywordOf(name.data(), length, yycGBZ80) != 0;
-    asmState.tokenValue = savedValue;
-    ruleActions.valueSet = savedValueSet;
-    return keyword;
+    for (CpuMode mode : {CPU_MODE_Z80, CPU_MODE_R800, CPU_MODE_GBZ80})
+        if (keywordIn(name.data(), name.size(), mode).token != 0)
+            return true;
+    return false;
 }
 
 int readChar()

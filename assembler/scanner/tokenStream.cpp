@@ -2,6 +2,7 @@
 
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
+#include "../driver/base/freshPasses.h"
 #include "../driver/base/largeBlocks.h"
 #include "../driver/base/textStore.h"
 #include "../expressions/scannerLabels.h"
@@ -21,9 +22,6 @@
 TokenCursor tokenCursor;
 
 namespace {
-
-// Lengths from this on are kept aside.
-constexpr uint8_t LONG_LENGTH = 255;
 
 // Records' memory in large blocks, for arrays that are allocated once (or
 // seldom) and filled from front to back.
@@ -74,6 +72,20 @@ public:
             return nullptr;
         ++count;
         return appendNext++;
+    }
+    // Where records are appended next, and how many fit in their block.
+    TokenRecord* room(std::size_t& free)
+    {
+        if (appendNext == appendEnd)
+            startBlockAt(count);
+        free = static_cast<std::size_t>(appendEnd - appendNext);
+        return appendNext;
+    }
+    // Takes the first added of the records room gave.
+    void appendFilled(std::size_t added)
+    {
+        appendNext += added;
+        count += added;
     }
     // Keeps the first newSize records.
     void truncate(std::size_t newSize)
@@ -130,11 +142,19 @@ struct NameRecord {
 };
 static_assert(sizeof(void*) != 8 || sizeof(NameRecord) == 24, "the hash fills what would be padding");
 
+// While preprocessing, tokens are scanned and not kept. A pass scans each
+// token as it is read and records it only where its tokens are fresh
+// (freshPasses); otherwise it delivers them from records, which it scans
+// ahead in runs where there are none yet.
 enum class StreamMode {
     SCANNING,
     RECORDING,
     REPLAYING
 };
+
+// Tokens scanned ahead at most: a CPU directive makes those after it be
+// scanned again in its mode.
+constexpr std::size_t RUN_LENGTH = 512;
 
 struct TokenStreamState {
     StreamMode mode = StreamMode::SCANNING;
@@ -145,6 +165,7 @@ struct TokenStreamState {
     // Copies of the full names the scanned text does not hold as they are
     // (local names joined to their scope): labelName points into them.
     TextStore names;
+    std::string joinedName;  // a run's local name, before it is kept
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
     unsigned rewrites = 0;  // the times records were dropped
@@ -162,12 +183,6 @@ bool replayFrom(std::size_t index)
         return false;
     tokenCursor.endIndex = index + static_cast<std::size_t>(tokenCursor.end - tokenCursor.next);
     return true;
-}
-
-void stopReplaying()
-{
-    tokenCursor.next = tokenCursor.end = nullptr;
-    tokenStream.mode = StreamMode::RECORDING;
 }
 
 uint32_t offsetInText(const char* pointer)
@@ -225,16 +240,30 @@ bool isNameToken(int token)
     return token == TOKEN_IDENTIFIER || token == TOKEN_LABEL_DEFINITION;
 }
 
+// The record of the full name name, which stays in place, and its index.
+int addNameRecord(std::string_view name, bool globalDefinition)
+{
+    const uint32_t labelHash = prefetchLabel(name);
+    tokenStream.nameRecords.push_back(
+        {name.data(), static_cast<uint32_t>(name.size()), globalDefinition, labelHash, nullptr});
+    return static_cast<int>(tokenStream.nameRecords.size() - 1);
+}
+
 [[gnu::noinline]] int recordName(int token)
 {
     const bool global = token == TOKEN_LABEL_DEFINITION && asmState.tokenText[0] != '.';
     const std::string_view name = asmState.labelName;
-    const uint32_t labelHash = prefetchLabel(name);
     // A name that is its own token text lies in the scanned text, which
     // stays in place; a joined one is copied.
-    const char* text = name.data() == asmState.tokenText ? name.data() : tokenStream.names.keep(name).data();
-    tokenStream.nameRecords.push_back({text, static_cast<uint32_t>(name.size()), global, labelHash, nullptr});
-    return static_cast<int>(tokenStream.nameRecords.size() - 1);
+    return addNameRecord(name.data() == asmState.tokenText ? name : tokenStream.names.keep(name), global);
+}
+
+int recordRunName(std::string_view token, std::string_view scope, bool globalDefinition)
+{
+    if (scope.empty())
+        return addNameRecord(token, globalDefinition);
+    tokenStream.joinedName.assign(scope).append(token);
+    return addNameRecord(tokenStream.names.keep(tokenStream.joinedName), globalDefinition);
 }
 
 // The record of the token just scanned, from the token fields; a scan
@@ -338,6 +367,48 @@ void deliver(const TokenRecord& record, std::size_t index)
     asmState.curToken = record.tokenAndScanDistance & TOKEN_MASK;
 }
 
+// Scans a run of tokens ahead of the parsers, from where the records end, in
+// the current mode; false where the next token needs more than its record
+// or the text has ended.
+bool scanRunAhead()
+{
+    TokenRun run;
+    run.records = tokenStream.records.room(run.room);
+    run.room = std::min(run.room, RUN_LENGTH);
+    run.from = tokenStream.scanFrom;
+    run.mode = asmState.cpuMode;
+    run.scope = asmState.globalLabel;
+    run.recordName = recordRunName;
+    const std::size_t added = scanTokenRun(run);
+    tokenStream.records.appendFilled(added);
+    tokenStream.scanFrom = run.from;
+    return added != 0;
+}
+
+void replayToken();
+
+// Replaying has delivered every record: the tokens from there on are scanned,
+// ahead where they can be, and delivered from their records. A token that
+// needs more is scanned as it is read, and recorded with the file markers
+// read with it.
+void continueAtEnd()
+{
+    if (scanRunAhead()) {
+        replayFrom(tokenCursor.endIndex);
+        return replayToken();
+    }
+    const std::size_t recorded = tokenStream.records.size();
+    tokenStream.mode = StreamMode::RECORDING;
+    setScanPosition(tokenStream.scanFrom);
+    scanToken();
+    tokenStream.mode = StreamMode::REPLAYING;
+    if (tokenStream.records.size() != recorded) {
+        // As if the records just made had been delivered from their block.
+        tokenCursor.endIndex = tokenStream.records.size();
+        tokenCursor.next = tokenCursor.end = &tokenStream.records[tokenCursor.endIndex - 1] + 1;
+    }
+}
+
 // The records from index on no longer hold (the CPU mode differs from the one
 // they were scanned in): scan again from there, recording anew. File markers
 // scanned in the same call as the token are scanned again with it.
@@ -348,24 +419,17 @@ void rescanFrom(std::size_t index)
         --index;
     tokenStream.records.truncate(index);
     ++tokenStream.rewrites;
-    stopReplaying();
     tokenStream.scanFrom = start;
-    setScanPosition(start);
-    scanToken();
-}
-
-void continueScanningAtEnd()
-{
-    stopReplaying();
-    setScanPosition(tokenStream.scanFrom);
-    scanToken();
+    tokenCursor.next = tokenCursor.end = nullptr;
+    tokenCursor.endIndex = index;
+    continueAtEnd();
 }
 
 void replayToken()
 {
     for (;;) {
         if (tokenCursor.next == tokenCursor.end && !replayFrom(tokenCursor.endIndex))
-            return continueScanningAtEnd();
+            return continueAtEnd();
         const std::size_t index = replayedRecordIndex() + 1;  // the record about to be delivered
         const TokenRecord& record = *tokenCursor.next;
         if (record.kindAndMode & FILE_MARKER) {
@@ -405,7 +469,8 @@ void startTokenPass()
 {
     tokenCursor.currentName = -1;
     tokenStream.scanned = currentBuffer();
-    if (scannedText() == tokenCursor.text && !tokenStream.records.empty()) {
+    const bool fresh = freshPasses();
+    if (!fresh && scannedText() == tokenCursor.text && !tokenStream.records.empty()) {
         tokenStream.mode = StreamMode::REPLAYING;
         replayFrom(0);
         return;
@@ -413,7 +478,9 @@ void startTokenPass()
     forgetRecords();
     reserveNameRecords();
     tokenCursor.text = scannedText();
-    stopReplaying();
+    tokenCursor.next = tokenCursor.end = nullptr;
+    tokenCursor.endIndex = 0;
+    tokenStream.mode = fresh ? StreamMode::RECORDING : StreamMode::REPLAYING;
 }
 
 LabelRecord** currentTokenLabelSlot()

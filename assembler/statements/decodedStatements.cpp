@@ -1,6 +1,7 @@
 #include "decodedStatements.h"
 
 #include "../driver/base/AsmState.h"
+#include "../driver/base/freshPasses.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
 #include "../driver/base/sourceFiles.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -130,17 +130,6 @@ struct DecodedState {
 };
 
 DecodedState decoded;
-
-// ORBANT_FRESH_PASSES (any value) makes every pass read every statement,
-// which the tests compare against.
-bool enabled()
-{
-    static const bool fresh = [] {
-        const char* value = std::getenv("ORBANT_FRESH_PASSES");
-        return value && *value;
-    }();
-    return !fresh;
-}
 
 // Whether the statement from start joins the last run: that run's last
 // statement ended on the line before, and both emit bytes.
@@ -261,10 +250,14 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
 // Emits the kept run that starts at record index (curToken's) and goes on
 // after it; false when there is none or it must be read: a label it read
 // gives another value now, its bytes would reach past the output's limit or
-// past an ORG's. (Records scanned anew end the replay, and so serving, for
-// the pass.)
+// past an ORG's. Records scanned anew (another CPU mode) end serving for
+// the pass: the runs point at the records they replaced.
 [[gnu::noinline]] bool serveKept(std::size_t index)
 {
+    if (recordRewriteCount() != decoded.rewritesAtStart) {
+        stopServing();
+        return false;
+    }
     Cursor* cursor = servableAt(index);
     if (!cursor) {
         noteNextStart();
@@ -311,7 +304,7 @@ void startDecodedPass()
     // Records made anew since (another text) leave nothing kept valid.
     if (recordRewriteCount() != decoded.rewritesAtEnd)
         forgetKept();
-    decoded.keeps = enabled() && !asmState.finalPass;
+    decoded.keeps = !freshPasses() && !asmState.finalPass;
     if (decoded.keeps)
         decoded.keeping.reserveFor(flattenedTextEnd.size);
     decoded.qualifyingStarts = tokensWithStandAloneBytes();
