@@ -23,14 +23,6 @@ constexpr std::size_t FIRST_CAPACITY = std::size_t{2} << 20;
 // A bound on what an endless or runaway input can make of the text.
 constexpr std::size_t MAX_TEXT_SIZE = std::size_t{256} << 20;
 
-// Byte 01, the number in decimal, byte 01. A line's marker mostly follows the
-// last one by one: counting up its digits costs less than formatting anew.
-struct LineMarker {
-    unsigned lineNumber = 0;
-    std::size_t length = 3;
-    char text[16] = {'\x01', '0', '\x01'};
-};
-
 // The marker of lineNumber, given the last one.
 void updateLineMarker(LineMarker& marker, unsigned lineNumber)
 {
@@ -63,7 +55,6 @@ struct FlattenedTextState {
     std::size_t written = 0;    // how much of the text the file has been given
     bool endMarkAdded = false;  // the NUL byte the scanner needs follows the text
     bool held = false;          // the file waits for the text that replaces this one
-    LineMarker lastMarker;
 };
 
 FlattenedTextState flattened;
@@ -190,9 +181,9 @@ void writeFlattenedText(const char* text, std::size_t length)
     appendFlattenedText(text, length);
 }
 
-void writeLineMarker(int lineNumber)
+void writeAnyLineMarker(int lineNumber)
 {
-    LineMarker& marker = flattened.lastMarker;
+    LineMarker& marker = flattenedTextEnd.lastMarker;
     updateLineMarker(marker, static_cast<unsigned>(lineNumber));
     if (sizeof marker.text > flattenedTextEnd.quickLimit - flattenedTextEnd.size) {
         writeFlattenedText(marker.text, marker.length);

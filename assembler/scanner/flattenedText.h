@@ -6,6 +6,8 @@
 // run and closes it.
 #pragma once
 
+#include "sourceReader.h"
+
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -29,6 +31,15 @@ void holdFlattenedText();
 // grows again.
 std::string takeFlattenedText();
 
+// Byte 01, a line number in decimal, byte 01, in a fixed array: a line's
+// marker mostly follows the last one by one, and counting up its digits
+// costs less than formatting anew.
+struct LineMarker {
+    unsigned lineNumber = 0;
+    std::size_t length = 3;
+    char text[16] = {'\x01', '0', '\x01'};
+};
+
 // The end of the text, where the preprocessing rules append a piece or two
 // per line: inline, an append is a bounds check and a copy.
 struct FlattenedTextEnd {
@@ -36,6 +47,7 @@ struct FlattenedTextEnd {
     std::size_t size = 0;
     // Text may be added up to here without growing or writing first.
     std::size_t quickLimit = 0;
+    LineMarker lastMarker;  // the last line marker written
 };
 
 extern FlattenedTextEnd flattenedTextEnd;
@@ -54,12 +66,53 @@ inline void appendFlattenedText(const char* text, std::size_t length)
     flattenedTextEnd.size += length;
 }
 
+// A blank where blankBefore, the length bytes of text, a blank where
+// blankAfter. text lies in a source text (see SourceText): most lines' text
+// is copied in one block of fixed size.
+inline void appendBlankedText(bool blankBefore, const char* text, std::size_t length, bool blankAfter)
+{
+    constexpr std::size_t BLOCK = SOURCE_TEXT_SLACK;
+    if (length > BLOCK || BLOCK + 2 > flattenedTextEnd.quickLimit - flattenedTextEnd.size) {
+        if (blankBefore)
+            appendFlattenedText(" ", 1);
+        appendFlattenedText(text, length);
+        if (blankAfter)
+            appendFlattenedText(" ", 1);
+        return;
+    }
+    char* out = flattenedTextEnd.text + flattenedTextEnd.size;
+    *out = ' ';
+    out += blankBefore;
+    std::memcpy(out, text, BLOCK);
+    out += length;
+    *out = ' ';
+    out += blankAfter;
+    flattenedTextEnd.size = static_cast<std::size_t>(out - flattenedTextEnd.text);
+}
+
 // The same as a call: a caller with many values at hand (the automaton)
 // keeps its registers for them.
 void writeFlattenedText(const char* text, std::size_t length);
 
+// What writeLineMarker does but for a marker that follows the last by one
+// and ends in another digit than 9.
+void writeAnyLineMarker(int lineNumber);
+
 // Byte 01, the number in decimal, byte 01.
-void writeLineMarker(int lineNumber);
+inline void writeLineMarker(int lineNumber)
+{
+    LineMarker& marker = flattenedTextEnd.lastMarker;
+    char& lastDigit = marker.text[marker.length - 2];
+    if (static_cast<unsigned>(lineNumber) != marker.lineNumber + 1 || lastDigit == '9'
+        || sizeof marker.text > flattenedTextEnd.quickLimit - flattenedTextEnd.size)
+        return writeAnyLineMarker(lineNumber);
+    marker.lineNumber += 1;
+    ++lastDigit;
+    // The whole array is copied, as a fixed size copies fastest; the size
+    // grows by the marker's length.
+    std::memcpy(flattenedTextEnd.text + flattenedTextEnd.size, marker.text, sizeof marker.text);
+    flattenedTextEnd.size += marker.length;
+}
 
 // Byte 02, the name, byte 02.
 void writeFileMarker(const char* name);

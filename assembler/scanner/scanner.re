@@ -20,7 +20,9 @@
 #include "../driver/base/diagnostics.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -189,16 +191,17 @@ bool isBlank(unsigned char c)
 [[gnu::always_inline]] inline void appendLineText(const unsigned char* text, const unsigned char* plain,
                                                   const unsigned char* end)
 {
-    if ((plain ? plain : end) != text)
-        appendFlattenedText(" ", 1);
-    if (!plain)
+    const bool blankBefore = (plain ? plain : end) != text;
+    if (!plain) {
+        if (blankBefore)
+            appendFlattenedText(" ", 1);
         return;
+    }
     const unsigned char* plainEnd = end;
     while (isBlank(plainEnd[-1]))
         --plainEnd;
-    appendFlattenedText(reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain));
-    if (plainEnd != end)
-        appendFlattenedText(" ", 1);
+    appendBlankedText(blankBefore, reinterpret_cast<const char*>(plain), static_cast<std::size_t>(plainEnd - plain),
+                      plainEnd != end);
 }
 
 // The actions below stay out of the automaton's function: the positions they
@@ -266,6 +269,7 @@ enum ByteClass : uint8_t {
     NUMBER_GOES_ON = 16, // a letter, digit or blank: a number rule may take it
     ALONE = 32,          // begins no rule but the one of a byte alone
     OPENER = 64,         // ( and [, which begin the bracketed operand forms
+    PLAIN_TEXT = 128,    // what preprocessing copies as it stands: no blank, line end, NUL, ; { " ' :
 };
 
 constexpr std::array<uint8_t, 256> classifyBytes()
@@ -295,6 +299,10 @@ constexpr std::array<uint8_t, 256> classifyBytes()
             bits |= ALONE;
         if (byte == '(' || byte == '[')
             bits |= OPENER;
+        const bool special = byte == 0 || byte == '\n' || byte == '\t' || byte == ' ' || byte == ';' || byte == '{'
+                             || byte == '"' || byte == '\'' || byte == ':';
+        if (!special)
+            bits |= PLAIN_TEXT;
         classes[static_cast<std::size_t>(byte)] = bits;
     }
     return classes;
@@ -421,9 +429,37 @@ inline const unsigned char* nameEnd(const unsigned char* name)
 // A line marker as preprocessing writes it at marker (a 01 byte): one to
 // nine digits, then the closing 01 byte, whose place it returns with value
 // set to the number; nullptr for any other marker.
-inline const unsigned char* plainMarkerEnd(const unsigned char* marker, int32_t& value)
+inline const unsigned char* plainMarkerEnd(const unsigned char* marker, const unsigned char* limit, int32_t& value)
 {
     const unsigned char* digit = marker + 1;
+    if (limit - digit >= 8) {
+        // Most markers have fewer than eight digits: those are read at once.
+        constexpr uint64_t ONES = 0x0101010101010101u;
+        uint64_t word = 0;
+        std::memcpy(&word, digit, sizeof word);
+        if constexpr (std::endian::native == std::endian::big)
+            word = __builtin_bswap64(word);
+        // A byte's top bit is set where it is no digit: below 30H (the
+        // subtraction wraps), above 39H (the addition reaches 80H) or above
+        // 7FH. Borrows and carries run up only from a byte that is no digit,
+        // which leaves the first such byte as it is.
+        const uint64_t nonDigits = ((word - 0x30 * ONES) | (word + 0x46 * ONES) | word) & (0x80 * ONES);
+        if (nonDigits != 0) {
+            const auto count = static_cast<unsigned>(std::countr_zero(nonDigits) / 8);
+            if (count == 0 || digit[count] != '\x01')
+                return nullptr;
+            // The digits' values in the top bytes, the first lowest: pairs
+            // of digits, then the pairs in one number.
+            uint64_t digits = (word - 0x30 * ONES) << (8 * (8 - count));
+            digits = digits * 10 + (digits >> 8);
+            constexpr uint64_t PAIRS = 0x000000FF000000FFu;
+            digits = ((digits & PAIRS) * (100 + (uint64_t{1000000} << 32))
+                      + ((digits >> 16) & PAIRS) * (1 + (uint64_t{10000} << 32)))
+                     >> 32;
+            value = static_cast<int32_t>(digits);
+            return digit + count;
+        }
+    }
     int32_t number = 0;
     for (unsigned digitValue; (digitValue = *digit - unsigned{'0'}) < 10 && digit - marker <= 9; ++digit)
         number = number * 10 + static_cast<int32_t>(digitValue);
@@ -490,7 +526,7 @@ inline const unsigned char* plainNumberEnd(const unsigned char* digit, int32_t& 
         return matched(TOKEN_IDENTIFIER, QuickKind::IDENTIFIER, end);
     }
     if (first == '\x01') {
-        const unsigned char* closing = plainMarkerEnd(start, match.value);
+        const unsigned char* closing = plainMarkerEnd(start, limit, match.value);
         return closing ? matched(TOKEN_END_OF_STATEMENT, QuickKind::LINE_MARKER, closing) : match;
     }
     if (isOf(first, DIGIT)) {
@@ -555,6 +591,92 @@ inline int quickToken()
     if (definition && !local)
         run.scope = token;
     return true;
+}
+
+// Preprocessing: the lines the automaton would take whole with the rules of
+// a plain line, a label line and a comment line before another, and a
+// label before what those take, handled as those rules handle them, from
+// the scan position on; the scan stops where another rule would match.
+// Nearly every line of a program is one of them: the automaton's way through
+// its states costs several times as much.
+void copyPlainLines()
+{
+    ScanBuffer* buffer = automaton.buffer;
+    const auto* limit = reinterpret_cast<const unsigned char*>(buffer->limit);
+    const auto* start = reinterpret_cast<const unsigned char*>(buffer->cursor);
+    // As the automaton's match leaves them for its rule's action.
+    auto matched = [&](const unsigned char* end) {
+        buffer->cursor = reinterpret_cast<const char*>(end);
+        setTokenText(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end));
+    };
+    for (;;) {
+        const unsigned char* labelEnd = nullptr;
+        if (isOf(*start, NAME_START)) {
+            const unsigned char* nameEnds = nameEnd(start);
+            if (*nameEnds == ':')
+                labelEnd = nameEnds + 1;
+        }
+        // Blanks, then plain text: words of plain bytes, a blank between
+        // two; then blanks.
+        const unsigned char* plain = labelEnd ? labelEnd : start;
+        while (isBlank(*plain))
+            ++plain;
+        const unsigned char* plainStart = nullptr;
+        const unsigned char* textEnd = plain;
+        if (isOf(*plain, PLAIN_TEXT)) {
+            plainStart = plain;
+            const unsigned char* word = plain;
+            for (;;) {
+                do
+                    ++word;
+                while (isOf(*word, PLAIN_TEXT));
+                if (*word != ' ' || !isOf(word[1], PLAIN_TEXT))
+                    break;
+                ++word;
+            }
+            textEnd = word;
+            while (isBlank(*textEnd))
+                ++textEnd;
+        }
+        const unsigned char* lineEnd = textEnd;
+        if (*lineEnd == ';' && !labelEnd) {
+            const void* newline = std::memchr(lineEnd, '\n', static_cast<std::size_t>(limit - lineEnd));
+            if (!newline)
+                break;
+            lineEnd = static_cast<const unsigned char*>(newline);
+            // A comment line before another gives one marker for both.
+            const unsigned char* next = lineEnd + 1;
+            while (isBlank(*next))
+                ++next;
+            if (*next == ';') {
+                // The second comment is scanned again.
+                matched(next);
+                copyLineText(start, plainStart, textEnd);
+                ++asmState.lineNumber;
+                start = next;
+                continue;
+            }
+        }
+        if (*lineEnd != '\n') {
+            if (!labelEnd)
+                break;
+            // The label alone, and what follows it as a match of its own.
+            matched(labelEnd);
+            copyLabelDefinition();
+            start = labelEnd;
+            continue;
+        }
+        const unsigned char* end = lineEnd;
+        while (*end == '\n')
+            ++end;
+        matched(end);
+        if (labelEnd)
+            copyLabelLine(labelEnd, plainStart, textEnd, end);
+        else
+            copyLine(start, plainStart, textEnd, lineEnd, end);
+        start = end;
+    }
+    buffer->cursor = reinterpret_cast<const char*>(start);
 }
 
 // The automaton: every rule, from the scan position on.
@@ -634,7 +756,7 @@ std::size_t scanTokenRun(TokenRun& run)
             }
             at = end;
         } else if (first == '\x01') {
-            const unsigned char* closing = plainMarkerEnd(start, record->value);
+            const unsigned char* closing = plainMarkerEnd(start, limit, record->value);
             if (!closing)
                 break;
             take(TOKEN_END_OF_STATEMENT, closing);
@@ -672,6 +794,8 @@ namespace {
 int automatonToken()
 {
     for (;;) {
+        if (automaton.condition == yycPREPROCESS)
+            copyPlainLines();
         // The automaton reads bytes: a plain char would compare negative.
         const auto* start = reinterpret_cast<const unsigned char*>(automaton.buffer->cursor);
         const auto* cursor = start;

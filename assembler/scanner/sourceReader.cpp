@@ -19,12 +19,12 @@ constexpr std::size_t LARGEST_READ = std::size_t{64} << 20;
     exitWithInternalError("input in scanner failed");
 }
 
-// Room for more bytes than needed: the NUL byte follows them.
+// Room for more bytes than needed: the NUL byte and the slack follow them.
 void reserveRoom(SourceText& text, std::size_t needed)
 {
-    if (text.capacity - text.size > needed)
+    if (text.capacity - text.size > needed + SOURCE_TEXT_SLACK)
         return;
-    std::size_t capacity = std::max(text.size + needed + 1, 2 * text.capacity);
+    std::size_t capacity = std::max(text.size + needed + 1 + SOURCE_TEXT_SLACK, 2 * text.capacity);
     auto grown = std::make_unique_for_overwrite<char[]>(capacity);
     if (text.size != 0)
         std::memcpy(grown.get(), text.bytes.get(), text.size);

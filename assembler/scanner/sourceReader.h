@@ -6,9 +6,15 @@
 #include <memory>
 #include <string_view>
 
-// A source text in memory: size bytes, then a NUL byte. Its memory is not
-// set before the text is read into it, as that would cost as much as the
-// read, and is kept for the next text read into it.
+// Bytes allocated after a source text's NUL byte, whatever they hold: a
+// piece of its text may be copied in a block of fixed size, which is quicker
+// than a copy of the piece's own length.
+constexpr std::size_t SOURCE_TEXT_SLACK = 32;
+
+// A source text in memory: size bytes, then a NUL byte, then at least
+// SOURCE_TEXT_SLACK bytes. Its memory is not set before the text is read
+// into it, as that would cost as much as the read, and is kept for the next
+// text read into it.
 struct SourceText {
     std::unique_ptr<char[]> bytes;
     std::size_t size = 0;

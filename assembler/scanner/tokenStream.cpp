@@ -52,8 +52,8 @@ struct LargeBlockAllocator {
 // nothing.
 class RecordBlocks {
 public:
-    static constexpr unsigned BLOCK_BITS = 19;
-    static constexpr std::size_t BLOCK_SIZE = std::size_t{1} << BLOCK_BITS;
+    static constexpr unsigned BLOCK_BITS = RECORD_BLOCK_BITS;
+    static constexpr std::size_t BLOCK_SIZE = RECORD_BLOCK_SIZE;
 
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
@@ -96,6 +96,8 @@ public:
     void clear()
     {
         blocks.clear();
+        starts.clear();
+        tokenCursor.blocks = nullptr;
         truncate(0);
     }
     // The records from index to the end of its block; false when none is left.
@@ -112,8 +114,11 @@ private:
     // Appending goes on at index, the first of its block or after a truncate.
     [[gnu::noinline]] void startBlockAt(std::size_t index)
     {
-        if ((index >> BLOCK_BITS) == blocks.size())
+        if ((index >> BLOCK_BITS) == blocks.size()) {
             blocks.push_back(allocateBlock());
+            starts.push_back(blocks.back().get());
+            tokenCursor.blocks = starts.data();
+        }
         appendNext = &(*this)[index];
         appendEnd = appendNext + (BLOCK_SIZE - (index & (BLOCK_SIZE - 1)));
     }
@@ -126,6 +131,7 @@ private:
     static Block allocateBlock() { return Block(LargeBlockAllocator<TokenRecord>().allocate(BLOCK_SIZE)); }
 
     std::vector<Block> blocks;
+    std::vector<TokenRecord*> starts;  // each block's first record, for recordAt
     std::size_t count = 0;
     TokenRecord* appendNext = nullptr;
     TokenRecord* appendEnd = nullptr;
@@ -505,37 +511,9 @@ void recordFileMarker()
     setTokenAndScanStart(record, 0, record.textOffset, tokenStream.scanFrom);
 }
 
-std::size_t currentRecordIndex()
-{
-    if (asmState.curToken == TOKEN_END_OF_INPUT)
-        return NO_RECORD;
-    if (tokenStream.mode == StreamMode::RECORDING)
-        return tokenStream.records.empty() ? NO_RECORD : tokenStream.records.size() - 1;
-    return replayedRecordIndex();
-}
-
 unsigned recordRewriteCount()
 {
     return tokenStream.rewrites;
-}
-
-std::size_t replayPointAfter(std::size_t first)
-{
-    const std::size_t next = currentRecordIndex();
-    if (next == NO_RECORD)
-        return NO_RECORD;
-    // File markers read with the next token are delivered with it.
-    std::size_t resume = next;
-    while (resume > first + 1 && (tokenStream.records[resume - 1].kindAndMode & FILE_MARKER))
-        --resume;
-    return resume;
-}
-
-bool recordJoinsLines(std::size_t index)
-{
-    const TokenRecord& marker = tokenStream.records[index];
-    return (marker.kindAndMode & (LINE_MARKER | FILE_MARKER)) == LINE_MARKER
-           && (marker.kindAndMode & MODE_MASK) == (tokenStream.records[index + 1].kindAndMode & MODE_MASK);
 }
 
 void skipRecordsTo(std::size_t first, std::size_t resume)

@@ -18,6 +18,10 @@
 
 struct LabelRecord;
 
+// Records come in blocks of this many, which never move.
+constexpr unsigned RECORD_BLOCK_BITS = 19;
+constexpr std::size_t RECORD_BLOCK_SIZE = std::size_t{1} << RECORD_BLOCK_BITS;
+
 struct TokenCursor {
     // While replaying, the records still to deliver in the current block;
     // both null otherwise.
@@ -26,6 +30,7 @@ struct TokenCursor {
     std::size_t endIndex = 0;    // the record index of end
     const char* text = nullptr;  // the text the records point into
     int currentName = -1;        // the current token's name record, if any
+    TokenRecord* const* blocks = nullptr;  // every block of records, in order
 };
 extern TokenCursor tokenCursor;
 
@@ -82,16 +87,39 @@ inline std::size_t replayedRecordIndex()
         return NO_RECORD;
     return tokenCursor.endIndex - static_cast<std::size_t>(tokenCursor.end - tokenCursor.next) - 1;
 }
-// The same while recording too; NO_RECORD at the end of the input.
-std::size_t currentRecordIndex();
+// The same, NO_RECORD at the end of the input.
+inline std::size_t currentRecordIndex()
+{
+    return asmState.curToken == TOKEN_END_OF_INPUT ? NO_RECORD : replayedRecordIndex();
+}
+// The record of index, which has been recorded.
+inline const TokenRecord& recordAt(std::size_t index)
+{
+    return tokenCursor.blocks[index >> RECORD_BLOCK_BITS][index & (RECORD_BLOCK_SIZE - 1)];
+}
 unsigned recordRewriteCount();
 // With first the record a statement began at and the statement read: the
 // point from which a replay delivers curToken as a fresh read would (before
 // the file markers read with it); NO_RECORD at the end of the input.
-std::size_t replayPointAfter(std::size_t first);
+inline std::size_t replayPointAfter(std::size_t first)
+{
+    const std::size_t next = currentRecordIndex();
+    if (next == NO_RECORD)
+        return NO_RECORD;
+    // File markers read with the next token are delivered with it.
+    std::size_t resume = next;
+    while (resume > first + 1 && (recordAt(resume - 1).kindAndMode & FILE_MARKER))
+        --resume;
+    return resume;
+}
 // Whether record index is a line marker between two statements, scanned in
 // the mode of the record after it.
-bool recordJoinsLines(std::size_t index);
+inline bool recordJoinsLines(std::size_t index)
+{
+    const TokenRecord& marker = recordAt(index);
+    return (marker.kindAndMode & (LINE_MARKER | FILE_MARKER)) == LINE_MARKER
+           && (marker.kindAndMode & MODE_MASK) == (recordAt(index + 1).kindAndMode & MODE_MASK);
+}
 // While replaying, with first the record of curToken: goes on as if the
 // tokens of the records after first up to resume (a replay point) had been
 // delivered: tokenValue as the last of

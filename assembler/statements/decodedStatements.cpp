@@ -148,8 +148,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
     KeptRuns& kept = decoded.keeping;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
     const auto readCount = static_cast<uint8_t>(log.count);
-    for (unsigned i = 0; i < log.count; ++i)
-        kept.reads.push_back(log.reads[i]);
+    kept.reads.insert(kept.reads.end(), log.reads, log.reads + log.count);
     if (emitted.fillCount > 0) {
         kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, readCount, true});
         for (unsigned shift = 0; shift < 32; shift += 8)
@@ -168,8 +167,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
         kept.runs.push_back(
             {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount, false});
     }
-    for (std::size_t i = 0; i < emitted.byteCount; ++i)
-        kept.pool.push_back(emitted.bytes[i]);
+    kept.pool.insert(kept.pool.end(), emitted.bytes, emitted.bytes + emitted.byteCount);
 }
 
 // Out of line, as is serveKept, so that a statement with neither to do
