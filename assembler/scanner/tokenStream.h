@@ -27,9 +27,9 @@ struct TokenCursor {
     // both null otherwise.
     const TokenRecord* next = nullptr;
     const TokenRecord* end = nullptr;
-    std::size_t endIndex = 0;    // the record index of end
-    const char* text = nullptr;  // the text the records point into
-    int currentName = -1;        // the current token's name record, if any
+    std::size_t endIndex = 0;              // the record index of end
+    const char* text = nullptr;            // the text the records point into
+    int currentName = -1;                  // the current token's name record, if any
     TokenRecord* const* blocks = nullptr;  // every block of records, in order
 };
 extern TokenCursor tokenCursor;
