@@ -98,27 +98,42 @@ inline const TokenRecord& recordAt(std::size_t index)
     return tokenCursor.blocks[index >> RECORD_BLOCK_BITS][index & (RECORD_BLOCK_SIZE - 1)];
 }
 unsigned recordRewriteCount();
+// The record that delivered curToken while a pass replays records.
+inline const TokenRecord& replayedRecord()
+{
+    return tokenCursor.next[-1];
+}
+// The record before record, of index.
+inline const TokenRecord& recordBefore(const TokenRecord& record, std::size_t index)
+{
+    return (index & (RECORD_BLOCK_SIZE - 1)) != 0 ? (&record)[-1] : recordAt(index - 1);
+}
 // With first the record a statement began at and the statement read: the
 // point from which a replay delivers curToken as a fresh read would (before
 // the file markers read with it); NO_RECORD at the end of the input.
 inline std::size_t replayPointAfter(std::size_t first)
 {
-    const std::size_t next = currentRecordIndex();
-    if (next == NO_RECORD)
+    std::size_t resume = currentRecordIndex();
+    if (resume == NO_RECORD)
         return NO_RECORD;
     // File markers read with the next token are delivered with it.
-    std::size_t resume = next;
-    while (resume > first + 1 && (recordAt(resume - 1).kindAndMode & FILE_MARKER))
+    const TokenRecord* record = &replayedRecord();
+    while (resume > first + 1) {
+        const TokenRecord& before = recordBefore(*record, resume);
+        if (!(before.kindAndMode & FILE_MARKER))
+            break;
+        record = &before;
         --resume;
+    }
     return resume;
 }
-// Whether record index is a line marker between two statements, scanned in
-// the mode of the record after it.
-inline bool recordJoinsLines(std::size_t index)
+// Whether the record before first, of index, is a line marker between two
+// statements, scanned in the mode of first.
+inline bool recordJoinsLines(const TokenRecord& first, std::size_t index)
 {
-    const TokenRecord& marker = recordAt(index);
+    const TokenRecord& marker = recordBefore(first, index);
     return (marker.kindAndMode & (LINE_MARKER | FILE_MARKER)) == LINE_MARKER
-           && (marker.kindAndMode & MODE_MASK) == (recordAt(index + 1).kindAndMode & MODE_MASK);
+           && (marker.kindAndMode & MODE_MASK) == (first.kindAndMode & MODE_MASK);
 }
 // While replaying, with first the record of curToken: goes on as if the
 // tokens of the records after first up to resume (a replay point) had been

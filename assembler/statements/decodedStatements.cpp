@@ -1,6 +1,7 @@
 #include "decodedStatements.h"
 
 #include "../driver/base/AsmState.h"
+#include "../driver/base/appendBuffer.h"
 #include "../driver/base/freshPasses.h"
 #include "../driver/base/listing.h"
 #include "../driver/base/output.h"
@@ -62,10 +63,13 @@ std::size_t poolBytes(const KeptRun& run)
 
 // The kept runs of a pass, in pass order, the bytes they emit and the label
 // reads they depend on.
+// Appends read a few more bytes or reads than they take.
+static_assert(CAPTURED_BYTES >= 8 && MAX_LOGGED_LABEL_READS >= 2);
 struct KeptRuns {
     std::vector<KeptRun> runs;
-    std::vector<unsigned char> pool;
-    std::vector<LabelRead> reads;
+    // Most statements emit at most four bytes and read at most one label.
+    AppendBuffer<unsigned char, 8> pool;
+    AppendBuffer<LabelRead, 2> reads;
 
     // Room for more than a program's text mostly holds, so that none is
     // copied while it grows: what is never filled is never touched.
@@ -133,22 +137,24 @@ DecodedState decoded;
 
 // Whether the statement from start joins the last run: that run's last
 // statement ended on the line before, and both emit bytes.
-bool joinsLastRun(const KeptRuns& kept, std::size_t start, const EmitCapture& emitted, unsigned readCount)
+bool joinsLastRun(const KeptRuns& kept, std::size_t start, const TokenRecord& first, const EmitCapture& emitted,
+                  unsigned readCount)
 {
     if (kept.runs.empty() || emitted.fillCount > 0)
         return false;
     const KeptRun& last = kept.runs.back();
     return !last.fill && last.lastStart() + last.lastSpan + 1 == start && start - last.start <= UINT16_MAX
            && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && last.readCount + readCount <= MAX_RUN_READS
-           && recordJoinsLines(start - 1);
+           && recordJoinsLines(first, start);
 }
 
-void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, const LabelReadLog& log)
+void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const EmitCapture& emitted,
+          const LabelReadLog& log)
 {
     KeptRuns& kept = decoded.keeping;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
     const auto readCount = static_cast<uint8_t>(log.count);
-    kept.reads.insert(kept.reads.end(), log.reads, log.reads + log.count);
+    kept.reads.append(log.reads, log.count);
     if (emitted.fillCount > 0) {
         kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, readCount, true});
         for (unsigned shift = 0; shift < 32; shift += 8)
@@ -156,7 +162,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
         kept.pool.push_back(emitted.fillByte);
         return;
     }
-    if (joinsLastRun(kept, start, emitted, readCount)) {
+    if (joinsLastRun(kept, start, first, emitted, readCount)) {
         KeptRun& run = kept.runs.back();
         run.bytesBeforeLast = run.byteCount;
         run.byteCount = static_cast<uint16_t>(run.byteCount + emitted.byteCount);
@@ -167,7 +173,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
         kept.runs.push_back(
             {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount, false});
     }
-    kept.pool.insert(kept.pool.end(), emitted.bytes, emitted.bytes + emitted.byteCount);
+    kept.pool.append(emitted.bytes, emitted.byteCount);
 }
 
 // Out of line, as is serveKept, so that a statement with neither to do
@@ -175,6 +181,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
 [[gnu::noinline]] void runAndKeep(StatementHandler handler)
 {
     const std::size_t start = currentRecordIndex();
+    const TokenRecord* const first = start == NO_RECORD ? nullptr : &replayedRecord();
     const unsigned dependences = asmState.stateDependences;
     EmitCapture& emitted = emitCapture;
     emitted.byteCount = 0;
@@ -196,7 +203,7 @@ void keep(std::size_t start, std::size_t resume, const EmitCapture& emitted, con
         return;
     const std::size_t resume = replayPointAfter(start);
     if (resume != NO_RECORD && resume - start <= UINT8_MAX)
-        keep(start, resume, emitted, log);
+        keep(start, *first, resume, emitted, log);
 }
 
 void noteNextStart()

@@ -14,17 +14,8 @@ struct SourceFileState {
     std::unordered_set<std::string> binaryInputNames;  // the same, to find one at once
     std::vector<std::string> openPaths;                // preprocessing: the include stack's files, current last
     int markersRead = 0;                               // passes: file markers read so far in this pass
-    int readingSegment = -1;                           // passes: the segment of the last marker read
-    // Back in an including file, the line number stays the included file's
-    // until the next line marker: the line of the INCLUDE stands in.
-    int resumedLine = 0;
-    int statementSegment = -1;
-    int statementLine = 0;
-    const char* statementText = nullptr;  // its first token's text, where it was scanned
-    bool inStatement = false;
     // Expanded lines: the steps of the line being read and of the statement,
     // views of the flattened text (or of preprocessedSteps).
-    bool expansionMarkers = false;
     std::string_view readingSteps;
     std::string_view statementSteps;
     // Where the text of an expanded line starts in the flattened text.
@@ -35,6 +26,12 @@ struct SourceFileState {
 };
 
 SourceFileState provenance;
+
+}  // namespace
+
+ReadingState reading;
+
+namespace {
 
 // The segment of the marker just read; a marker that preprocessing did not
 // write (a stray 02 byte in a source) is taken as written.
@@ -119,7 +116,7 @@ std::string currentOpenedPath()
 {
     if (asmState.pass == 0 && !provenance.openPaths.empty())
         return provenance.openPaths.back();
-    return pathOfSegment(provenance.inStatement ? provenance.statementSegment : provenance.readingSegment);
+    return pathOfSegment(reading.inStatement ? reading.statementSegment : reading.readingSegment);
 }
 
 const std::vector<SourceSegment>& sourceSegments()
@@ -143,8 +140,8 @@ const std::vector<std::string>& binaryInputs()
 void restartSourceSegments()
 {
     provenance.markersRead = 0;
-    provenance.readingSegment = -1;
-    provenance.resumedLine = 0;
+    reading.readingSegment = -1;
+    reading.resumedLine = 0;
     clearStatementStart();
 }
 
@@ -152,16 +149,13 @@ void noteFileMarkerRead()
 {
     ++provenance.markersRead;
     int index = segmentOfLastMarker();
-    provenance.readingSegment = index;
+    reading.readingSegment = index;
     bool resumes = index >= 0 && provenance.segments[static_cast<std::size_t>(index)].resumesIncluder;
-    provenance.resumedLine = resumes ? provenance.segments[static_cast<std::size_t>(index)].firstLine : 0;
+    reading.resumedLine = resumes ? provenance.segments[static_cast<std::size_t>(index)].firstLine : 0;
 }
 
-void noteLineMarkerRead()
+void noteExpansionStepsRead()
 {
-    provenance.resumedLine = 0;
-    if (!provenance.expansionMarkers)
-        return;
     provenance.readingSteps = stepsOfMarker(asmState.tokenText, asmState.tokenLength);
     // The text follows the marker's closing byte.
     provenance.readingExpandedText
@@ -186,14 +180,14 @@ bool statementIsExpanded()
 
 void enableExpansionMarkers()
 {
-    provenance.expansionMarkers = true;
+    reading.expansionMarkers = true;
 }
 
 void markExpandedStatement(int segment, int line, std::string_view steps)
 {
-    provenance.statementSegment = segment;
-    provenance.statementLine = line;
-    provenance.inStatement = true;
+    reading.statementSegment = segment;
+    reading.statementLine = line;
+    reading.inStatement = true;
     provenance.preprocessedSteps = steps;
     provenance.statementSteps = provenance.preprocessedSteps;
 }
@@ -203,41 +197,25 @@ void addMessageNote(MessageNote note)
     provenance.extraNotes.push_back(std::move(note));
 }
 
-int readingLine()
+void markExpandedStatementStart()
 {
-    return provenance.resumedLine != 0 ? provenance.resumedLine : asmState.lineNumber;
-}
-
-void markStatementStart()
-{
-    provenance.statementSegment = provenance.readingSegment;
-    provenance.statementLine = readingLine();
-    provenance.statementText = asmState.tokenText;
-    provenance.inStatement = true;
-    if (provenance.expansionMarkers) {
-        provenance.statementSteps = provenance.readingSteps;
-        provenance.statementExpandedText = provenance.readingExpandedText;
-    }
-}
-
-void clearStatementStart()
-{
-    provenance.inStatement = false;
+    provenance.statementSteps = provenance.readingSteps;
+    provenance.statementExpandedText = provenance.readingExpandedText;
 }
 
 void markIncludeDirective()
 {
-    provenance.statementSegment = static_cast<int>(provenance.segments.size()) - 1;
-    provenance.statementLine = asmState.lineNumber;
-    provenance.statementText = nullptr;
-    provenance.inStatement = true;
+    reading.statementSegment = static_cast<int>(provenance.segments.size()) - 1;
+    reading.statementLine = asmState.lineNumber;
+    reading.statementText = nullptr;
+    reading.inStatement = true;
 }
 
 MessagePosition messagePosition()
 {
     MessagePosition position;
-    if (provenance.inStatement)
-        position = {pathOfSegment(provenance.statementSegment), provenance.statementLine, true,
+    if (reading.inStatement)
+        position = {pathOfSegment(reading.statementSegment), reading.statementLine, true,
                     notesOfSteps(provenance.statementSteps)};
     else
         position = {currentOpenedPath(), readingLine(), false, notesOfSteps(provenance.readingSteps)};
@@ -247,22 +225,22 @@ MessagePosition messagePosition()
 
 int readingSegmentIndex()
 {
-    return provenance.readingSegment;
+    return reading.readingSegment;
 }
 
 int statementSegment()
 {
-    return provenance.inStatement ? provenance.statementSegment : -1;
+    return reading.inStatement ? reading.statementSegment : -1;
 }
 
 int statementLine()
 {
-    return provenance.statementLine;
+    return reading.statementLine;
 }
 
 const char* statementText()
 {
-    return provenance.statementText;
+    return reading.statementText;
 }
 
 std::string definitionPlace(int segment, int line)

@@ -4,6 +4,8 @@
 // make rule.
 #pragma once
 
+#include "AsmState.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,14 +32,56 @@ const std::vector<SourceSegment>& sourceSegments();
 void noteBinaryInput(const std::string& openedPath);
 const std::vector<std::string>& binaryInputs();
 
+// Where the passes read, and where the current statement began: written at
+// every line marker and statement, inline.
+struct ReadingState {
+    int readingSegment = -1;  // the segment of the last file marker read
+    // Back in an including file, the line number stays the included file's
+    // until the next line marker: the line of the INCLUDE stands in.
+    int resumedLine = 0;
+    int statementSegment = -1;
+    int statementLine = 0;
+    const char* statementText = nullptr;  // its first token's text, where it was scanned
+    bool inStatement = false;
+    bool expansionMarkers = false;  // line markers carry expansion steps
+};
+extern ReadingState reading;
+
+// What a line marker and a statement start note of the expansion steps.
+void noteExpansionStepsRead();
+void markExpandedStatementStart();
+
 // The passes: a pass starts reading the flattened source from its start; the
-// scanner read a file marker; a statement starts at the current line.
+// scanner read a file marker or a line marker; a statement starts at the
+// current line.
 void restartSourceSegments();
 void noteFileMarkerRead();
-void noteLineMarkerRead();
-void markStatementStart();
+inline void noteLineMarkerRead()
+{
+    reading.resumedLine = 0;
+    if (reading.expansionMarkers)
+        noteExpansionStepsRead();
+}
+// The line being read; back in an including file before its next line
+// marker, the line of the INCLUDE.
+inline int readingLine()
+{
+    return reading.resumedLine != 0 ? reading.resumedLine : asmState.lineNumber;
+}
+inline void markStatementStart()
+{
+    reading.statementSegment = reading.readingSegment;
+    reading.statementLine = readingLine();
+    reading.statementText = asmState.tokenText;
+    reading.inStatement = true;
+    if (reading.expansionMarkers)
+        markExpandedStatementStart();
+}
 // No statement is open (between passes, at the end of the run).
-void clearStatementStart();
+inline void clearStatementStart()
+{
+    reading.inStatement = false;
+}
 
 // A line of the gnu form's that follows a message: "FILE:LINE: note: TEXT".
 struct MessageNote {
@@ -59,9 +103,6 @@ MessagePosition messagePosition();
 // Index into sourceSegments() of the file being read, and of the current
 // statement's file (-1: none).
 int readingSegmentIndex();
-// The line being read; back in an including file before its next line
-// marker, the line of the INCLUDE.
-int readingLine();
 int statementSegment();
 int statementLine();
 // Where the current statement's first token lies in the scanned text.
