@@ -12,6 +12,7 @@
 #include "includedTexts.h"
 #include "keywords.h"
 #include "numbers.h"
+#include "plainText.h"
 #include "scannerActions.h"
 #include "sourceReader.h"
 #include "tokenRecords.h"
@@ -299,9 +300,7 @@ constexpr std::array<uint8_t, 256> classifyBytes()
             bits |= ALONE;
         if (byte == '(' || byte == '[')
             bits |= OPENER;
-        const bool special = byte == 0 || byte == '\n' || byte == '\t' || byte == ' ' || byte == ';' || byte == '{'
-                             || byte == '"' || byte == '\'' || byte == ':';
-        if (!special)
+        if (isPlainTextByte(static_cast<unsigned char>(byte)))
             bits |= PLAIN_TEXT;
         classes[static_cast<std::size_t>(byte)] = bits;
     }
@@ -625,16 +624,7 @@ void copyPlainLines()
         const unsigned char* textEnd = plain;
         if (isOf(*plain, PLAIN_TEXT)) {
             plainStart = plain;
-            const unsigned char* word = plain;
-            for (;;) {
-                do
-                    ++word;
-                while (isOf(*word, PLAIN_TEXT));
-                if (*word != ' ' || !isOf(word[1], PLAIN_TEXT))
-                    break;
-                ++word;
-            }
-            textEnd = word;
+            textEnd = plainTextEnd(plain);
             while (isBlank(*textEnd))
                 ++textEnd;
         }

@@ -171,7 +171,6 @@ struct TokenStreamState {
     // Copies of the full names the scanned text does not hold as they are
     // (local names joined to their scope): labelName points into them.
     TextStore names;
-    std::string joinedName;  // a run's local name, before it is kept
     // Where the next scan begins: after the last token scanned.
     std::size_t scanFrom = 0;
     unsigned rewrites = 0;  // the times records were dropped
@@ -266,10 +265,7 @@ int addNameRecord(std::string_view name, bool globalDefinition)
 
 int recordRunName(std::string_view token, std::string_view scope, bool globalDefinition)
 {
-    if (scope.empty())
-        return addNameRecord(token, globalDefinition);
-    tokenStream.joinedName.assign(scope).append(token);
-    return addNameRecord(tokenStream.names.keep(tokenStream.joinedName), globalDefinition);
+    return addNameRecord(scope.empty() ? token : tokenStream.names.keepJoined(scope, token), globalDefinition);
 }
 
 // The record of the token just scanned, from the token fields; a scan

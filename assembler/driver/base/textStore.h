@@ -21,6 +21,18 @@ public:
         keptBytes += text.size();
         return kept;
     }
+    // A copy of first followed by second.
+    std::string_view keepJoined(std::string_view first, std::string_view second)
+    {
+        const std::size_t size = first.size() + second.size();
+        if (size > left || !next)
+            startBlock(size);
+        const std::string_view kept(next, size);
+        next = std::copy(second.begin(), second.end(), std::copy(first.begin(), first.end(), next));
+        left -= size;
+        keptBytes += size;
+        return kept;
+    }
     // All bytes kept since the store was made or cleared.
     std::size_t bytes() const { return keptBytes; }
     void clear()
