@@ -129,6 +129,9 @@ struct DecodedState {
     std::size_t nextStart = NO_RECORD;       // the first start of a run left to serve
     const bool* qualifyingStarts = nullptr;  // by token
     bool keeps = false;
+    // The record a statement must begin at to join the last run kept: just
+    // after the line marker after that run; NO_RECORD after a fill run.
+    std::size_t joiningStart = NO_RECORD;
     unsigned rewritesAtStart = 0;
     unsigned rewritesAtEnd = 0;
 };
@@ -140,12 +143,11 @@ DecodedState decoded;
 bool joinsLastRun(const KeptRuns& kept, std::size_t start, const TokenRecord& first, const EmitCapture& emitted,
                   unsigned readCount)
 {
-    if (kept.runs.empty() || emitted.fillCount > 0)
+    if (start != decoded.joiningStart || emitted.fillCount > 0)
         return false;
     const KeptRun& last = kept.runs.back();
-    return !last.fill && last.lastStart() + last.lastSpan + 1 == start && start - last.start <= UINT16_MAX
-           && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES && last.readCount + readCount <= MAX_RUN_READS
-           && recordJoinsLines(first, start);
+    return start - last.start <= UINT16_MAX && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES
+           && last.readCount + readCount <= MAX_RUN_READS && recordJoinsLines(first, start);
 }
 
 void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const EmitCapture& emitted,
@@ -160,9 +162,12 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
         for (unsigned shift = 0; shift < 32; shift += 8)
             kept.pool.push_back(static_cast<unsigned char>(static_cast<uint32_t>(emitted.fillCount) >> shift));
         kept.pool.push_back(emitted.fillByte);
+        decoded.joiningStart = NO_RECORD;
         return;
     }
-    if (joinsLastRun(kept, start, first, emitted, readCount)) {
+    const bool joins = joinsLastRun(kept, start, first, emitted, readCount);
+    decoded.joiningStart = resume + 1;
+    if (joins) {
         KeptRun& run = kept.runs.back();
         run.bytesBeforeLast = run.byteCount;
         run.byteCount = static_cast<uint16_t>(run.byteCount + emitted.byteCount);
@@ -176,12 +181,12 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
     kept.pool.append(emitted.bytes, emitted.byteCount);
 }
 
-// Out of line, as is serveKept, so that a statement with neither to do
-// costs runDecodable no saved registers.
-[[gnu::noinline]] void runAndKeep(StatementHandler handler)
+// Runs the statement that begins at record start (curToken's) and keeps it
+// where it may be kept. Out of line, as is serveKept, so that a statement
+// with neither to do costs runDecodable no saved registers.
+[[gnu::noinline]] void runAndKeep(StatementHandler handler, std::size_t start)
 {
-    const std::size_t start = currentRecordIndex();
-    const TokenRecord* const first = start == NO_RECORD ? nullptr : &replayedRecord();
+    const TokenRecord* const first = &replayedRecord();
     const unsigned dependences = asmState.stateDependences;
     EmitCapture& emitted = emitCapture;
     emitted.byteCount = 0;
@@ -198,8 +203,7 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
     // which counts them, and none reads past the end of its line. Of those
     // only defined labels' values are noted: anything else read, or raised,
     // leaves the statement to be read again.
-    if (emitted.spoiled || start == NO_RECORD || asmState.stateDependences - dependences != log.count
-        || log.count > MAX_LOGGED_LABEL_READS)
+    if (emitted.spoiled || asmState.stateDependences - dependences != log.count || log.count > MAX_LOGGED_LABEL_READS)
         return;
     const std::size_t resume = replayPointAfter(start);
     if (resume != NO_RECORD && resume - start <= UINT8_MAX)
@@ -310,6 +314,7 @@ void startDecodedPass()
     if (recordRewriteCount() != decoded.rewritesAtEnd)
         forgetKept();
     decoded.keeps = !freshPasses() && !asmState.finalPass;
+    decoded.joiningStart = NO_RECORD;
     if (decoded.keeps)
         decoded.keeping.reserveFor(flattenedTextEnd.size);
     decoded.qualifyingStarts = tokensWithStandAloneBytes();
@@ -341,8 +346,9 @@ void runDecodable(StatementHandler handler, int token)
     const std::size_t index = replayedRecordIndex();
     if (index >= decoded.nextStart && index != NO_RECORD && serveKept(index))
         return;
-    if (decoded.keeps && static_cast<unsigned>(token) < TOKEN_COUNT && decoded.qualifyingStarts[token])
-        runAndKeep(handler);
+    if (decoded.keeps && index != NO_RECORD && static_cast<unsigned>(token) < TOKEN_COUNT
+        && decoded.qualifyingStarts[token])
+        runAndKeep(handler, index);
     else
         handler();
 }
