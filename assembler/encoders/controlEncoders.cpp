@@ -6,6 +6,7 @@
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/output.h"
 #include "../expressions/evaluator.h"
+#include "../expressions/labelReads.h"
 #include "../scanner/tokenStream.h"
 #include "../scanner/tokens.h"
 
@@ -62,6 +63,7 @@ bool isInterruptMode(uint32_t mode)
 // target (a label or "$") lives too, so PHASE does not disturb them.
 void emitRelativeJump(int opcode)
 {
+    notePositionRead(wrappingAdd(asmState.address, asmState.phaseOffset));
     emitByte(opcode);
     int32_t target = evaluateExpression();
     int32_t logicalAddress = wrappingAdd(asmState.address, asmState.phaseOffset);
@@ -150,7 +152,7 @@ void addControlRoutes(std::vector<EncoderRoute>& routes)
 {
     addTableRoutes(routes, ABSOLUTE_JUMPS, encodeAbsoluteJump);
     for (const RelativeJump& jump : RELATIVE_JUMPS)
-        routes.push_back({jump.mnemonic, encodeRelativeJump, true});
+        routes.push_back({jump.mnemonic, encodeRelativeJump});
     routes.push_back({TOKEN_RET, encodeReturn});
     routes.push_back({TOKEN_RST, encodeRestart});
     routes.push_back({TOKEN_IM, encodeInterruptMode});

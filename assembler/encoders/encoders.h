@@ -12,8 +12,6 @@ using Encoder = void (*)();
 struct EncoderRoute {
     int mnemonic;
     Encoder encode;
-    // Its bytes depend on where it is assembled, not only on its operands.
-    bool readsAddress = false;
 };
 
 // Each family's routes. A family whose encoders look their mnemonic up in a

@@ -107,13 +107,27 @@ struct Cursor {
         while (next != end && next->start < index)
             passRun();
     }
-    // Whether every label the next run's statements read still gives its value.
-    bool readsHold() const
+    // Whether what the next run's statements depend on holds where the run
+    // would be served, at position runStart.
+    bool readsHold(int32_t runStart) const
     {
         for (const LabelRead *read = reads, *last = reads + next->readCount; read != last; ++read)
-            if (!read->holds())
+            if (!read->holds(runStart))
                 return false;
         return true;
+    }
+    // What the next run's label definitions change: each label's pass, and
+    // the scope of local names where one is global.
+    void applyDefinitions() const
+    {
+        for (const LabelRead *read = reads, *last = reads + next->readCount; read != last; ++read) {
+            if (!read->isDefinition())
+                continue;
+            LabelRecord* label = const_cast<LabelRecord*>(read->label);
+            label->definitionPass = asmState.pass;
+            if (read->kind == LabelRead::GLOBAL_DEFINITION)
+                asmState.globalLabel.assign(label->name);
+        }
     }
 };
 
@@ -150,13 +164,24 @@ bool joinsLastRun(const KeptRuns& kept, std::size_t start, const TokenRecord& fi
            && last.readCount + readCount <= MAX_RUN_READS && recordJoinsLines(first, start);
 }
 
+// The reads of a statement whose bytes follow bytesBefore bytes of its run.
+void appendReads(KeptRuns& kept, const LabelReadLog& log, std::size_t bytesBefore)
+{
+    kept.reads.append(log.reads, log.count);
+    if (bytesBefore == 0)
+        return;
+    for (std::size_t index = kept.reads.size() - log.count; index < kept.reads.size(); ++index)
+        kept.reads[index].offset = static_cast<uint16_t>(bytesBefore);
+}
+
 void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const EmitCapture& emitted,
           const LabelReadLog& log)
 {
     KeptRuns& kept = decoded.keeping;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
     const auto readCount = static_cast<uint8_t>(log.count);
-    kept.reads.append(log.reads, log.count);
+    const bool joins = joinsLastRun(kept, start, first, emitted, readCount);
+    appendReads(kept, log, joins ? kept.runs.back().byteCount : 0);
     if (emitted.fillCount > 0) {
         kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, readCount, true});
         for (unsigned shift = 0; shift < 32; shift += 8)
@@ -165,7 +190,6 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
         decoded.joiningStart = NO_RECORD;
         return;
     }
-    const bool joins = joinsLastRun(kept, start, first, emitted, readCount);
     decoded.joiningStart = resume + 1;
     if (joins) {
         KeptRun& run = kept.runs.back();
@@ -231,7 +255,7 @@ Cursor* servableAt(std::size_t index)
     for (std::size_t layer = KEPT_PASSES; layer-- > 0;) {
         Cursor& cursor = decoded.cursors[layer];
         cursor.passBefore(index);
-        if (cursor.nextStart() == index && cursor.readsHold())
+        if (cursor.nextStart() == index && cursor.readsHold(wrappingAdd(asmState.address, asmState.phaseOffset)))
             return &cursor;
     }
     return nullptr;
@@ -282,6 +306,7 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
     } else {
         if (asmState.outputPosition + int64_t{run.byteCount} > OUTPUT_SIZE_LIMIT || passesAddressLimit(run))
             return false;
+        cursor->applyDefinitions();
         // Between the run's statements only the end-of-statement check of
         // an ORG's end address could show: without one, the run goes out
         // at once.

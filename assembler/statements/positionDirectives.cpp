@@ -5,6 +5,7 @@
 #include "../driver/base/listing.h"
 #include "../driver/base/text.h"
 #include "../expressions/evaluator.h"
+#include "../expressions/labelReads.h"
 #include "../expressions/labels.h"
 #include "../scanner/tokenMention.h"
 #include "../scanner/tokenStream.h"
@@ -19,15 +20,20 @@ void defineLabel()
     if (!record)
         reportLabelNotFound();
     asmState.currentLabel = record;
+    const bool global = asmState.tokenText[0] != '.';
     advanceToken();
     int32_t value;
     if (asmState.curToken == TOKEN_EQU) {
+        // An EQU is read again in every pass, as its value may come from
+        // anywhere.
+        ++asmState.stateDependences;
         advanceToken();
         value = evaluateExpression();
         if (listingActive())
             listEquValue(value);
     } else {
         value = wrappingAdd(asmState.address, asmState.phaseOffset);
+        noteDefinition(record, value, global);
     }
     if (asmState.finalPass && record->value != value)
         reportWarning(WarningClass::LABEL_CHANGED, "Label value changed in the last pass!");

@@ -80,8 +80,8 @@ const bool* tokensWithStandAloneBytes()
         for (int candidate = 0; candidate < TOKEN_COUNT; ++candidate)
             table[candidate] = findFixedOpcode(candidate) != nullptr;
         for (const EncoderRoute& route : encoderRoutes())
-            table[route.mnemonic] = !route.readsAddress;
-        for (int data : {TOKEN_DB, TOKEN_DC, TOKEN_DW, TOKEN_DS})
+            table[route.mnemonic] = true;
+        for (int data : {TOKEN_DB, TOKEN_DC, TOKEN_DW, TOKEN_DS, TOKEN_LABEL_DEFINITION})
             table[data] = true;
         return table;
     }();

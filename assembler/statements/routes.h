@@ -14,7 +14,8 @@ const StatementHandler* statementHandlers();
 void addDirectiveRoutes(StatementHandler* table);
 
 // By token (0 to TOKEN_COUNT - 1): whether the statements it begins emit
-// bytes that follow from their tokens alone and change nothing but the
-// position: the instructions but the relative jumps, and the data
-// directives that write bytes.
+// bytes that follow from their tokens, the labels they read and (relative
+// jumps) their position, and change nothing but the position and (label
+// definitions) a label's pass: the instructions, the data directives that
+// write bytes and label definitions.
 const bool* tokensWithStandAloneBytes();

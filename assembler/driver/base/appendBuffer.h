@@ -18,6 +18,7 @@ public:
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
     Element& back() { return elements[count - 1]; }
+    Element& operator[](std::size_t index) { return elements[index]; }
     void clear() { count = 0; }
     void reserve(std::size_t wanted)
     {
