@@ -77,7 +77,7 @@ struct KeptRuns {
     {
         runs.reserve(textBytes / 32 + 1);
         pool.reserve(textBytes / 8 + 1);
-        reads.reserve(textBytes / 64 + 1);
+        reads.reserve(textBytes / 16 + 1);
     }
 };
 
@@ -131,15 +131,12 @@ struct Cursor {
     }
 };
 
-// A pass serves what the two passes before it kept (a statement that one of
-// them served the other did not keep again), the later first; a pass before
-// the final one keeps what it reads and may keep.
-constexpr std::size_t KEPT_PASSES = 2;
-
+// A pass serves what the pass before it kept; a pass before the final one
+// keeps what it reads and may keep, and what it serves.
 struct DecodedState {
-    KeptRuns kept[KEPT_PASSES];  // the earlier pass's first
-    KeptRuns keeping;            // this pass's
-    Cursor cursors[KEPT_PASSES];
+    KeptRuns kept;     // the pass before's
+    KeptRuns keeping;  // this pass's
+    Cursor cursor;
     std::size_t nextStart = NO_RECORD;       // the first start of a run left to serve
     const bool* qualifyingStarts = nullptr;  // by token
     bool keeps = false;
@@ -205,6 +202,36 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
     kept.pool.append(emitted.bytes, emitted.byteCount);
 }
 
+// A run served in a pass that keeps, kept again as it stands, joined to the
+// last run kept where the two meet: the next pass finds every run it may
+// serve among this pass's.
+void keepServed(const KeptRun& run, const unsigned char* bytes, const LabelRead* reads)
+{
+    KeptRuns& kept = decoded.keeping;
+    const bool joins = !run.fill && run.start == decoded.joiningStart
+                       && run.lastStart() - kept.runs.back().start <= UINT16_MAX
+                       && std::size_t{kept.runs.back().byteCount} + run.byteCount <= MAX_RUN_BYTES
+                       && unsigned{kept.runs.back().readCount} + unsigned{run.readCount} <= MAX_RUN_READS
+                       && recordJoinsLines(recordAt(run.start), run.start);
+    const uint16_t bytesBefore = joins ? kept.runs.back().byteCount : 0;
+    kept.reads.append(reads, run.readCount);
+    if (bytesBefore != 0)
+        for (std::size_t index = kept.reads.size() - run.readCount; index < kept.reads.size(); ++index)
+            kept.reads[index].offset = static_cast<uint16_t>(kept.reads[index].offset + bytesBefore);
+    kept.pool.append(bytes, poolBytes(run));
+    decoded.joiningStart = run.fill ? NO_RECORD : run.lastStart() + run.lastSpan + 1;
+    if (!joins) {
+        kept.runs.push_back(run);
+        return;
+    }
+    KeptRun& last = kept.runs.back();
+    last.bytesBeforeLast = static_cast<uint16_t>(bytesBefore + run.bytesBeforeLast);
+    last.lastOffset = static_cast<uint16_t>(run.lastStart() - last.start);
+    last.lastSpan = run.lastSpan;
+    last.byteCount = static_cast<uint16_t>(last.byteCount + run.byteCount);
+    last.readCount = static_cast<uint8_t>(last.readCount + run.readCount);
+}
+
 // Runs the statement that begins at record start (curToken's) and keeps it
 // where it may be kept. Out of line, as is serveKept, so that a statement
 // with neither to do costs runDecodable no saved registers.
@@ -236,29 +263,21 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
 
 void noteNextStart()
 {
-    decoded.nextStart = NO_RECORD;
-    for (const Cursor& cursor : decoded.cursors)
-        decoded.nextStart = std::min(decoded.nextStart, cursor.nextStart());
+    decoded.nextStart = decoded.cursor.nextStart();
 }
 
 void stopServing()
 {
-    for (Cursor& cursor : decoded.cursors)
-        cursor = Cursor();
+    decoded.cursor = Cursor();
     decoded.nextStart = NO_RECORD;
 }
 
-// The cursor whose next run starts at index and may be served, the later
-// pass's first; nullptr where there is none.
-Cursor* servableAt(std::size_t index)
+// Whether the next run starts at index and may be served.
+bool servableAt(std::size_t index)
 {
-    for (std::size_t layer = KEPT_PASSES; layer-- > 0;) {
-        Cursor& cursor = decoded.cursors[layer];
-        cursor.passBefore(index);
-        if (cursor.nextStart() == index && cursor.readsHold(wrappingAdd(asmState.address, asmState.phaseOffset)))
-            return &cursor;
-    }
-    return nullptr;
+    Cursor& cursor = decoded.cursor;
+    cursor.passBefore(index);
+    return cursor.nextStart() == index && cursor.readsHold(wrappingAdd(asmState.address, asmState.phaseOffset));
 }
 
 // Whether the run's statements before the last would pass the address an
@@ -291,11 +310,11 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
         stopServing();
         return false;
     }
-    Cursor* cursor = servableAt(index);
-    if (!cursor) {
+    if (!servableAt(index)) {
         noteNextStart();
         return false;
     }
+    Cursor* cursor = &decoded.cursor;
     const KeptRun& run = *cursor->next;
     const unsigned char* bytes = cursor->bytes;
     if (run.fill) {
@@ -318,6 +337,8 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
         }
         emitKeptBytes(bytes + served, run.byteCount - served);
     }
+    if (decoded.keeps)
+        keepServed(run, cursor->bytes, cursor->reads);
     skipRecordsTo(index, run.lastStart() + run.lastSpan);
     cursor->passRun();
     noteNextStart();
@@ -327,8 +348,7 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
 
 void forgetKept()
 {
-    for (KeptRuns& kept : decoded.kept)
-        kept = KeptRuns();
+    decoded.kept = KeptRuns();
 }
 
 }  // namespace
@@ -346,8 +366,7 @@ void startDecodedPass()
     decoded.rewritesAtStart = recordRewriteCount();
     // The pass that makes the listing reads every statement for its operands.
     if (!listingActive())
-        for (std::size_t layer = 0; layer < KEPT_PASSES; ++layer)
-            decoded.cursors[layer] = Cursor(decoded.kept[layer]);
+        decoded.cursor = Cursor(decoded.kept);
     noteNextStart();
 }
 
@@ -356,9 +375,7 @@ void endDecodedPass()
     decoded.rewritesAtEnd = recordRewriteCount();
     stopServing();
     if (decoded.keeps) {
-        // The earliest pass's runs make room for this one's.
-        decoded.kept[0] = std::move(decoded.kept[1]);
-        decoded.kept[1] = std::move(decoded.keeping);
+        decoded.kept = std::move(decoded.keeping);
         decoded.keeping = KeptRuns();
     }
     decoded.keeps = false;
