@@ -46,7 +46,8 @@ constexpr unsigned MAX_LOGGED_LABEL_READS = 8;
 
 struct LabelReadLog {
     bool active = false;
-    unsigned count = 0;  // reads while active; only the first MAX_LOGGED_LABEL_READS are kept
+    bool positional = false;  // a position or definition was noted
+    unsigned count = 0;       // reads while active; only the first MAX_LOGGED_LABEL_READS are kept
     LabelRead reads[MAX_LOGGED_LABEL_READS];
 };
 extern LabelReadLog labelReadLog;
@@ -59,6 +60,8 @@ inline void noteDependence(const LabelRecord* label, int32_t value, LabelRead::K
     if (log.count < MAX_LOGGED_LABEL_READS)
         log.reads[log.count] = {label, value, 0, kind};
     ++log.count;
+    if (kind != LabelRead::LABEL)
+        log.positional = true;
 }
 
 // A defined label's value read, while a statement that may be kept runs.

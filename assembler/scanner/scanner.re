@@ -215,12 +215,19 @@ bool isBlank(unsigned char c)
 
 // A line's text as above, then its line end, [lineEnd, end): a marker for
 // the line after it.
-[[gnu::noinline]] void copyLine(const unsigned char* text, const unsigned char* plain, const unsigned char* textEnd,
-                                const unsigned char* lineEnd, const unsigned char* end)
+[[gnu::always_inline]] inline void appendLine(const unsigned char* text, const unsigned char* plain,
+                                              const unsigned char* textEnd, const unsigned char* lineEnd,
+                                              const unsigned char* end)
 {
     appendLineText(text, plain, textEnd);
     asmState.lineNumber += static_cast<int>(end - lineEnd);
     writeLineMarker(asmState.lineNumber);
+}
+
+[[gnu::noinline]] void copyLine(const unsigned char* text, const unsigned char* plain, const unsigned char* textEnd,
+                                const unsigned char* lineEnd, const unsigned char* end)
+{
+    appendLine(text, plain, textEnd, lineEnd, end);
 }
 
 // The label definition, name and colon, that is the token text: copied, and
@@ -641,7 +648,7 @@ void copyPlainLines()
             if (*next == ';') {
                 // The second comment is scanned again.
                 matched(next);
-                copyLineText(start, plainStart, textEnd);
+                appendLineText(start, plainStart, textEnd);
                 ++asmState.lineNumber;
                 start = next;
                 continue;
@@ -660,10 +667,14 @@ void copyPlainLines()
         while (*end == '\n')
             ++end;
         matched(end);
-        if (labelEnd)
-            copyLabelLine(labelEnd, plainStart, textEnd, end);
-        else
-            copyLine(start, plainStart, textEnd, lineEnd, end);
+        if (labelEnd) {
+            // As the label line's rule takes it.
+            asmState.tokenLength = static_cast<int>(labelEnd - start);
+            copyLabelDefinition();
+            appendLine(labelEnd, plainStart, textEnd, textEnd, end);
+        } else {
+            appendLine(start, plainStart, textEnd, lineEnd, end);
+        }
         start = end;
     }
     buffer->cursor = reinterpret_cast<const char*>(start);

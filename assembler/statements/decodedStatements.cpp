@@ -20,8 +20,9 @@
 
 namespace {
 
-constexpr std::size_t MAX_RUN_BYTES = UINT16_MAX;
-constexpr unsigned MAX_RUN_READS = 127;  // what KeptRun::readCount holds
+// Below UINT16_MAX, which marks a fill run (KeptRun::FILL).
+constexpr std::size_t MAX_RUN_BYTES = UINT16_MAX - 1;
+constexpr unsigned MAX_RUN_READS = UINT8_MAX;  // what KeptRun::readCount holds
 
 // Kept statements that follow each other, one a line, served at once: the
 // records from start, the last statement's from start + lastOffset (its
@@ -29,20 +30,23 @@ constexpr unsigned MAX_RUN_READS = 127;  // what KeptRun::readCount holds
 // byteCount bytes they emit, bytesBeforeLast of them before the last
 // statement, which follow those of the runs before in the pool; readCount
 // label reads, which follow those of the runs before among the reads, hold
-// where the run is served. A DS run stands alone: the pool holds its count
-// (four bytes, low first) and its fill byte. Twelve bytes: a run serves a
-// few statements.
+// where the run is served. A DS run stands alone (bytesBeforeLast FILL): the
+// pool holds its count (four bytes, low first) and its fill byte. Twelve
+// bytes: a run serves a few statements.
 struct KeptRun {
+    // bytesBeforeLast of a fill run, which no other run's can be: it is at
+    // most byteCount, which is at most MAX_RUN_BYTES.
+    static constexpr uint16_t FILL = UINT16_MAX;
+
     uint32_t start;
     uint16_t lastOffset;
     uint16_t byteCount;
     uint16_t bytesBeforeLast;
     uint8_t lastSpan;
-    // One type for both, so that every compiler packs them into one byte.
-    uint8_t readCount : 7;
-    uint8_t fill : 1;
+    uint8_t readCount;
 
     std::size_t lastStart() const { return std::size_t{start} + lastOffset; }
+    bool fill() const { return bytesBeforeLast == FILL; }
 };
 static_assert(sizeof(KeptRun) == 12);
 
@@ -58,7 +62,7 @@ int32_t fillCountAt(const unsigned char* bytes)
 
 std::size_t poolBytes(const KeptRun& run)
 {
-    return run.fill ? FILL_BYTES : run.byteCount;
+    return run.fill() ? FILL_BYTES : run.byteCount;
 }
 
 // The kept runs of a pass, in pass order, the bytes they emit and the label
@@ -165,7 +169,7 @@ bool joinsLastRun(const KeptRuns& kept, std::size_t start, const TokenRecord& fi
 void appendReads(KeptRuns& kept, const LabelReadLog& log, std::size_t bytesBefore)
 {
     kept.reads.append(log.reads, log.count);
-    if (bytesBefore == 0)
+    if (bytesBefore == 0 || !log.positional)
         return;
     for (std::size_t index = kept.reads.size() - log.count; index < kept.reads.size(); ++index)
         kept.reads[index].offset = static_cast<uint16_t>(bytesBefore);
@@ -180,7 +184,7 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
     const bool joins = joinsLastRun(kept, start, first, emitted, readCount);
     appendReads(kept, log, joins ? kept.runs.back().byteCount : 0);
     if (emitted.fillCount > 0) {
-        kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, 0, lastSpan, readCount, true});
+        kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, KeptRun::FILL, lastSpan, readCount});
         for (unsigned shift = 0; shift < 32; shift += 8)
             kept.pool.push_back(static_cast<unsigned char>(static_cast<uint32_t>(emitted.fillCount) >> shift));
         kept.pool.push_back(emitted.fillByte);
@@ -197,7 +201,7 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
         run.readCount = static_cast<uint8_t>(run.readCount + readCount);
     } else {
         kept.runs.push_back(
-            {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount, false});
+            {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount});
     }
     kept.pool.append(emitted.bytes, emitted.byteCount);
 }
@@ -208,7 +212,7 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
 void keepServed(const KeptRun& run, const unsigned char* bytes, const LabelRead* reads)
 {
     KeptRuns& kept = decoded.keeping;
-    const bool joins = !run.fill && run.start == decoded.joiningStart
+    const bool joins = !run.fill() && run.start == decoded.joiningStart
                        && run.lastStart() - kept.runs.back().start <= UINT16_MAX
                        && std::size_t{kept.runs.back().byteCount} + run.byteCount <= MAX_RUN_BYTES
                        && unsigned{kept.runs.back().readCount} + unsigned{run.readCount} <= MAX_RUN_READS
@@ -219,7 +223,7 @@ void keepServed(const KeptRun& run, const unsigned char* bytes, const LabelRead*
         for (std::size_t index = kept.reads.size() - run.readCount; index < kept.reads.size(); ++index)
             kept.reads[index].offset = static_cast<uint16_t>(kept.reads[index].offset + bytesBefore);
     kept.pool.append(bytes, poolBytes(run));
-    decoded.joiningStart = run.fill ? NO_RECORD : run.lastStart() + run.lastSpan + 1;
+    decoded.joiningStart = run.fill() ? NO_RECORD : run.lastStart() + run.lastSpan + 1;
     if (!joins) {
         kept.runs.push_back(run);
         return;
@@ -246,6 +250,7 @@ void keepServed(const KeptRun& run, const unsigned char* bytes, const LabelRead*
     emitted.active = true;
     LabelReadLog& log = labelReadLog;
     log.count = 0;
+    log.positional = false;
     log.active = true;
     handler();
     emitted.active = false;
@@ -317,7 +322,7 @@ void serveAllButLast(const KeptRun& run, const unsigned char* bytes, std::size_t
     Cursor* cursor = &decoded.cursor;
     const KeptRun& run = *cursor->next;
     const unsigned char* bytes = cursor->bytes;
-    if (run.fill) {
+    if (run.fill()) {
         const int32_t count = fillCountAt(bytes);
         if (asmState.outputPosition + int64_t{count} > OUTPUT_SIZE_LIMIT)
             return false;
