@@ -205,6 +205,9 @@ void writeFileMarker(const char* name)
 void scanFlattenedSource()
 {
     if (!flattened.endMarkAdded) {
+        // The NUL byte that ends the text, and the slack that runs of
+        // tokens read past it.
+        reserveText(flattenedTextEnd.size + 1 + SCANNED_TEXT_SLACK);
         appendText("", 1);
         flattenedTextEnd.size -= 1;
         flattened.endMarkAdded = true;

@@ -27,11 +27,15 @@ struct ScanBufferDeleter {
 
 // Returns the next token code and sets tokenText, tokenLength, tokenValue.
 int nextToken();
+// Bytes after the NUL byte that ends a text whose tokens scanTokenRun scans:
+// it reads a word at once where a short name or a marker may end.
+constexpr std::size_t SCANNED_TEXT_SLACK = 16;
 // Records the tokens of the current text from run.from on, in run.mode, as
 // far as each needs nothing but its record to be delivered as nextToken
 // would give it (see TokenRun): at most run.room of them, ending before
 // the first that needs more or the end of the text. Changes no state but
-// the run's; returns how many it recorded.
+// the run's; returns how many it recorded. The text has SCANNED_TEXT_SLACK
+// bytes after its end.
 std::size_t scanTokenRun(TokenRun& run);
 // Whether name, taken whole, is a keyword of the Z80, R800 or GBZ80 mode.
 bool isKeywordOfAnyMode(std::string_view name);

@@ -712,12 +712,16 @@ std::size_t scanTokenRun(TokenRun& run)
     // a token that needs more than its record (a length or distance kept
     // aside, a rule with more to do) ends the run before it.
     for (; record != recordsEnd; ++record) {
-        const unsigned char* start = at;
-        while (*start == ' ')
-            ++start;
+        // Blanks between tokens are single in the flattened text, but for
+        // a few the preprocessing rules leave.
+        const unsigned char* start = at + (*at == ' ');
+        if (*start == ' ') {
+            while (*start == ' ')
+                ++start;
+            if (static_cast<std::size_t>(start - at) >= FAR_SCAN_START)
+                break;
+        }
         const auto distance = static_cast<unsigned>(start - at);
-        if (distance >= FAR_SCAN_START)
-            break;
         const unsigned char first = *start;
         record->textOffset = static_cast<uint32_t>(start - text);
         record->kindAndMode = mode;
@@ -743,7 +747,9 @@ std::size_t scanTokenRun(TokenRun& run)
             }
             if (*end == '\'' && length == 2)
                 break;
-            const KeywordMeaning* meanings = keywordMeaningsAt(start, length, limit);
+            // The slack after the text lets the name's word be read whole.
+            const KeywordMeaning* meanings
+                = length <= keywords::LONGEST ? keywordMeaningsOf(keywordKeyAt(start, length)) : nullptr;
             if (meanings && meanings[mode].token != 0) {
                 const KeywordMeaning& keyword = meanings[mode];
                 if (keyword.valued)
@@ -757,7 +763,7 @@ std::size_t scanTokenRun(TokenRun& run)
             }
             at = end;
         } else if (first == '\x01') {
-            const unsigned char* closing = plainMarkerEnd(start, limit, record->value);
+            const unsigned char* closing = plainMarkerEnd(start, limit + SCANNED_TEXT_SLACK, record->value);
             if (!closing)
                 break;
             take(TOKEN_END_OF_STATEMENT, closing);

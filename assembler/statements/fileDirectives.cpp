@@ -91,6 +91,7 @@ void fnameDirective()
     if (!openOutputForUpdate(name.c_str()))
         exitWithError();
     forgDirective();  // moves past the "," and takes the position
+    handOverOutput();
     std::fflush(asmState.outputFile);
 }
 
@@ -127,7 +128,7 @@ void incbinDirective()
         const auto* kept = reinterpret_cast<const unsigned char*>(bytes.kept.data());
         if (listingActive())
             listRun(kept, bytes.kept.size(), length, asmState.outputPosition);
-        std::fwrite(kept, 1, bytes.kept.size(), asmState.outputFile);
+        outputIncludedBytes(kept, bytes.kept.size());
     }
     advancePosition(static_cast<int32_t>(length));
 }

@@ -26,10 +26,52 @@ OutputState currentOutput;
 constexpr std::size_t OUTPUT_BUFFER_SIZE = 65536;
 char outputBuffer[OUTPUT_BUFFER_SIZE];
 
+// The bytes emitted one or a few at a time go to a file through this, a
+// block at a time: a library call per byte costs more than the copy. Every
+// other use of the stream hands it what is gathered first, so that the
+// stream sees the same bytes in the same order as without it. A device
+// takes each byte at once, as it always did.
+struct GatheredBytes {
+    bool active = false;
+    std::size_t count = 0;
+    unsigned char bytes[4096];
+};
+
+GatheredBytes gathered;
+
+void handOverGathered()
+{
+    // A failed write shows when the file is closed, as for every emit.
+    if (gathered.count != 0 && asmState.outputFile)
+        std::fwrite(gathered.bytes, 1, gathered.count, asmState.outputFile);
+    gathered.count = 0;
+}
+
+void outputBytes(const unsigned char* bytes, std::size_t count)
+{
+    if (!gathered.active) {
+        for (std::size_t i = 0; i < count; ++i)
+            putByte(bytes[i], asmState.outputFile);
+        return;
+    }
+    if (count > sizeof gathered.bytes - gathered.count) {
+        handOverGathered();
+        if (count > sizeof gathered.bytes) {
+            std::fwrite(bytes, 1, count, asmState.outputFile);
+            return;
+        }
+    }
+    std::memcpy(gathered.bytes + gathered.count, bytes, count);
+    gathered.count += count;
+}
+
 void bufferFileOutput(FILE* stream)
 {
-    if (reportedSize(stream) >= 0)
+    handOverGathered();
+    gathered.active = reportedSize(stream) >= 0;
+    if (gathered.active)
         std::setvbuf(stream, outputBuffer, _IOFBF, OUTPUT_BUFFER_SIZE);
+    registerExitHook(handOverGathered);
 }
 
 bool storeOutput(FILE* stream, const char* name, bool forWriting)
@@ -66,6 +108,7 @@ void writeRun(int byte, std::size_t count)
         std::memset(block, byte, blockSize);
         filled = blockSize;
     }
+    handOverGathered();
     while (count > 0) {
         std::size_t chunk = std::min(count, blockSize);
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
@@ -123,6 +166,7 @@ bool openOutputForUpdate(const char* name)
 
 void closeOutput()
 {
+    handOverGathered();
     FILE* stream = asmState.outputFile;
     if (!stream)
         return;
@@ -137,7 +181,7 @@ void outputByte(int32_t value)
     requireRoomFor(1);
     checkByteRange(value);
     auto byte = static_cast<unsigned char>(value);
-    putByte(byte, asmState.outputFile);
+    outputBytes(&byte, 1);
     if (listingActive())
         listEmitted(&byte, 1);
 }
@@ -168,8 +212,7 @@ void outputWord(int32_t value)
     if (value < -32768 || value > 65535)
         reportWarning(WarningClass::RANGE, "Operand exceeds 16 bits");
     const unsigned char bytes[] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8)};
-    putByte(bytes[0], asmState.outputFile);
-    putByte(bytes[1], asmState.outputFile);
+    outputBytes(bytes, sizeof bytes);
     if (listingActive())
         listEmitted(bytes, sizeof bytes);
 }
@@ -179,6 +222,7 @@ void emitText()
     if (asmState.finalPass) {
         requireRoomFor(asmState.tokenLength);
         auto length = static_cast<std::size_t>(asmState.tokenLength);
+        handOverGathered();
         std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
         if (listingActive())
             listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
@@ -190,16 +234,25 @@ void emitText()
 
 void outputKeptBytes(const unsigned char* bytes, std::size_t count)
 {
-    // Byte by byte, as short runs cost less so; a failed write shows when
-    // the file is closed, as for every emit.
-    for (std::size_t i = 0; i < count; ++i)
-        putByte(bytes[i], asmState.outputFile);
+    outputBytes(bytes, count);
     if (listingActive())
         listEmitted(bytes, count);
 }
 
+void outputIncludedBytes(const unsigned char* bytes, std::size_t count)
+{
+    handOverGathered();
+    std::fwrite(bytes, 1, count, asmState.outputFile);
+}
+
+void handOverOutput()
+{
+    handOverGathered();
+}
+
 void moveOutputPosition(int32_t position)
 {
+    handOverGathered();
     FILE* stream = asmState.outputFile;
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)

@@ -79,6 +79,11 @@ void emitFill(int32_t value, int32_t count);
 void emitText();
 // The final pass's part of emitKeptBytes.
 void outputKeptBytes(const unsigned char* bytes, std::size_t count);
+// Final pass: the bytes of a binary include, written as they are.
+void outputIncludedBytes(const unsigned char* bytes, std::size_t count);
+// Hands the bytes gathered for outputFile to its stream, before the stream
+// is used otherwise.
+void handOverOutput();
 // Emits count bytes kept from an earlier pass, which raised no message and
 // whose end stays within OUTPUT_SIZE_LIMIT.
 inline void emitKeptBytes(const unsigned char* bytes, std::size_t count)
