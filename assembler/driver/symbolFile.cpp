@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -67,18 +69,27 @@ bool isNamedByOption()
     return commandLine().symbolFileName != DEFAULT_SYMBOL_FILE_NAME;
 }
 
-// Written into room for every label at its longest, in the text handed
-// back: no growing, and no copy that would touch as much memory again.
-std::string defaultSymbols()
+// The default form's text, written into room for every label at its
+// longest: no growing, no copy, and no clearing first, which would touch
+// as much memory again.
+struct SymbolText {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+
+    std::string_view view() const { return {bytes.get(), size}; }
+};
+
+SymbolText defaultSymbols()
 {
-    std::string symbols(labelNameBytes() + labelCount() * MOST_AFTER_NAME, '\0');
-    char* const start = symbols.data();
+    SymbolText symbols;
+    symbols.bytes = std::make_unique_for_overwrite<char[]>(labelNameBytes() + labelCount() * MOST_AFTER_NAME);
+    char* const start = symbols.bytes.get();
     char* end = start;
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
             if (record->definitionPass != 0 && !record->fromCommandLine)
                 end = appendSymbolLine(end, *record);
-    symbols.resize(static_cast<std::size_t>(end - start));
+    symbols.size = static_cast<std::size_t>(end - start);
     return symbols;
 }
 
@@ -100,11 +111,16 @@ void writeSymbolFile()
 {
     const std::string& name = commandLine().symbolFileName;
     DebuggerSymbols symbols;
-    if (commandLine().symbolFormat == SymbolFormat::DEFAULT)
-        symbols.text = defaultSymbols();
-    else
+    SymbolText defaultText;
+    std::string_view text;
+    if (commandLine().symbolFormat == SymbolFormat::DEFAULT) {
+        defaultText = defaultSymbols();
+        text = defaultText.view();
+    } else {
         symbols = debuggerSymbols(commandLine().symbolFormat);
-    WholeOutputResult result = writeWholeOutput(name, symbols.text, FileRole::SYMBOL_FILE);
+        text = symbols.text;
+    }
+    WholeOutputResult result = writeWholeOutput(name, text, FileRole::SYMBOL_FILE);
     if (result == WholeOutputResult::FAILED)
         printWriteFailure(name.c_str());
     if (result != WholeOutputResult::WRITTEN)
