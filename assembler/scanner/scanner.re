@@ -243,13 +243,19 @@ void copyLabelDefinition()
 }
 
 // A label definition, [tokenText, labelEnd), and the rest of its line as
-// copyLine takes it.
-[[gnu::noinline]] void copyLabelLine(const unsigned char* labelEnd, const unsigned char* plain,
-                                     const unsigned char* textEnd, const unsigned char* end)
+// appendLine takes it.
+[[gnu::always_inline]] inline void appendLabelLine(const unsigned char* labelEnd, const unsigned char* plain,
+                                                   const unsigned char* textEnd, const unsigned char* end)
 {
     asmState.tokenLength = static_cast<int>(labelEnd - reinterpret_cast<const unsigned char*>(asmState.tokenText));
     copyLabelDefinition();
-    copyLine(labelEnd, plain, textEnd, textEnd, end);
+    appendLine(labelEnd, plain, textEnd, textEnd, end);
+}
+
+[[gnu::noinline]] void copyLabelLine(const unsigned char* labelEnd, const unsigned char* plain,
+                                     const unsigned char* textEnd, const unsigned char* end)
+{
+    appendLabelLine(labelEnd, plain, textEnd, end);
 }
 
 // "INCBIN", its blanks as one space, and the quote that opens its file name,
@@ -667,14 +673,11 @@ void copyPlainLines()
         while (*end == '\n')
             ++end;
         matched(end);
-        if (labelEnd) {
-            // As the label line's rule takes it.
-            asmState.tokenLength = static_cast<int>(labelEnd - start);
-            copyLabelDefinition();
-            appendLine(labelEnd, plainStart, textEnd, textEnd, end);
-        } else {
+        // As the label line's rule and the plain line's take them.
+        if (labelEnd)
+            appendLabelLine(labelEnd, plainStart, textEnd, end);
+        else
             appendLine(start, plainStart, textEnd, lineEnd, end);
-        }
         start = end;
     }
     buffer->cursor = reinterpret_cast<const char*>(start);

@@ -153,26 +153,40 @@ struct DecodedState {
 
 DecodedState decoded;
 
-// Whether the statement from start joins the last run: that run's last
-// statement ended on the line before, and both emit bytes.
-bool joinsLastRun(const KeptRuns& kept, std::size_t start, const TokenRecord& first, const EmitCapture& emitted,
-                  unsigned readCount)
+// Whether the last run kept, joined by a run whose last statement starts at
+// lastStart and that emits byteCount bytes with readCount reads, keeps its
+// counts within their fields.
+bool fitsLastRun(const KeptRuns& kept, std::size_t lastStart, std::size_t byteCount, unsigned readCount)
 {
-    if (start != decoded.joiningStart || emitted.fillCount > 0)
-        return false;
     const KeptRun& last = kept.runs.back();
-    return start - last.start <= UINT16_MAX && last.byteCount + emitted.byteCount <= MAX_RUN_BYTES
-           && last.readCount + readCount <= MAX_RUN_READS && recordJoinsLines(first, start);
+    return lastStart - last.start <= UINT16_MAX && last.byteCount + byteCount <= MAX_RUN_BYTES
+           && last.readCount + readCount <= MAX_RUN_READS;
 }
 
-// The reads of a statement whose bytes follow bytesBefore bytes of its run.
-void appendReads(KeptRuns& kept, const LabelReadLog& log, std::size_t bytesBefore)
+// Adds run after the runs kept, joined to the last where joins says so.
+void addRun(KeptRuns& kept, const KeptRun& run, bool joins)
 {
-    kept.reads.append(log.reads, log.count);
-    if (bytesBefore == 0 || !log.positional)
+    if (!joins) {
+        kept.runs.push_back(run);
         return;
-    for (std::size_t index = kept.reads.size() - log.count; index < kept.reads.size(); ++index)
-        kept.reads[index].offset = static_cast<uint16_t>(bytesBefore);
+    }
+    KeptRun& last = kept.runs.back();
+    last.bytesBeforeLast = static_cast<uint16_t>(last.byteCount + run.bytesBeforeLast);
+    last.lastOffset = static_cast<uint16_t>(run.lastStart() - last.start);
+    last.lastSpan = run.lastSpan;
+    last.byteCount = static_cast<uint16_t>(last.byteCount + run.byteCount);
+    last.readCount = static_cast<uint8_t>(last.readCount + run.readCount);
+}
+
+// The reads of statements whose bytes follow bytesBefore more bytes of
+// their run than when they were noted.
+void appendReads(KeptRuns& kept, const LabelRead* reads, std::size_t count, std::size_t bytesBefore)
+{
+    kept.reads.append(reads, count);
+    if (bytesBefore == 0)
+        return;
+    for (std::size_t index = kept.reads.size() - count; index < kept.reads.size(); ++index)
+        kept.reads[index].offset = static_cast<uint16_t>(kept.reads[index].offset + bytesBefore);
 }
 
 void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const EmitCapture& emitted,
@@ -181,9 +195,8 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
     KeptRuns& kept = decoded.keeping;
     const auto lastSpan = static_cast<uint8_t>(resume - start);
     const auto readCount = static_cast<uint8_t>(log.count);
-    const bool joins = joinsLastRun(kept, start, first, emitted, readCount);
-    appendReads(kept, log, joins ? kept.runs.back().byteCount : 0);
     if (emitted.fillCount > 0) {
+        appendReads(kept, log.reads, log.count, 0);
         kept.runs.push_back({static_cast<uint32_t>(start), 0, 0, KeptRun::FILL, lastSpan, readCount});
         for (unsigned shift = 0; shift < 32; shift += 8)
             kept.pool.push_back(static_cast<unsigned char>(static_cast<uint32_t>(emitted.fillCount) >> shift));
@@ -191,18 +204,13 @@ void keep(std::size_t start, const TokenRecord& first, std::size_t resume, const
         decoded.joiningStart = NO_RECORD;
         return;
     }
+    const bool joins = start == decoded.joiningStart && fitsLastRun(kept, start, emitted.byteCount, readCount)
+                       && recordJoinsLines(first, start);
+    // Only positions and definitions read their offset.
+    appendReads(kept, log.reads, log.count, joins && log.positional ? kept.runs.back().byteCount : 0);
+    addRun(kept, {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount},
+           joins);
     decoded.joiningStart = resume + 1;
-    if (joins) {
-        KeptRun& run = kept.runs.back();
-        run.bytesBeforeLast = run.byteCount;
-        run.byteCount = static_cast<uint16_t>(run.byteCount + emitted.byteCount);
-        run.lastOffset = static_cast<uint16_t>(start - run.start);
-        run.lastSpan = lastSpan;
-        run.readCount = static_cast<uint8_t>(run.readCount + readCount);
-    } else {
-        kept.runs.push_back(
-            {static_cast<uint32_t>(start), 0, static_cast<uint16_t>(emitted.byteCount), 0, lastSpan, readCount});
-    }
     kept.pool.append(emitted.bytes, emitted.byteCount);
 }
 
@@ -213,27 +221,12 @@ void keepServed(const KeptRun& run, const unsigned char* bytes, const LabelRead*
 {
     KeptRuns& kept = decoded.keeping;
     const bool joins = !run.fill() && run.start == decoded.joiningStart
-                       && run.lastStart() - kept.runs.back().start <= UINT16_MAX
-                       && std::size_t{kept.runs.back().byteCount} + run.byteCount <= MAX_RUN_BYTES
-                       && unsigned{kept.runs.back().readCount} + unsigned{run.readCount} <= MAX_RUN_READS
+                       && fitsLastRun(kept, run.lastStart(), run.byteCount, run.readCount)
                        && recordJoinsLines(recordAt(run.start), run.start);
-    const uint16_t bytesBefore = joins ? kept.runs.back().byteCount : 0;
-    kept.reads.append(reads, run.readCount);
-    if (bytesBefore != 0)
-        for (std::size_t index = kept.reads.size() - run.readCount; index < kept.reads.size(); ++index)
-            kept.reads[index].offset = static_cast<uint16_t>(kept.reads[index].offset + bytesBefore);
+    appendReads(kept, reads, run.readCount, joins ? kept.runs.back().byteCount : 0);
     kept.pool.append(bytes, poolBytes(run));
     decoded.joiningStart = run.fill() ? NO_RECORD : run.lastStart() + run.lastSpan + 1;
-    if (!joins) {
-        kept.runs.push_back(run);
-        return;
-    }
-    KeptRun& last = kept.runs.back();
-    last.bytesBeforeLast = static_cast<uint16_t>(bytesBefore + run.bytesBeforeLast);
-    last.lastOffset = static_cast<uint16_t>(run.lastStart() - last.start);
-    last.lastSpan = run.lastSpan;
-    last.byteCount = static_cast<uint16_t>(last.byteCount + run.byteCount);
-    last.readCount = static_cast<uint8_t>(last.readCount + run.readCount);
+    addRun(kept, run, joins);
 }
 
 // Runs the statement that begins at record start (curToken's) and keeps it

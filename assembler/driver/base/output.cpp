@@ -39,13 +39,17 @@ struct GatheredBytes {
 
 GatheredBytes gathered;
 
-void handOverGathered()
+}  // namespace
+
+void handOverOutput()
 {
     // A failed write shows when the file is closed, as for every emit.
     if (gathered.count != 0 && asmState.outputFile)
         std::fwrite(gathered.bytes, 1, gathered.count, asmState.outputFile);
     gathered.count = 0;
 }
+
+namespace {
 
 void outputBytes(const unsigned char* bytes, std::size_t count)
 {
@@ -55,7 +59,7 @@ void outputBytes(const unsigned char* bytes, std::size_t count)
         return;
     }
     if (count > sizeof gathered.bytes - gathered.count) {
-        handOverGathered();
+        handOverOutput();
         if (count > sizeof gathered.bytes) {
             std::fwrite(bytes, 1, count, asmState.outputFile);
             return;
@@ -67,11 +71,11 @@ void outputBytes(const unsigned char* bytes, std::size_t count)
 
 void bufferFileOutput(FILE* stream)
 {
-    handOverGathered();
+    handOverOutput();
     gathered.active = reportedSize(stream) >= 0;
     if (gathered.active)
         std::setvbuf(stream, outputBuffer, _IOFBF, OUTPUT_BUFFER_SIZE);
-    registerExitHook(handOverGathered);
+    registerExitHook(handOverOutput);
 }
 
 bool storeOutput(FILE* stream, const char* name, bool forWriting)
@@ -108,7 +112,7 @@ void writeRun(int byte, std::size_t count)
         std::memset(block, byte, blockSize);
         filled = blockSize;
     }
-    handOverGathered();
+    handOverOutput();
     while (count > 0) {
         std::size_t chunk = std::min(count, blockSize);
         if (std::fwrite(block, 1, chunk, asmState.outputFile) != chunk)
@@ -166,7 +170,7 @@ bool openOutputForUpdate(const char* name)
 
 void closeOutput()
 {
-    handOverGathered();
+    handOverOutput();
     FILE* stream = asmState.outputFile;
     if (!stream)
         return;
@@ -222,7 +226,7 @@ void emitText()
     if (asmState.finalPass) {
         requireRoomFor(asmState.tokenLength);
         auto length = static_cast<std::size_t>(asmState.tokenLength);
-        handOverGathered();
+        handOverOutput();
         std::fwrite(asmState.tokenText, 1, length, asmState.outputFile);
         if (listingActive())
             listEmitted(reinterpret_cast<const unsigned char*>(asmState.tokenText), length);
@@ -241,18 +245,13 @@ void outputKeptBytes(const unsigned char* bytes, std::size_t count)
 
 void outputIncludedBytes(const unsigned char* bytes, std::size_t count)
 {
-    handOverGathered();
+    handOverOutput();
     std::fwrite(bytes, 1, count, asmState.outputFile);
-}
-
-void handOverOutput()
-{
-    handOverGathered();
 }
 
 void moveOutputPosition(int32_t position)
 {
-    handOverGathered();
+    handOverOutput();
     FILE* stream = asmState.outputFile;
     long length = std::fseek(stream, 0, SEEK_END) == 0 ? std::ftell(stream) : -1;
     if (length < 0)
