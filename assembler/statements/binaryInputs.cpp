@@ -2,19 +2,78 @@
 
 #include "../driver/base/diagnostics.h"
 #include "../driver/base/fileSystem.h"
+#include "../driver/base/largeBlocks.h"
 #include "../driver/base/output.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
+// The kept files' bytes, in blocks that never move. The first block comes
+// from the heap, room for the few short files most programs include; the
+// later ones are large blocks, on huge pages where the system offers them,
+// so that keeping hundreds of files costs neither an allocation nor a page
+// fault for each.
+class KeptBytes {
+public:
+    // Room for at least count bytes after those kept so far.
+    char* room(std::size_t count)
+    {
+        if (count > left)
+            startBlock(count);
+        return next;
+    }
+    // Keeps the first count bytes of the room just given.
+    std::string_view keep(std::size_t count)
+    {
+        const std::string_view kept(next, count);
+        next += count;
+        left -= count;
+        return kept;
+    }
+
+private:
+    static constexpr std::size_t FIRST_BLOCK_SIZE = std::size_t{256} << 10;
+    static constexpr std::size_t LARGE_BLOCK_SIZE = std::size_t{2} << 20;
+
+    struct FreeLargeBlock {
+        std::size_t size = 0;
+        void operator()(char* block) const { freeLargeBlock(block, size); }
+    };
+    using LargeBlock = std::unique_ptr<char, FreeLargeBlock>;
+
+    void startBlock(std::size_t atLeast)
+    {
+        if (!firstBlock && atLeast <= FIRST_BLOCK_SIZE) {
+            firstBlock = std::make_unique_for_overwrite<char[]>(FIRST_BLOCK_SIZE);
+            next = firstBlock.get();
+            left = FIRST_BLOCK_SIZE;
+            return;
+        }
+        const std::size_t size = std::max(atLeast, LARGE_BLOCK_SIZE);
+        auto* block = static_cast<char*>(allocateLargeBlock(size));
+        if (!block)
+            outOfMemory();
+        next = largeBlocks.emplace_back(block, FreeLargeBlock{size}).get();
+        left = size;
+    }
+
+    std::unique_ptr<char[]> firstBlock;
+    std::vector<LargeBlock> largeBlocks;
+    char* next = nullptr;
+    std::size_t left = 0;
+};
+
 struct KeptInputs {
     // By the name opened; none: too large for what is left, read every pass.
-    std::unordered_map<std::string, std::optional<std::string>> files;
+    std::unordered_map<std::string, std::optional<std::string_view>> files;
+    KeptBytes bytes;
     int64_t total = 0;
 };
 
@@ -70,6 +129,40 @@ void seekOrFail(BinaryInput& input, int64_t offset)
         failToRead(input.name.c_str());
 }
 
+// Reads a file of reported size straight into the kept bytes, in the reads
+// readToEnd would make; false, with nothing kept, where it turns out longer
+// than reported.
+bool keepReadInPlace(BinaryInput& input, std::string_view& kept)
+{
+    const auto expected = static_cast<std::size_t>(input.reportedSize);
+    char* const place = keptInputs.bytes.room(expected + 1);
+    std::size_t size = 0;
+    for (;;) {
+        const std::size_t asked = std::min(expected + 1 - size, LARGEST_READ);
+        const auto got = static_cast<std::size_t>(readOrFail(input, place + size, asked));
+        size += got;
+        if (got == 0 || readReachedEnd(input.reportedSize, static_cast<int64_t>(size), asked, got)) {
+            kept = keptInputs.bytes.keep(size);
+            return true;
+        }
+        if (size > expected)
+            return false;
+    }
+}
+
+// A file of no reported size, or not of the size reported, read to its end
+// from its start and kept where it fits room; false where it does not.
+bool keepReadToEnd(BinaryInput& input, int64_t room, std::string_view& kept)
+{
+    std::string whole;
+    if (readToEnd(input, 0, room, whole) > room)
+        return false;
+    char* const place = keptInputs.bytes.room(whole.size());
+    std::copy(whole.begin(), whole.end(), place);
+    kept = keptInputs.bytes.keep(whole.size());
+    return true;
+}
+
 // Keeps an opened file whole where it fits what is left of the room for all
 // of them; a larger one is noted, to be read again in every pass. A file of
 // reported size is known to be larger without a read.
@@ -77,11 +170,15 @@ bool keepWhole(BinaryInput& input)
 {
     const int64_t room = OUTPUT_SIZE_LIMIT - keptInputs.total;
     if (input.reportedSize <= room) {
-        std::string whole;
-        const int64_t size = readToEnd(input, 0, room, whole);
-        if (size <= room) {
-            keptInputs.total += size;
-            input.whole = &keptInputs.files.try_emplace(input.name, std::move(whole)).first->second.value();
+        std::string_view kept;
+        bool fits = input.reportedSize >= 0 && keepReadInPlace(input, kept);
+        if (!fits) {
+            seekOrFail(input, 0);
+            fits = keepReadToEnd(input, room, kept);
+        }
+        if (fits) {
+            keptInputs.total += static_cast<int64_t>(kept.size());
+            input.whole = keptInputs.files.try_emplace(input.name, kept).first->second;
             return true;
         }
         seekOrFail(input, 0);
@@ -128,12 +225,12 @@ int64_t readOpened(BinaryInput& input, int64_t start, int64_t keep)
 }
 
 // The bytes from start on, at most keep of them, as readToEnd keeps them.
-std::string_view partOf(const std::string& whole, int64_t start, int64_t keep)
+std::string_view partOf(std::string_view whole, int64_t start, int64_t keep)
 {
     int64_t size = static_cast<int64_t>(whole.size());
     int64_t from = std::clamp<int64_t>(start, 0, size);
     int64_t length = std::clamp<int64_t>(keep, 0, size - from);
-    return std::string_view(whole).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(length));
+    return whole.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(length));
 }
 
 }  // namespace
@@ -144,7 +241,7 @@ BinaryInput openBinaryInput(const std::string& name)
     input.name = name;
     auto kept = keptInputs.files.find(name);
     if (kept != keptInputs.files.end() && kept->second) {
-        input.whole = &*kept->second;
+        input.whole = kept->second;
         return input;
     }
     OpenedFile opened;

@@ -4,16 +4,17 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 // A file an INCBIN names, opened or found among the kept ones.
 struct BinaryInput {
     std::string name;
-    FILE* file = nullptr;                // open until read
-    int64_t reportedSize = -1;           // its size as the system reports it; -1: none
-    const std::string* whole = nullptr;  // the kept bytes, when kept
-    std::string part;                    // what a file not kept gave
+    FILE* file = nullptr;                   // open until read
+    int64_t reportedSize = -1;              // its size as the system reports it; -1: none
+    std::optional<std::string_view> whole;  // the kept bytes, when kept
+    std::string part;                       // what a file not kept gave
 };
 
 // Ends the run, saying so, when a file not kept does not open.
