@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -48,14 +47,13 @@ char* appendHexadecimal(char* out, uint32_t value)
     return out + count;
 }
 
-// "NAME: equ 0XXXXh ; last def. pass N", formatted without printf and
-// written straight into the text: a program has tens of thousands of labels,
-// and printf would cost more than the rest.
-char* appendSymbolLine(char* out, const LabelRecord& record)
+// ": equ 0XXXXh ; last def. pass N" and the newline after a name, formatted
+// without printf and written straight into the text: a program has tens of
+// thousands of labels, and printf would cost more than the rest.
+char* appendSymbolTail(char* out, const LabelRecord& record)
 {
     static constexpr char MIDDLE[] = ": equ 0";
     static constexpr char TAIL[] = "h ; last def. pass ";
-    out = std::copy(record.name.begin(), record.name.end(), out);
     out = std::copy(MIDDLE, MIDDLE + sizeof MIDDLE - 1, out);
     out = appendHexadecimal(out, static_cast<uint32_t>(record.value));
     out = std::copy(TAIL, TAIL + sizeof TAIL - 1, out);
@@ -69,28 +67,52 @@ bool isNamedByOption()
     return commandLine().symbolFileName != DEFAULT_SYMBOL_FILE_NAME;
 }
 
-// The default form's text, written into room for every label at its
-// longest: no growing, no copy, and no clearing first, which would touch
-// as much memory again.
-struct SymbolText {
-    std::unique_ptr<char[]> bytes;
-    std::size_t size = 0;
+// The default form's lines go out through one block: a text of megabytes
+// would cost a page fault for every few thousand bytes, more than the writes.
+class SymbolLines {
+public:
+    explicit SymbolLines(WholeOutput& output) : output(output) {}
 
-    std::string_view view() const { return {bytes.get(), size}; }
+    void add(const LabelRecord& record)
+    {
+        const std::size_t longest = record.name.size() + MOST_AFTER_NAME;
+        if (longest > static_cast<std::size_t>(block + sizeof block - end)) {
+            flush();
+            // A name longer than the block goes out on its own.
+            if (longest > sizeof block) {
+                output.write(record.name);
+                end = appendSymbolTail(end, record);
+                return;
+            }
+        }
+        end = appendSymbolTail(std::copy(record.name.begin(), record.name.end(), end), record);
+    }
+    void flush()
+    {
+        output.write({block, static_cast<std::size_t>(end - block)});
+        end = block;
+    }
+
+private:
+    static char block[65536];
+    WholeOutput& output;
+    char* end = block;
 };
 
-SymbolText defaultSymbols()
+char SymbolLines::block[65536];
+
+WholeOutputResult writeDefaultSymbols(const std::string& name)
 {
-    SymbolText symbols;
-    symbols.bytes = std::make_unique_for_overwrite<char[]>(labelNameBytes() + labelCount() * MOST_AFTER_NAME);
-    char* const start = symbols.bytes.get();
-    char* end = start;
+    WholeOutput output;
+    if (!output.open(name, FileRole::SYMBOL_FILE))
+        return WholeOutputResult::REFUSED;
+    SymbolLines lines(output);
     for (const LabelRecord* head : asmState.labelBuckets)
         for (const LabelRecord* record = head; record; record = record->next)
             if (record->definitionPass != 0 && !record->fromCommandLine)
-                end = appendSymbolLine(end, *record);
-    symbols.size = static_cast<std::size_t>(end - start);
-    return symbols;
+                lines.add(*record);
+    lines.flush();
+    return output.finish();
 }
 
 }  // namespace
@@ -111,16 +133,13 @@ void writeSymbolFile()
 {
     const std::string& name = commandLine().symbolFileName;
     DebuggerSymbols symbols;
-    SymbolText defaultText;
-    std::string_view text;
+    WholeOutputResult result = WholeOutputResult::WRITTEN;
     if (commandLine().symbolFormat == SymbolFormat::DEFAULT) {
-        defaultText = defaultSymbols();
-        text = defaultText.view();
+        result = writeDefaultSymbols(name);
     } else {
         symbols = debuggerSymbols(commandLine().symbolFormat);
-        text = symbols.text;
+        result = writeWholeOutput(name, symbols.text, FileRole::SYMBOL_FILE);
     }
-    WholeOutputResult result = writeWholeOutput(name, text, FileRole::SYMBOL_FILE);
     if (result == WholeOutputResult::FAILED)
         printWriteFailure(name.c_str());
     if (result != WholeOutputResult::WRITTEN)

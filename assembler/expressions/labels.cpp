@@ -312,16 +312,6 @@ LabelRecord* findLabel(std::string_view name)
     return *indexSlotOf(name, indexHash(name));
 }
 
-std::size_t labelNameBytes()
-{
-    return labelTable.names.bytes();
-}
-
-std::size_t labelCount()
-{
-    return labelTable.recordCount;
-}
-
 namespace {
 
 // The first look-up of a name token: out of line, so that the later ones,

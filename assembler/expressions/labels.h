@@ -31,11 +31,6 @@ void clearLabels();
 // A name's bucket is the low bits of this hash: it fixes the symbol file's order.
 uint32_t labelHash(std::string_view name);
 LabelRecord* findLabel(std::string_view name);
-// The bytes of all names in the table together: with the record count, room
-// enough for a text that lists every name.
-std::size_t labelNameBytes();
-// How many records the table holds.
-std::size_t labelCount();
 // The record of the current name token's full name (labelName), kept with
 // the token so that later passes need no look-up.
 LabelRecord* findTokenLabel();

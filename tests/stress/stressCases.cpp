@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -101,6 +102,34 @@ TEST(Stress, HundredThousandLabelsAllInTheSymbolFile)
     EXPECT_EQ(100000u, imageOf(directory).size());
 }
 
+// The symbol file goes out in blocks of 64 KiB: names just short of a block,
+// filling one exactly, just over one and far longer, among short names that
+// fill several, must each come out whole, once.
+TEST(Stress, LongNamesAcrossTheSymbolFileBlocks)
+{
+    ScratchDirectory directory;
+    std::vector<std::string> names;
+    for (std::size_t length : {65490u, 65491u, 65492u, 70000u, 200000u})
+        names.push_back("L" + std::string(length - 1, 'x'));
+    for (int i = 0; i < 3000; ++i)
+        names.push_back("short" + std::to_string(i));
+    std::string source;
+    for (const std::string& name : names)
+        source += name + ": EQU 0FFFFFH\n";
+    RunResult result = assemble(directory, source);
+    ASSERT_EQ(0, result.status) << result.standardError;
+    std::string symbols;
+    ASSERT_TRUE(directory.readFile("orbant.sym", symbols));
+    std::size_t expectedSize = 0;
+    for (const std::string& name : names) {
+        const std::string line = name + ": equ 0FFFFFh ; last def. pass 2\n";
+        expectedSize += line.size();
+        const std::size_t at = symbols.find(line);
+        ASSERT_NE(std::string::npos, at) << name.substr(0, 20) << "... (" << name.size() << " bytes)";
+        EXPECT_TRUE(at == 0 || symbols[at - 1] == '\n') << name.substr(0, 20);
+    }
+    EXPECT_EQ(expectedSize, symbols.size());
+}
 TEST(Stress, TenThousandLevelIncludeChain)
 {
     ScratchDirectory directory;

@@ -18,7 +18,6 @@ public:
         const std::string_view kept(next, text.size());
         next = std::copy(text.begin(), text.end(), next);
         left -= text.size();
-        keptBytes += text.size();
         return kept;
     }
     // A copy of first followed by second.
@@ -30,17 +29,13 @@ public:
         const std::string_view kept(next, size);
         next = std::copy(second.begin(), second.end(), std::copy(first.begin(), first.end(), next));
         left -= size;
-        keptBytes += size;
         return kept;
     }
-    // All bytes kept since the store was made or cleared.
-    std::size_t bytes() const { return keptBytes; }
     void clear()
     {
         blocks.clear();
         next = nullptr;
         left = 0;
-        keptBytes = 0;
     }
 
 private:
@@ -55,5 +50,4 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks;
     char* next = nullptr;
     std::size_t left = 0;
-    std::size_t keptBytes = 0;
 };
