@@ -2,6 +2,7 @@
 
 #include "../driver/base/AsmState.h"
 #include "../driver/base/diagnostics.h"
+#include "../driver/base/largeBlocks.h"
 #include "../driver/base/sourceFiles.h"
 #include "../driver/base/text.h"
 #include "../driver/base/textStore.h"
@@ -10,9 +11,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -22,32 +22,34 @@ constexpr uint32_t GOLDEN_RATIO = 0x9E3779B9u;
 
 // The index starts at this many slots and doubles before it is half full.
 constexpr std::size_t FIRST_INDEX_SIZE = 1024;
+// Records come in blocks of this many while they take less than an array
+// block's large size, then in blocks of that size: a few small blocks for
+// most programs, huge pages for one of hundreds of thousands of labels.
 constexpr std::size_t RECORD_BLOCK_SIZE = 1024;
+constexpr std::size_t LARGE_RECORD_BLOCK_SIZE = ArrayBlock::LARGE_FROM / sizeof(LabelRecord);
 
-// Index slots from calloc: a large block comes zeroed from the system,
-// where a vector would clear each slot itself, and the index doubles often.
-struct FreeSlots {
-    void operator()(LabelRecord** slots) const { std::free(slots); }
+// Index slots come zeroed: a large block from the system, where a vector
+// would clear each slot itself, and the index doubles often.
+class ZeroedSlots {
+public:
+    explicit ZeroedSlots(std::size_t count) : block(count * sizeof(LabelRecord*), ArrayBlock::Bytes::ZEROED) {}
+    LabelRecord*& operator[](std::size_t slot) const { return static_cast<LabelRecord**>(block.get())[slot]; }
+
+private:
+    ArrayBlock block;
 };
-using ZeroedSlots = std::unique_ptr<LabelRecord*[], FreeSlots>;
-
-ZeroedSlots zeroedSlots(std::size_t count)
-{
-    auto* slots = static_cast<LabelRecord**>(std::calloc(count, sizeof(LabelRecord*)));
-    if (!slots)
-        outOfMemory();
-    return ZeroedSlots(slots);
-}
 
 struct LabelTableState {
     // The records, in blocks that never move: the buckets' chains and the
     // index point into them.
-    std::vector<std::unique_ptr<LabelRecord[]>> recordBlocks;
+    std::vector<ArrayBlock> recordBlocks;
+    LabelRecord* nextRecord = nullptr;
+    std::size_t recordsLeft = 0;  // in the last block
     std::size_t recordCount = 0;
     // The records' names, in blocks that never move either.
     TextStore names;
     // Open addressing with linear probing; a null slot ends a probe.
-    ZeroedSlots index = zeroedSlots(FIRST_INDEX_SIZE);
+    ZeroedSlots index{FIRST_INDEX_SIZE};
     std::size_t indexSize = FIRST_INDEX_SIZE;
     // The full name of the last local name scanned: labelName points here.
     std::string joinedLocalName;
@@ -254,7 +256,7 @@ LabelRecord** indexSlotOf(std::string_view name, uint32_t hash)
 void growIndex()
 {
     const std::size_t oldSize = labelTable.indexSize;
-    ZeroedSlots old = std::exchange(labelTable.index, zeroedSlots(2 * oldSize));
+    ZeroedSlots old = std::exchange(labelTable.index, ZeroedSlots(2 * oldSize));
     labelTable.indexSize = 2 * oldSize;
     for (std::size_t oldSlot = 0; oldSlot < oldSize; ++oldSlot) {
         LabelRecord* record = old[oldSlot];
@@ -267,13 +269,23 @@ void growIndex()
     }
 }
 
+void startRecordBlock()
+{
+    const bool large = labelTable.recordCount * sizeof(LabelRecord) >= ArrayBlock::LARGE_FROM;
+    const std::size_t records = large ? LARGE_RECORD_BLOCK_SIZE : RECORD_BLOCK_SIZE;
+    labelTable.nextRecord
+        = static_cast<LabelRecord*>(labelTable.recordBlocks.emplace_back(records * sizeof(LabelRecord)).get());
+    labelTable.recordsLeft = records;
+}
+
 // A record with every field at its default.
 LabelRecord& newRecord()
 {
-    const std::size_t inBlock = labelTable.recordCount++ % RECORD_BLOCK_SIZE;
-    if (inBlock == 0)
-        labelTable.recordBlocks.push_back(std::make_unique<LabelRecord[]>(RECORD_BLOCK_SIZE));
-    return labelTable.recordBlocks.back()[inBlock];
+    if (labelTable.recordsLeft == 0)
+        startRecordBlock();
+    --labelTable.recordsLeft;
+    ++labelTable.recordCount;
+    return *new (labelTable.nextRecord++) LabelRecord();
 }
 
 void appendToBucket(LabelRecord& record)
@@ -296,9 +308,11 @@ void clearLabels()
     for (LabelRecord*& tail : bucketTails)
         tail = nullptr;
     labelTable.recordBlocks.clear();
+    labelTable.nextRecord = nullptr;
+    labelTable.recordsLeft = 0;
     labelTable.recordCount = 0;
     labelTable.names.clear();
-    labelTable.index = zeroedSlots(FIRST_INDEX_SIZE);
+    labelTable.index = ZeroedSlots(FIRST_INDEX_SIZE);
     labelTable.indexSize = FIRST_INDEX_SIZE;
 }
 

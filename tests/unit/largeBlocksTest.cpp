@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -61,6 +62,30 @@ TEST(LargeBlocks, GrowingABlockOfAnOddSize)
     fill(block, OLD_SIZE, NEW_SIZE);
     EXPECT_EQ(NEW_SIZE, firstDifference(block, NEW_SIZE));
     freeLargeBlock(block, NEW_SIZE);
+}
+
+// Both kinds of array block, the heap's and the large one: zeroed where
+// asked (the label index relies on it), whole, and kept by a move.
+TEST(LargeBlocks, ArrayBlocksOfEitherKind)
+{
+    for (std::size_t size :
+         {std::size_t{4096}, ArrayBlock::LARGE_FROM - 1, ArrayBlock::LARGE_FROM, 3 * ArrayBlock::LARGE_FROM + 5}) {
+        ArrayBlock zeroed(size, ArrayBlock::Bytes::ZEROED);
+        const auto* bytes = static_cast<const unsigned char*>(zeroed.get());
+        ASSERT_NE(nullptr, bytes);
+        std::size_t nonZero = 0;
+        for (std::size_t offset = 0; offset < size; offset += 1021)
+            nonZero += bytes[offset] != 0;
+        EXPECT_EQ(0u, nonZero + bytes[size - 1]) << size << " bytes";
+
+        ArrayBlock block(size);
+        fill(static_cast<unsigned char*>(block.get()), 0, size);
+        ArrayBlock moved(std::move(block));
+        EXPECT_EQ(nullptr, block.get());
+        EXPECT_EQ(size, firstDifference(static_cast<const unsigned char*>(moved.get()), size)) << size << " bytes";
+        block = std::move(moved);
+        EXPECT_EQ(size, firstDifference(static_cast<const unsigned char*>(block.get()), size)) << size << " bytes";
+    }
 }
 
 }  // namespace

@@ -3,10 +3,11 @@
 // size, which costs less than a copy of the elements' own count.
 #pragma once
 
+#include "largeBlocks.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <memory>
 #include <type_traits>
 
 template <typename Element, std::size_t QUICK>
@@ -14,20 +15,20 @@ class AppendBuffer {
     static_assert(std::is_trivially_copyable_v<Element>);
 
 public:
-    const Element* data() const { return elements.get(); }
+    const Element* data() const { return elements(); }
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
-    Element& back() { return elements[count - 1]; }
-    Element& operator[](std::size_t index) { return elements[index]; }
+    Element& back() { return elements()[count - 1]; }
+    Element& operator[](std::size_t index) { return elements()[index]; }
     void clear() { count = 0; }
     void reserve(std::size_t wanted)
     {
         if (wanted <= capacity)
             return;
-        auto grown = std::make_unique_for_overwrite<Element[]>(wanted);
+        ArrayBlock grown(wanted * sizeof(Element));
         if (count != 0)
-            std::memcpy(grown.get(), elements.get(), count * sizeof(Element));
-        elements = std::move(grown);
+            std::memcpy(grown.get(), elements(), count * sizeof(Element));
+        block = std::move(grown);
         capacity = wanted;
     }
     // Appends items[0, added); where added is at most QUICK, QUICK items
@@ -36,14 +37,14 @@ public:
     {
         if (added > QUICK || capacity - count < QUICK)
             return appendSlowly(items, added);
-        std::memcpy(elements.get() + count, items, QUICK * sizeof(Element));
+        std::memcpy(elements() + count, items, QUICK * sizeof(Element));
         count += added;
     }
     void push_back(const Element& item)
     {
         if (count == capacity)
             return appendSlowly(&item, 1);
-        elements[count++] = item;
+        elements()[count++] = item;
     }
 
 private:
@@ -51,11 +52,13 @@ private:
     {
         if (capacity - count < added + QUICK)
             reserve(std::max({count + added + QUICK, 2 * capacity, std::size_t{64}}));
-        std::memcpy(elements.get() + count, items, added * sizeof(Element));
+        std::memcpy(elements() + count, items, added * sizeof(Element));
         count += added;
     }
 
-    std::unique_ptr<Element[]> elements;
+    Element* elements() const { return static_cast<Element*>(block.get()); }
+
+    ArrayBlock block;
     std::size_t count = 0;
     std::size_t capacity = 0;
 };

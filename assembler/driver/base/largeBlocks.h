@@ -6,9 +6,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <utility>
 
 // A block of at least size bytes, or nullptr when the system has none.
 void* allocateLargeBlock(std::size_t size);
+// The same, with every byte zero.
+void* allocateZeroedLargeBlock(std::size_t size);
 // Gives back a block from allocateLargeBlock, with the size asked for it.
 void freeLargeBlock(void* block, std::size_t size);
 // A block of at least newSize bytes that begins with the oldSize bytes of
@@ -17,3 +21,38 @@ void freeLargeBlock(void* block, std::size_t size);
 // system can, the pages move instead of being copied, and are not cleared
 // again.
 void* growLargeBlock(void* block, std::size_t oldSize, std::size_t newSize);
+
+// The memory of an array that grows with the program, given back when the
+// block goes: from LARGE_FROM bytes on a large block, where the rounding to
+// a huge page wastes little of it and the array's pages, touched at random
+// or one after another, cost a fault each 2 MiB instead of each 4 KiB; a
+// smaller one from the heap. Ends the run when the system has no memory.
+class ArrayBlock {
+public:
+    static constexpr std::size_t LARGE_FROM = std::size_t{4} << 20;
+    enum class Bytes {
+        UNSET,
+        ZEROED
+    };
+
+    ArrayBlock() = default;
+    explicit ArrayBlock(std::size_t size, Bytes bytes = Bytes::UNSET);
+    ArrayBlock(ArrayBlock&& other) noexcept
+        : block(std::exchange(other.block, nullptr)), size(std::exchange(other.size, 0))
+    {
+    }
+    ArrayBlock& operator=(ArrayBlock&& other) noexcept
+    {
+        ArrayBlock old(std::move(*this));
+        block = std::exchange(other.block, nullptr);
+        size = std::exchange(other.size, 0);
+        return *this;
+    }
+    ~ArrayBlock();
+
+    void* get() const { return block; }
+
+private:
+    void* block = nullptr;
+    std::size_t size = 0;
+};

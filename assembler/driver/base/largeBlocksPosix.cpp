@@ -47,6 +47,12 @@ void* allocateLargeBlock(std::size_t size)
     return block;
 }
 
+// Anonymous memory comes zeroed from the system.
+void* allocateZeroedLargeBlock(std::size_t size)
+{
+    return allocateLargeBlock(size);
+}
+
 void freeLargeBlock(void* block, std::size_t size)
 {
     if (block)

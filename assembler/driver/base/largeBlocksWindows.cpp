@@ -8,6 +8,11 @@ void* allocateLargeBlock(std::size_t size)
     return std::malloc(size);
 }
 
+void* allocateZeroedLargeBlock(std::size_t size)
+{
+    return std::calloc(1, size);
+}
+
 void freeLargeBlock(void* block, std::size_t)
 {
     std::free(block);
