@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -17,9 +16,8 @@ namespace {
 
 // The kept files' bytes, in blocks that never move. The first block comes
 // from the heap, room for the few short files most programs include; the
-// later ones are large blocks, on huge pages where the system offers them,
-// so that keeping hundreds of files costs neither an allocation nor a page
-// fault for each.
+// later ones are array blocks large enough for huge pages, so that keeping
+// hundreds of files costs neither an allocation nor a page fault for each.
 class KeptBytes {
 public:
     // Room for at least count bytes after those kept so far.
@@ -40,32 +38,16 @@ public:
 
 private:
     static constexpr std::size_t FIRST_BLOCK_SIZE = std::size_t{256} << 10;
-    static constexpr std::size_t LARGE_BLOCK_SIZE = std::size_t{2} << 20;
-
-    struct FreeLargeBlock {
-        std::size_t size = 0;
-        void operator()(char* block) const { freeLargeBlock(block, size); }
-    };
-    using LargeBlock = std::unique_ptr<char, FreeLargeBlock>;
 
     void startBlock(std::size_t atLeast)
     {
-        if (!firstBlock && atLeast <= FIRST_BLOCK_SIZE) {
-            firstBlock = std::make_unique_for_overwrite<char[]>(FIRST_BLOCK_SIZE);
-            next = firstBlock.get();
-            left = FIRST_BLOCK_SIZE;
-            return;
-        }
-        const std::size_t size = std::max(atLeast, LARGE_BLOCK_SIZE);
-        auto* block = static_cast<char*>(allocateLargeBlock(size));
-        if (!block)
-            outOfMemory();
-        next = largeBlocks.emplace_back(block, FreeLargeBlock{size}).get();
+        const bool first = blocks.empty() && atLeast <= FIRST_BLOCK_SIZE;
+        const std::size_t size = first ? FIRST_BLOCK_SIZE : std::max(atLeast, ArrayBlock::LARGE_FROM);
+        next = static_cast<char*>(blocks.emplace_back(size).get());
         left = size;
     }
 
-    std::unique_ptr<char[]> firstBlock;
-    std::vector<LargeBlock> largeBlocks;
+    std::vector<ArrayBlock> blocks;
     char* next = nullptr;
     std::size_t left = 0;
 };

@@ -1,6 +1,8 @@
 #include "diagnostics.h"
 #include "largeBlocks.h"
 
+#include <cstdlib>
+
 ArrayBlock::ArrayBlock(std::size_t size, Bytes bytes) : size(size)
 {
     const bool zeroed = bytes == Bytes::ZEROED;

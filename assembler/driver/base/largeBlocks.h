@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
 #include <utility>
 
 // A block of at least size bytes, or nullptr when the system has none.
